@@ -1,0 +1,56 @@
+#pragma once
+
+#include <cstdint>
+#include <string>
+
+// One handle to a serial device, opened once, written to, never read.
+// Plain C++ with no Qt, so the Win32 back end also builds with mingw-w64.
+class SerialPort
+{
+public:
+    // Why the last open or write failed, classified so the window can say what to do.
+    enum class Reason {
+        None,
+        NoDevice,         // no such port
+        PermissionDenied, // not allowed to open it
+        Busy,             // another program holds it
+        NotSerial,        // it exists but is not a serial device
+        Other
+    };
+
+    SerialPort() = default;
+    ~SerialPort(); // closes a port still open
+    SerialPort(const SerialPort &) = delete;
+    SerialPort &operator=(const SerialPort &) = delete;
+
+    // 0 when the port is open and configured; otherwise the handle is closed and
+    // -1: the device could not be opened (also: unknown name, name too long)
+    // -2: the driver's queues could not be set up
+    // -3: the line settings could not be read or applied
+    // -4: the line definition could not be built from the arguments
+    int open(const char *name, int baud, int dataBits, int stopBits, int evenParity);
+
+    // Writes the bytes of text, nothing added. Returns false when the system
+    // refused them or did not take them all within about a second.
+    bool write(const char *text);
+
+    // Safe to call twice and on an object whose open failed.
+    void close();
+
+    bool isOpen() const { return mHandle != -1; }
+
+    // The system's own error number for the last failure (errno, or
+    // GetLastError() on Windows), and what it means for the operator.
+    int systemError() const { return mSystemError; }
+    Reason reason() const { return mReason; }
+
+    // The device path a port name stands for; empty when the name is refused.
+    static std::string devicePath(const char *name);
+
+private:
+    void fail(int systemError);
+
+    std::intptr_t mHandle = -1; // a file descriptor, or a HANDLE on Windows
+    int mSystemError = 0;
+    Reason mReason = Reason::None;
+};
