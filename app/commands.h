@@ -1,0 +1,21 @@
+#pragma once
+
+#include <QByteArray>
+
+// The show player's commands: "X", a two-digit command code and a two-digit
+// argument in upper-case hexadecimal, five bytes, no line end.
+namespace Commands {
+
+inline constexpr char off[] = "X0100";
+
+// Start show: the show number (id + 1), reduced to its low 8 bits.
+QByteArray startShow(int showId);
+
+// The level a slider position stands for: full (255) at value 0, falling to
+// 1 at the maximum; never 0, which the player does not take as a level.
+int brightnessLevel(int value, int maximum);
+
+// Brightness: the level's low 8 bits.
+QByteArray brightness(int level);
+
+} // namespace Commands

@@ -1,0 +1,111 @@
+#include "lumivanemainwindow.h"
+
+#include "commands.h"
+#include "serialport.h"
+
+#include <QFile>
+#include <QMessageBox>
+#include <QSlider>
+#include <QStatusBar>
+
+namespace {
+
+constexpr int statusMessageMs = 5000;
+
+QString whyPortFailed(const SerialPort &port)
+{
+    switch (port.reason()) {
+    case SerialPort::Reason::NoDevice:
+        return QStringLiteral("There is no such device. Check that the cable or USB adapter is "
+                              "plugged in, or choose another port with File, Setup Connection...");
+    case SerialPort::Reason::PermissionDenied:
+        return QStringLiteral("Permission denied. On Linux, add your user to the \"dialout\" group "
+                              "(sudo adduser $USER dialout) and log in again.");
+    case SerialPort::Reason::Busy:
+        return QStringLiteral("The port is in use by another program. Close that program, or "
+                              "choose another port with File, Setup Connection...");
+    case SerialPort::Reason::NotSerial:
+        return QStringLiteral("This is not a serial device. Choose another port with "
+                              "File, Setup Connection...");
+    case SerialPort::Reason::Other:
+        return QStringLiteral("The system reported: %1").arg(qt_error_string(port.systemError()));
+    case SerialPort::Reason::None:
+        break;
+    }
+    return {};
+}
+
+} // namespace
+
+void LumivaneMainWindow::openSerialPort(const QString &name)
+{
+    closeSerialPort();
+    mPortLost = false;
+
+    auto port = std::make_unique<SerialPort>();
+    if (port->open(QFile::encodeName(name).constData(), 9600, 8, 1, 0) == 0) {
+        mPort = std::move(port);
+        return;
+    }
+    port->close();
+
+    QMessageBox box(QMessageBox::Warning, QStringLiteral("Lumivane"),
+                    QStringLiteral("Could not open serial port ") + name, QMessageBox::Ok, this);
+    box.setInformativeText(whyPortFailed(*port));
+    box.exec();
+}
+
+void LumivaneMainWindow::closeSerialPort()
+{
+    if (mPort) {
+        mPort->close();
+        mPort.reset();
+    }
+}
+
+void LumivaneMainWindow::sendCommand(const QByteArray &text)
+{
+    if (!mPort && mPortLost) {
+        // A pulled adapter comes back under the same name: try it again,
+        // quietly, before each command until it answers.
+        auto port = std::make_unique<SerialPort>();
+        if (port->open(QFile::encodeName(mPortName).constData(), 9600, 8, 1, 0) == 0) {
+            mPort = std::move(port);
+            mPortLost = false;
+        }
+    }
+    if (!mPort) {
+        if (mPortLost) {
+            statusBar()->showMessage(QStringLiteral("Could not write to serial port ") + mPortName,
+                                     statusMessageMs);
+        } else {
+            QMessageBox::warning(this, QStringLiteral("Lumivane"),
+                                 QStringLiteral("No serial port selected"));
+        }
+        return;
+    }
+    if (!mPort->write(text.constData())) {
+        statusBar()->showMessage(QStringLiteral("Could not write to serial port ") + mPortName,
+                                 statusMessageMs);
+        // The handle of a vanished device stays dead; drop it so the next
+        // command opens the port afresh.
+        closeSerialPort();
+        mPortLost = true;
+    }
+}
+
+void LumivaneMainWindow::doShowButton(int id)
+{
+    sendCommand(Commands::startShow(id));
+}
+
+void LumivaneMainWindow::doOff()
+{
+    sendCommand(Commands::off);
+}
+
+void LumivaneMainWindow::doBright()
+{
+    sendCommand(Commands::brightness(
+        Commands::brightnessLevel(mBrightSlider->value(), mBrightSlider->maximum())));
+}

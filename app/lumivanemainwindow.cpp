@@ -1,0 +1,44 @@
+#include "lumivanemainwindow.h"
+
+#include "serialport.h"
+
+#include <QApplication>
+#include <QButtonGroup>
+#include <QMessageBox>
+#include <QRadioButton>
+
+#include <cstdlib>
+
+LumivaneMainWindow::LumivaneMainWindow(QWidget *parent, const char *name, Qt::WindowFlags flags)
+    : LumivaneMainWindowBase(parent, name, flags)
+{
+    createShowButtons();
+    connect(mShowGroup.get(), &QButtonGroup::idClicked, this, &LumivaneMainWindow::doShowButton);
+
+    // The port's warning and the question about the name file both come
+    // before the window is first shown.
+    const QString lastFile = readSettings();
+    openSerialPort(mPortName);
+    askToLoadLastFile(lastFile);
+}
+
+LumivaneMainWindow::~LumivaneMainWindow()
+{
+    closeSerialPort();
+}
+
+void LumivaneMainWindow::doExit()
+{
+    // At once, without unwinding the window; the system releases the port.
+    std::exit(0);
+}
+
+void LumivaneMainWindow::doAbout()
+{
+    QMessageBox::about(this, QStringLiteral("About Lumivane"),
+                       QStringLiteral("<h3>Lumivane %1</h3>"
+                                      "<p>Starts the shows of a Zentrel show player, sets its "
+                                      "brightness and switches its output off, over a serial line.</p>"
+                                      "<p>Built with Qt %2.</p>")
+                           .arg(QStringLiteral(LUMIVANE_VERSION), QString::fromLatin1(qVersion())));
+}

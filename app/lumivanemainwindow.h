@@ -1,0 +1,56 @@
+#pragma once
+
+#include "lumivanemainwindowbase.h"
+
+#include <QString>
+
+#include <array>
+#include <memory>
+
+class QButtonGroup;
+class QRadioButton;
+class SerialPort;
+
+// The controller: all of the program's state, the start-up sequence, and the
+// slots the operator's actions reach.
+class LumivaneMainWindow : public LumivaneMainWindowBase
+{
+    Q_OBJECT
+
+public:
+    explicit LumivaneMainWindow(QWidget *parent = nullptr, const char *name = nullptr,
+                                Qt::WindowFlags flags = Qt::Window);
+    ~LumivaneMainWindow() override;
+
+public slots:
+    void updateSettings();
+    void doShowButton(int id);
+    void doExit() override;
+    void doOff() override;
+    void doBright() override;
+    void doAbout() override;
+    void doSetup() override;
+    void doLoadNames() override;
+    void doSaveNames() override;
+    void doEditNames() override;
+
+private:
+    void createShowButtons();
+    QString readSettings();
+    void askToLoadLastFile(const QString &lastFile);
+    void openSerialPort(const QString &name);
+    void closeSerialPort();
+    void sendCommand(const QByteArray &text);
+    void loadNames(const QString &fileName);
+    bool saveNames(const QString &fileName);
+    QStringList showNames() const;
+
+    std::unique_ptr<QButtonGroup> mShowGroup;
+    std::array<QRadioButton *, 128> mShowButtons {};
+    std::unique_ptr<SerialPort> mPort;
+    QString mPortName;
+    QString mLastFile;
+    // The port was open until a write failed: the next use reopens it quietly
+    // instead of asking for a port, so a replugged adapter carries on.
+    bool mPortLost = false;
+};

@@ -1,0 +1,31 @@
+#include "lumivanemainwindow.h"
+
+#include "lumivanenamedialog.h"
+
+#include <QRadioButton>
+#include <QTableWidget>
+
+void LumivaneMainWindow::doEditNames()
+{
+    const auto dialog = std::make_unique<LumivaneNameDialog>(this, nullptr, false);
+    QTableWidget *table = dialog->table;
+    const int rows = int(mShowButtons.size());
+    table->setRowCount(rows);
+    table->setColumnCount(1);
+    table->setColumnWidth(0, table->width() - 55);
+    table->setHorizontalHeaderLabels({ QStringLiteral("Show Name") });
+
+    QStringList numbers;
+    for (int id = 0; id < rows; ++id) {
+        numbers.append(QString::number(id + 1));
+        table->setItem(id, 0, new QTableWidgetItem(mShowButtons[id]->text()));
+    }
+    table->setVerticalHeaderLabels(numbers);
+
+    if (dialog->exec() != QDialog::Accepted)
+        return;
+    for (int id = 0; id < rows; ++id) {
+        const QTableWidgetItem *item = table->item(id, 0);
+        mShowButtons[id]->setText(item ? item->text() : QString());
+    }
+}

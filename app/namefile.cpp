@@ -1,0 +1,124 @@
+#include "lumivanemainwindow.h"
+
+#include "namefilecodec.h"
+
+#include <QFile>
+#include <QFileDialog>
+#include <QFileInfo>
+#include <QMessageBox>
+#include <QPushButton>
+#include <QRadioButton>
+#include <QSaveFile>
+
+namespace {
+
+const QString nameFileFilter = QStringLiteral("Show Name Text Files (*.txt);;All Files (*.*)");
+const QString nameFileCaption = QStringLiteral("Choose a show name file");
+
+void fileError(QWidget *parent, const QString &text, const QString &why = QString())
+{
+    QMessageBox box(QMessageBox::Warning, QStringLiteral("File Error"), text, QMessageBox::Ok, parent);
+    box.setInformativeText(why);
+    box.exec();
+}
+
+// Everything written and flushed before the old file is replaced; on any
+// failure the old file stays as it was. The explicit flush matters: on a
+// full disk QSaveFile::commit() may report success for a file whose last
+// buffered bytes never reached the disk.
+bool writeWhole(const QString &fileName, const QByteArray &bytes)
+{
+    QSaveFile file(fileName);
+    if (!file.open(QIODevice::WriteOnly))
+        return false;
+    if (file.write(bytes) != bytes.size() || !file.flush()) {
+        file.cancelWriting();
+        return false;
+    }
+    return file.commit();
+}
+
+} // namespace
+
+void LumivaneMainWindow::loadNames(const QString &fileName)
+{
+    QFile file(fileName);
+    // A FIFO or a device would block the window or never end: only a regular
+    // file can be a name file.
+    if (!QFileInfo(fileName).isFile() || !file.open(QIODevice::ReadOnly)) {
+        fileError(this, QStringLiteral("Could not open file\n") + fileName);
+        return;
+    }
+
+    const NameFile::Result result = NameFile::read(file);
+    switch (result.error) {
+    case NameFile::Error::None:
+        break;
+    case NameFile::Error::ReadFailed:
+        fileError(this, QStringLiteral("Could not open file\n") + fileName, file.errorString());
+        return;
+    case NameFile::Error::Binary:
+        fileError(this, QStringLiteral("Not a show name file\n") + fileName,
+                  QStringLiteral("The file holds binary data, not lines of text."));
+        return;
+    case NameFile::Error::LineTooLong:
+        fileError(this, QStringLiteral("Not a show name file\n") + fileName,
+                  QStringLiteral("It has a line longer than %1 bytes, far longer than any show name.")
+                      .arg(NameFile::maxLineBytes));
+        return;
+    }
+
+    for (int id = 0; id < result.names.size(); ++id)
+        mShowButtons[id]->setText(result.names.at(id));
+    mLastFile = fileName;
+    updateSettings();
+}
+
+void LumivaneMainWindow::doLoadNames()
+{
+    const QString fileName = QFileDialog::getOpenFileName(this, nameFileCaption, QString(), nameFileFilter);
+    if (!fileName.isNull())
+        loadNames(fileName);
+}
+
+void LumivaneMainWindow::doSaveNames()
+{
+    QString fileName = QFileDialog::getSaveFileName(this, nameFileCaption, QString(), nameFileFilter);
+    if (fileName.isNull())
+        return;
+
+    if (!fileName.right(4).toLower().endsWith(QLatin1String(".txt"))) {
+        fileName += QLatin1String(".txt");
+        // The dialog confirmed only the name as typed, not the extended one.
+        if (QFileInfo::exists(fileName)) {
+            const auto answer = QMessageBox::question(
+                this, QStringLiteral("Lumivane"),
+                QStringLiteral("%1 already exists.\nDo you want to replace it?").arg(fileName),
+                QMessageBox::Yes | QMessageBox::No, QMessageBox::No);
+            if (answer != QMessageBox::Yes)
+                return;
+        }
+    }
+
+    if (!writeWhole(fileName, NameFile::encode(showNames()))) {
+        fileError(this, QStringLiteral("Could not save file\n") + fileName);
+        return;
+    }
+    mLastFile = fileName;
+    updateSettings();
+}
+
+void LumivaneMainWindow::askToLoadLastFile(const QString &lastFile)
+{
+    if (lastFile.isEmpty())
+        return;
+    QMessageBox box(QMessageBox::Information, QStringLiteral("Lumivane"),
+                    QStringLiteral("Read show name file\n") + lastFile, QMessageBox::NoButton, this);
+    QPushButton *yes = box.addButton(QStringLiteral("Yes"), QMessageBox::YesRole);
+    QPushButton *no = box.addButton(QStringLiteral("No"), QMessageBox::NoRole);
+    box.setDefaultButton(yes);
+    box.setEscapeButton(no);
+    box.exec();
+    if (box.clickedButton() == yes)
+        loadNames(lastFile);
+}

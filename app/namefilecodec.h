@@ -1,0 +1,47 @@
+#pragma once
+
+#include <QByteArray>
+#include <QByteArrayView>
+#include <QStringList>
+
+class QIODevice;
+
+// A show-name file: one name per line, in show order. Written as UTF-8, 128
+// lines each ending in CR LF. Read as UTF-8 when the bytes are valid UTF-8,
+// otherwise as Windows-1252 (files from the 8-bit Windows version), with any
+// line end (CR LF, LF, CR).
+namespace NameFile {
+
+inline constexpr int showCount = 128;
+
+// No show name comes near this; a longer line means the file is not a name
+// file, and the bound keeps a wrong choice from eating memory.
+inline constexpr qsizetype maxLineBytes = 4096;
+
+enum class Error {
+    None,
+    ReadFailed,
+    Binary,     // it holds NUL bytes
+    LineTooLong // a line longer than maxLineBytes
+};
+
+struct Result
+{
+    Error error = Error::None;
+    QStringList names; // at most showCount, in show order
+};
+
+// Decodes the first showCount lines of bytes; later lines are ignored.
+Result decode(QByteArrayView bytes);
+
+// Reads no more of the device than showCount lines of the longest allowed
+// length can take, so a huge file costs no more than a small one.
+Result read(QIODevice &device);
+
+// Exactly showCount lines; missing names are written empty, and a line break
+// inside a name becomes a blank so it cannot shift the shows after it.
+QByteArray encode(const QStringList &names);
+
+QString decodeWindows1252(QByteArrayView bytes);
+
+} // namespace NameFile

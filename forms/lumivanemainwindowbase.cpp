@@ -1,0 +1,218 @@
+#include "lumivanemainwindowbase.h"
+
+#include <QAction>
+#include <QEvent>
+#include <QLabel>
+#include <QMenu>
+#include <QMenuBar>
+#include <QPushButton>
+#include <QSlider>
+#include <QStatusBar>
+#include <QTabWidget>
+
+namespace {
+
+void makeBold(QWidget *widget)
+{
+    QFont font = widget->font();
+    font.setWeight(QFont::Bold);
+    widget->setFont(font);
+}
+
+QAction *createAction(QObject *parent, const char *objectName)
+{
+    auto *action = new QAction(parent);
+    action->setObjectName(QLatin1String(objectName));
+    return action;
+}
+
+} // namespace
+
+LumivaneMainWindowBase::LumivaneMainWindowBase(QWidget *parent, const char *name, Qt::WindowFlags flags)
+    : QMainWindow(parent, flags)
+{
+    statusBar();
+    if (!name)
+        setObjectName(QStringLiteral("LumivaneMainWindowBase"));
+    else
+        setObjectName(QLatin1String(name));
+
+    createControls();
+    createActions();
+    createMenus();
+    languageChange();
+    resize(QSize(639, 366).expandedTo(minimumSizeHint()));
+    connectSignals();
+}
+
+void LumivaneMainWindowBase::createControls()
+{
+    auto *central = new QWidget(this);
+    central->setObjectName(QStringLiteral("qt_central_widget"));
+    setCentralWidget(central);
+
+    mBrightSlider = new QSlider(Qt::Vertical, central);
+    mBrightSlider->setObjectName(QStringLiteral("mBrightSlider"));
+    mBrightSlider->setGeometry(570, 30, 40, 240);
+    mBrightSlider->setRange(0, 99);
+    mBrightSlider->setSingleStep(1);
+    mBrightSlider->setPageStep(10);
+    mBrightSlider->setValue(0);
+    mBrightSlider->setTracking(true);
+    mBrightSlider->setTickPosition(QSlider::TicksRight);
+    mBrightSlider->setTickInterval(25);
+    // Qt puts the minimum of a vertical slider at the bottom; here 0 (full
+    // brightness) is at the top, and keys and wheel still move the handle the
+    // way they point.
+    mBrightSlider->setInvertedAppearance(true);
+    mBrightSlider->setInvertedControls(true);
+
+    mOffButton = new QPushButton(central);
+    mOffButton->setObjectName(QStringLiteral("mOffButton"));
+    mOffButton->setGeometry(550, 280, 71, 31);
+    makeBold(mOffButton);
+
+    textLabel1 = new QLabel(central);
+    textLabel1->setObjectName(QStringLiteral("textLabel1"));
+    textLabel1->setGeometry(560, 0, 70, 21);
+    makeBold(textLabel1);
+
+    mTabber = new QTabWidget(central);
+    mTabber->setObjectName(QStringLiteral("mTabber"));
+    mTabber->setGeometry(0, 0, 540, 315);
+    QWidget **pages[] = { &tab, &tab_2, &tab_3, &tab_4 };
+    const char *pageNames[] = { "tab", "tab_2", "tab_3", "tab_4" };
+    for (int i = 0; i < 4; ++i) {
+        *pages[i] = new QWidget(mTabber);
+        (*pages[i])->setObjectName(QLatin1String(pageNames[i]));
+        mTabber->addTab(*pages[i], QString());
+    }
+}
+
+void LumivaneMainWindowBase::createActions()
+{
+    helpAboutAction = createAction(this, "helpAboutAction");
+    fileExitAction = createAction(this, "fileExitAction");
+    editCutAction = createAction(this, "editCutAction");
+    editCopyAction = createAction(this, "editCopyAction");
+    editPasteAction = createAction(this, "editPasteAction");
+    fileLoadAction = createAction(this, "fileLoadAction");
+    fileSetupAction = createAction(this, "fileSetupAction");
+    fileEditAction = createAction(this, "fileEditAction");
+    fileSaveAction = createAction(this, "fileSaveAction");
+
+    editCutAction->setEnabled(false);
+    editCopyAction->setEnabled(false);
+    editPasteAction->setEnabled(false);
+    fileLoadAction->setEnabled(true);
+}
+
+void LumivaneMainWindowBase::createMenus()
+{
+    menubar = new QMenuBar(this);
+    menubar->setObjectName(QStringLiteral("menubar"));
+    setMenuBar(menubar);
+
+    fileMenu = new QMenu(this);
+    fileMenu->addAction(fileSetupAction);
+    fileMenu->addSeparator();
+    fileMenu->addAction(fileLoadAction);
+    fileMenu->addAction(fileSaveAction);
+    fileMenu->addSeparator();
+    fileMenu->addAction(fileEditAction);
+    fileMenu->addSeparator();
+    fileMenu->addAction(fileExitAction);
+    menubar->addMenu(fileMenu);
+
+    editMenu = new QMenu(this);
+    editMenu->addAction(editCutAction);
+    editMenu->addAction(editCopyAction);
+    editMenu->addAction(editPasteAction);
+    menubar->addMenu(editMenu);
+
+    helpMenu = new QMenu(this);
+    helpMenu->addAction(helpAboutAction);
+    menubar->addMenu(helpMenu);
+}
+
+void LumivaneMainWindowBase::connectSignals()
+{
+    connect(fileExitAction, &QAction::triggered, this, &LumivaneMainWindowBase::doExit);
+    connect(mOffButton, &QPushButton::clicked, this, &LumivaneMainWindowBase::doOff);
+    connect(mBrightSlider, &QSlider::valueChanged, this, &LumivaneMainWindowBase::doBright);
+    connect(helpAboutAction, &QAction::triggered, this, &LumivaneMainWindowBase::doAbout);
+    connect(fileSetupAction, &QAction::triggered, this, &LumivaneMainWindowBase::doSetup);
+    connect(fileLoadAction, &QAction::triggered, this, &LumivaneMainWindowBase::doLoadNames);
+    connect(fileSaveAction, &QAction::triggered, this, &LumivaneMainWindowBase::doSaveNames);
+    connect(fileEditAction, &QAction::triggered, this, &LumivaneMainWindowBase::doEditNames);
+}
+
+void LumivaneMainWindowBase::languageChange()
+{
+    setWindowTitle(tr("Tavrolux Zentrel Lumivane"));
+    mOffButton->setText(tr("Off"));
+    textLabel1->setText(tr("Brightness"));
+    mTabber->setTabText(mTabber->indexOf(tab), tr("Shows 1 - 32"));
+    mTabber->setTabText(mTabber->indexOf(tab_2), tr("Shows 33 - 64"));
+    mTabber->setTabText(mTabber->indexOf(tab_3), tr("Shows 65 - 96"));
+    mTabber->setTabText(mTabber->indexOf(tab_4), tr("Shows 97 - 128"));
+    helpAboutAction->setText(tr("About"));
+    fileExitAction->setText(tr("Exit"));
+    editCutAction->setText(tr("Cut"));
+    editCopyAction->setText(tr("Copy"));
+    editPasteAction->setText(tr("Paste"));
+    fileLoadAction->setText(tr("Load Show Names"));
+    fileSetupAction->setText(tr("Setup Connection..."));
+    fileEditAction->setText(tr("Edit Show Names"));
+    fileSaveAction->setText(tr("Save Show Names"));
+    fileMenu->setTitle(tr("File"));
+    editMenu->setTitle(tr("Edit"));
+    helpMenu->setTitle(tr("Help"));
+}
+
+void LumivaneMainWindowBase::changeEvent(QEvent *event)
+{
+    if (event->type() == QEvent::LanguageChange)
+        languageChange();
+    QMainWindow::changeEvent(event);
+}
+
+void LumivaneMainWindowBase::doExit()
+{
+    qWarning("LumivaneMainWindowBase::doExit(): Not implemented yet");
+}
+
+void LumivaneMainWindowBase::doOff()
+{
+    qWarning("LumivaneMainWindowBase::doOff(): Not implemented yet");
+}
+
+void LumivaneMainWindowBase::doBright()
+{
+    qWarning("LumivaneMainWindowBase::doBright(): Not implemented yet");
+}
+
+void LumivaneMainWindowBase::doAbout()
+{
+    qWarning("LumivaneMainWindowBase::doAbout(): Not implemented yet");
+}
+
+void LumivaneMainWindowBase::doSetup()
+{
+    qWarning("LumivaneMainWindowBase::doSetup(): Not implemented yet");
+}
+
+void LumivaneMainWindowBase::doLoadNames()
+{
+    qWarning("LumivaneMainWindowBase::doLoadNames(): Not implemented yet");
+}
+
+void LumivaneMainWindowBase::doSaveNames()
+{
+    qWarning("LumivaneMainWindowBase::doSaveNames(): Not implemented yet");
+}
+
+void LumivaneMainWindowBase::doEditNames()
+{
+    qWarning("LumivaneMainWindowBase::doEditNames(): Not implemented yet");
+}

@@ -1,0 +1,67 @@
+#pragma once
+
+#include <QMainWindow>
+
+class QAction;
+class QLabel;
+class QMenu;
+class QMenuBar;
+class QPushButton;
+class QSlider;
+class QTabWidget;
+
+// The main window's widgets, menus, actions and texts at fixed positions.
+// It holds no behaviour: its slots are placeholders that the controller
+// overrides.
+class LumivaneMainWindowBase : public QMainWindow
+{
+    Q_OBJECT
+
+public:
+    explicit LumivaneMainWindowBase(QWidget *parent = nullptr, const char *name = nullptr,
+                                    Qt::WindowFlags flags = Qt::Window);
+
+    QSlider *mBrightSlider = nullptr;
+    QPushButton *mOffButton = nullptr;
+    QLabel *textLabel1 = nullptr;
+    QTabWidget *mTabber = nullptr;
+    QWidget *tab = nullptr;
+    QWidget *tab_2 = nullptr;
+    QWidget *tab_3 = nullptr;
+    QWidget *tab_4 = nullptr;
+    QMenuBar *menubar = nullptr;
+    QMenu *fileMenu = nullptr;
+    QMenu *editMenu = nullptr;
+    QMenu *helpMenu = nullptr;
+    QAction *helpAboutAction = nullptr;
+    QAction *fileExitAction = nullptr;
+    QAction *editCutAction = nullptr;
+    QAction *editCopyAction = nullptr;
+    QAction *editPasteAction = nullptr;
+    QAction *fileLoadAction = nullptr;
+    QAction *fileSetupAction = nullptr;
+    QAction *fileEditAction = nullptr;
+    QAction *fileSaveAction = nullptr;
+
+public slots:
+    virtual void doExit();
+    virtual void doOff();
+    virtual void doBright();
+    virtual void doAbout();
+    virtual void doSetup();
+    virtual void doLoadNames();
+    virtual void doSaveNames();
+    virtual void doEditNames();
+
+protected slots:
+    virtual void languageChange();
+
+protected:
+    void changeEvent(QEvent *event) override;
+
+private:
+    void createControls();
+    void createActions();
+    void createMenus();
+    void connectSignals();
+};
