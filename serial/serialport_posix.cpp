@@ -81,7 +81,9 @@ bool buildLine(termios &tio, int baud, int dataBits, int stopBits, int evenParit
 
 bool sameLine(const termios &want, const termios &got)
 {
-    const tcflag_t cmask = CSIZE | CSTOPB | PARENB | PARODD | CRTSCTS | CLOCAL | CREAD;
+    // Character size and parity are left out: a pseudo-terminal fixes them at
+    // eight bits, no parity, whatever was asked.
+    const tcflag_t cmask = CSTOPB | CRTSCTS | CLOCAL | CREAD;
     return cfgetispeed(&want) == cfgetispeed(&got)
         && cfgetospeed(&want) == cfgetospeed(&got)
         && (want.c_cflag & cmask) == (got.c_cflag & cmask)

@@ -1,0 +1,115 @@
+#pragma once
+
+// Small seams shared by the tests: a real pseudo-terminal to stand in for the
+// serial device, a private settings folder, and an answerer for modal boxes.
+
+#include <QAbstractButton>
+#include <QApplication>
+#include <QDialog>
+#include <QMessageBox>
+#include <QPointer>
+#include <QQueue>
+#include <QSettings>
+#include <QTemporaryDir>
+#include <QTest>
+#include <QTimer>
+
+#include <functional>
+
+#include "pty.h"
+
+// Settings that live in a temporary folder, never the user's own.
+struct TemporarySettings
+{
+    QTemporaryDir dir;
+
+    TemporarySettings()
+    {
+        QSettings::setPath(QSettings::NativeFormat, QSettings::UserScope, dir.path());
+        QSettings::setPath(QSettings::IniFormat, QSettings::UserScope, dir.path());
+    }
+    static QSettings open()
+    {
+        return QSettings(QSettings::NativeFormat, QSettings::UserScope,
+                         QStringLiteral("lumivane.org"), QStringLiteral("Lumivane"));
+    }
+    void store(const QString &key, const QVariant &value) { open().setValue(key, value); }
+    QVariant stored(const QString &key) const { return open().value(key); }
+    QString fileName() const { return open().fileName(); }
+};
+
+// Answers modal dialogs as they open, in order, and records each one. A box
+// nobody planned for is closed and recorded, so a test fails rather than hangs.
+class ModalAnswerer : public QObject
+{
+public:
+    using Answer = std::function<void(QWidget *)>;
+
+    struct Seen
+    {
+        QString className;
+        QString title;
+        QString text;
+        QString informativeText;
+        bool ownerVisible = false; // was the window behind it already shown?
+    };
+
+    ModalAnswerer()
+    {
+        connect(&mTimer, &QTimer::timeout, this, &ModalAnswerer::poll);
+        mTimer.start(5);
+    }
+
+    ModalAnswerer &then(Answer answer)
+    {
+        mAnswers.enqueue(std::move(answer));
+        return *this;
+    }
+
+    QList<Seen> seen;
+
+    static Answer click(const QString &buttonText)
+    {
+        return [buttonText](QWidget *w) {
+            for (QAbstractButton *b : w->findChildren<QAbstractButton *>()) {
+                if (b->text().remove(QLatin1Char('&')) == buttonText && b->isVisible()) {
+                    b->click();
+                    return;
+                }
+            }
+            qWarning("no button %s", qPrintable(buttonText));
+            static_cast<QDialog *>(w)->reject();
+        };
+    }
+    static Answer reject()
+    {
+        return [](QWidget *w) { static_cast<QDialog *>(w)->reject(); };
+    }
+
+private:
+    void poll()
+    {
+        QWidget *w = QApplication::activeModalWidget();
+        if (!w || w->property("answered").toBool() || !w->isVisible())
+            return;
+        w->setProperty("answered", true);
+        Seen s;
+        s.className = QString::fromLatin1(w->metaObject()->className());
+        s.title = w->windowTitle();
+        if (auto *box = qobject_cast<QMessageBox *>(w)) {
+            s.text = box->text();
+            s.informativeText = box->informativeText();
+        }
+        s.ownerVisible = w->parentWidget() && w->parentWidget()->isVisible();
+        seen.append(s);
+        const Answer answer = mAnswers.isEmpty() ? reject() : mAnswers.dequeue();
+        QPointer<QWidget> guard(w);
+        QTimer::singleShot(0, w, [guard, answer] {
+            if (guard)
+                answer(guard);
+        });
+    }
+
+    QTimer mTimer;
+    QQueue<Answer> mAnswers;
+};

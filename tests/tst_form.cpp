@@ -1,0 +1,320 @@
+#include "lumivanemainwindow.h"
+#include "testsupport.h"
+
+#include <QAction>
+#include <QButtonGroup>
+#include <QLabel>
+#include <QMenu>
+#include <QMenuBar>
+#include <QProcess>
+#include <QPushButton>
+#include <QRadioButton>
+#include <QSignalSpy>
+#include <QSlider>
+#include <QStatusBar>
+#include <QTabWidget>
+
+#include <memory>
+
+// The main window as the operator sees it: the form, and the 128 selectors.
+class tst_Form : public QObject
+{
+    Q_OBJECT
+
+private slots:
+    void init();
+    void cleanup();
+
+    void placeholderSlotsWarn();
+    void geometryAndTexts_data();
+    void geometryAndTexts();
+    void menus();
+    void slider();
+    void initialSize();
+
+    void gridPlacement_data();
+    void gridPlacement();
+    void gridStartsWithShowOneAndSendsNothing();
+    void gridIsExclusiveAcrossPages();
+    void clickOnCheckedShowReportsItAgain();
+
+    void exitEndsTheProcessAtOnce();
+
+private:
+    static QList<QRadioButton *> showButtons(const LumivaneMainWindowBase &w);
+
+    std::unique_ptr<TemporarySettings> mSettings;
+    std::unique_ptr<Pty> mPty;
+    std::unique_ptr<LumivaneMainWindow> mWindow;
+};
+
+QList<QRadioButton *> tst_Form::showButtons(const LumivaneMainWindowBase &w)
+{
+    QList<QRadioButton *> buttons;
+    for (int page = 0; page < w.mTabber->count(); ++page)
+        buttons += w.mTabber->widget(page)->findChildren<QRadioButton *>(Qt::FindDirectChildrenOnly);
+    return buttons;
+}
+
+void tst_Form::init()
+{
+    mSettings = std::make_unique<TemporarySettings>();
+    mPty = std::make_unique<Pty>();
+    mSettings->store(QStringLiteral("serialPort"), QString::fromLocal8Bit(mPty->slavePath));
+    mWindow = std::make_unique<LumivaneMainWindow>();
+}
+
+void tst_Form::cleanup()
+{
+    mWindow.reset();
+    mPty.reset();
+    mSettings.reset();
+}
+
+void tst_Form::placeholderSlotsWarn()
+{
+    LumivaneMainWindowBase form;
+    QCOMPARE(form.objectName(), QStringLiteral("LumivaneMainWindowBase"));
+    QTest::ignoreMessage(QtWarningMsg, "LumivaneMainWindowBase::doExit(): Not implemented yet");
+    form.fileExitAction->trigger();
+    QTest::ignoreMessage(QtWarningMsg, "LumivaneMainWindowBase::doEditNames(): Not implemented yet");
+    form.fileEditAction->trigger();
+    QTest::ignoreMessage(QtWarningMsg, "LumivaneMainWindowBase::doBright(): Not implemented yet");
+    form.mBrightSlider->setValue(5);
+    QTest::ignoreMessage(QtWarningMsg, "LumivaneMainWindowBase::doOff(): Not implemented yet");
+    form.mOffButton->click();
+}
+
+void tst_Form::geometryAndTexts_data()
+{
+    QTest::addColumn<QString>("objectName");
+    QTest::addColumn<QRect>("geometry");
+    QTest::addColumn<QString>("text");
+    QTest::addColumn<bool>("bold");
+
+    QTest::newRow("slider") << "mBrightSlider" << QRect(570, 30, 40, 240) << QString() << false;
+    QTest::newRow("off") << "mOffButton" << QRect(550, 280, 71, 31) << "Off" << true;
+    QTest::newRow("label") << "textLabel1" << QRect(560, 0, 70, 21) << "Brightness" << true;
+    QTest::newRow("tabs") << "mTabber" << QRect(0, 0, 540, 315) << QString() << false;
+}
+
+void tst_Form::geometryAndTexts()
+{
+    QFETCH(QString, objectName);
+    QFETCH(QRect, geometry);
+    QFETCH(QString, text);
+    QFETCH(bool, bold);
+
+    auto *widget = mWindow->findChild<QWidget *>(objectName);
+    QVERIFY(widget);
+    QCOMPARE(widget->parentWidget()->objectName(), QStringLiteral("qt_central_widget"));
+    QCOMPARE(widget->geometry(), geometry);
+    QCOMPARE(widget->font().bold(), bold);
+    if (auto *button = qobject_cast<QPushButton *>(widget))
+        QCOMPARE(button->text(), text);
+    if (auto *label = qobject_cast<QLabel *>(widget))
+        QCOMPARE(label->text(), text);
+
+    // Fixed positions: a larger window moves nothing.
+    mWindow->resize(1000, 800);
+    QCOMPARE(widget->geometry(), geometry);
+}
+
+void tst_Form::menus()
+{
+    QCOMPARE(mWindow->windowTitle(), QStringLiteral("Tavrolux Zentrel Lumivane"));
+    QVERIFY(mWindow->statusBar());
+    QCOMPARE(mWindow->menuBar(), mWindow->menubar);
+    QCOMPARE(mWindow->menubar->objectName(), QStringLiteral("menubar"));
+
+    QStringList titles;
+    for (QAction *a : mWindow->menubar->actions())
+        titles << a->text();
+    QCOMPARE(titles, QStringList({ "File", "Edit", "Help" }));
+
+    auto entries = [](QMenu *menu) {
+        QStringList list;
+        for (QAction *a : menu->actions()) {
+            list << (a->isSeparator() ? QStringLiteral("--") : a->text());
+            if (!a->shortcut().isEmpty())
+                list << QStringLiteral("shortcut!");
+        }
+        return list;
+    };
+    QCOMPARE(entries(mWindow->fileMenu),
+             QStringList({ "Setup Connection...", "--", "Load Show Names", "Save Show Names", "--",
+                           "Edit Show Names", "--", "Exit" }));
+    QCOMPARE(entries(mWindow->editMenu), QStringList({ "Cut", "Copy", "Paste" }));
+    QCOMPARE(entries(mWindow->helpMenu), QStringList({ "About" }));
+
+    for (QAction *a : mWindow->editMenu->actions())
+        QVERIFY2(!a->isEnabled(), qPrintable(a->text()));
+    for (QAction *a : mWindow->fileMenu->actions())
+        QVERIFY2(a->isEnabled(), qPrintable(a->text()));
+
+    const QStringList tabs = { "Shows 1 - 32", "Shows 33 - 64", "Shows 65 - 96", "Shows 97 - 128" };
+    const QStringList pages = { "tab", "tab_2", "tab_3", "tab_4" };
+    QCOMPARE(mWindow->mTabber->count(), 4);
+    for (int i = 0; i < 4; ++i) {
+        QCOMPARE(mWindow->mTabber->tabText(i), tabs[i]);
+        QCOMPARE(mWindow->mTabber->widget(i)->objectName(), pages[i]);
+    }
+}
+
+void tst_Form::slider()
+{
+    QSlider *s = mWindow->mBrightSlider;
+    QCOMPARE(s->orientation(), Qt::Vertical);
+    QCOMPARE(s->minimum(), 0);
+    QCOMPARE(s->maximum(), 99);
+    QCOMPARE(s->singleStep(), 1);
+    QCOMPARE(s->pageStep(), 10);
+    QCOMPARE(s->value(), 0);
+    QVERIFY(s->hasTracking());
+    QCOMPARE(s->tickPosition(), QSlider::TicksRight);
+    QCOMPARE(s->tickInterval(), 25);
+
+    // Value 0 sits at the top of the groove, and the handle goes the way the
+    // arrow key points.
+    mWindow->show();
+    QVERIFY(QTest::qWaitForWindowExposed(mWindow.get()));
+    QVERIFY(s->invertedAppearance());
+    s->setFocus();
+    QTest::keyClick(s, Qt::Key_Down);
+    QCOMPARE(s->value(), 1);
+    QTest::keyClick(s, Qt::Key_Up);
+    QCOMPARE(s->value(), 0);
+    QTest::keyClick(s, Qt::Key_End);
+    QCOMPARE(s->value(), 99);
+    mPty->read();
+}
+
+void tst_Form::initialSize()
+{
+    const QSize hint = mWindow->minimumSizeHint();
+    QCOMPARE(mWindow->size(), QSize(639, 366).expandedTo(hint));
+}
+
+void tst_Form::gridPlacement_data()
+{
+    QTest::addColumn<int>("id");
+    QTest::addColumn<int>("page");
+    QTest::addColumn<QPoint>("position");
+
+    QTest::newRow("first") << 0 << 0 << QPoint(20, 20);
+    QTest::newRow("bottom of first column") << 7 << 0 << QPoint(20, 230);
+    QTest::newRow("top of second column") << 8 << 0 << QPoint(160, 20);
+    QTest::newRow("last of first page") << 31 << 0 << QPoint(440, 230);
+    QTest::newRow("second page, second column") << 40 << 1 << QPoint(160, 20);
+    QTest::newRow("third page first") << 64 << 2 << QPoint(20, 20);
+    QTest::newRow("last") << 127 << 3 << QPoint(440, 230);
+}
+
+void tst_Form::gridPlacement()
+{
+    QFETCH(int, id);
+    QFETCH(int, page);
+    QFETCH(QPoint, position);
+
+    const QList<QRadioButton *> buttons = showButtons(*mWindow);
+    QCOMPARE(buttons.size(), 128);
+    QRadioButton *button = buttons.at(id);
+    QCOMPARE(button->parentWidget(), mWindow->mTabber->widget(page));
+    QCOMPARE(button->geometry(), QRect(position, QSize(120, 20)));
+    QCOMPARE(button->text(), QStringLiteral("Show %1").arg(id + 1));
+    QCOMPARE(button->group()->id(button), id);
+}
+
+void tst_Form::gridStartsWithShowOneAndSendsNothing()
+{
+    const QList<QRadioButton *> buttons = showButtons(*mWindow);
+    QVERIFY(buttons.at(0)->isChecked());
+    QCOMPARE(buttons.at(0)->group()->checkedId(), 0);
+    QCOMPARE(mPty->read(), QByteArray());
+}
+
+void tst_Form::gridIsExclusiveAcrossPages()
+{
+    mWindow->show();
+    QVERIFY(QTest::qWaitForWindowExposed(mWindow.get()));
+    const QList<QRadioButton *> buttons = showButtons(*mWindow);
+    QSignalSpy clicked(buttons.at(0)->group(), &QButtonGroup::idClicked);
+
+    buttons.at(4)->click();
+    mWindow->mTabber->setCurrentIndex(2);
+    QTest::mouseClick(buttons.at(70), Qt::LeftButton, {}, QPoint(5, 10));
+
+    QVERIFY(buttons.at(70)->isChecked());
+    for (int id = 0; id < 128; ++id)
+        QCOMPARE(buttons.at(id)->isChecked(), id == 70);
+    QCOMPARE(clicked.size(), 2);
+    QCOMPARE(clicked.at(0).at(0).toInt(), 4);
+    QCOMPARE(clicked.at(1).at(0).toInt(), 70);
+    QCOMPARE(mPty->read(), QByteArray("X0405X0447"));
+}
+
+void tst_Form::clickOnCheckedShowReportsItAgain()
+{
+    const QList<QRadioButton *> buttons = showButtons(*mWindow);
+    QSignalSpy clicked(buttons.at(0)->group(), &QButtonGroup::idClicked);
+    buttons.at(0)->click();
+    buttons.at(0)->click();
+    QVERIFY(buttons.at(0)->isChecked());
+    QCOMPARE(clicked.size(), 2);
+    QCOMPARE(mPty->read(), QByteArray("X0401X0401"));
+}
+
+void tst_Form::exitEndsTheProcessAtOnce()
+{
+    // Run this test program again as a child that builds the real window and
+    // chooses File, Exit; it must end there with status 0.
+    mWindow.reset();
+    Pty childPort;
+    QProcess child;
+    QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+    env.insert(QStringLiteral("LUMIVANE_EXIT_CHILD"), QString::fromLocal8Bit(childPort.slavePath));
+    env.insert(QStringLiteral("QT_QPA_PLATFORM"), QStringLiteral("offscreen"));
+    child.setProcessEnvironment(env);
+    child.start(QCoreApplication::applicationFilePath(), {});
+    if (!child.waitForFinished(20000)) {
+        child.kill();
+        child.waitForFinished();
+        QFAIL("the child did not end");
+    }
+    const QByteArray out = child.readAllStandardOutput();
+    QCOMPARE(child.exitStatus(), QProcess::NormalExit);
+    QCOMPARE(child.exitCode(), 0);
+    QVERIFY2(out.contains("window up"), out.constData());
+    QVERIFY2(!out.contains("after exit"), out.constData());
+}
+
+static int runExitChild(int argc, char **argv, const QByteArray &port)
+{
+    QApplication app(argc, argv);
+    TemporarySettings settings;
+    settings.store(QStringLiteral("serialPort"), QString::fromLocal8Bit(port));
+    auto *window = new LumivaneMainWindow;
+    window->show();
+    QTimer::singleShot(0, window, [window] {
+        fputs("window up\n", stdout);
+        fflush(stdout);
+        window->fileExitAction->trigger();
+        fputs("after exit\n", stdout);
+    });
+    app.exec();
+    fputs("after exit\n", stdout);
+    return 3;
+}
+
+int main(int argc, char **argv)
+{
+    const QByteArray childPort = qgetenv("LUMIVANE_EXIT_CHILD");
+    if (!childPort.isEmpty())
+        return runExitChild(argc, argv, childPort);
+    QApplication app(argc, argv);
+    tst_Form test;
+    QTEST_SET_MAIN_SOURCE_PATH
+    return QTest::qExec(&test, argc, argv);
+}
+
+#include "tst_form.moc"
