@@ -1,0 +1,250 @@
+#include "commands.h"
+#include "lumivanemainwindow.h"
+#include "serialport.h"
+#include "testsupport.h"
+
+#include <QRadioButton>
+#include <QSlider>
+#include <QPushButton>
+#include <QStatusBar>
+#include <QTabWidget>
+
+#include <memory>
+
+// What the operator's controls send down the line, read on the far side of
+// a pseudo-terminal that the stored settings name as the port.
+class tst_DeviceCommands : public QObject
+{
+    Q_OBJECT
+
+private slots:
+    void brightnessLevel_data();
+    void brightnessLevel();
+    void commandTexts();
+
+    void init();
+    void cleanup();
+    void showClicks_data();
+    void showClicks();
+    void sliderSteps_data();
+    void sliderSteps();
+    void dragSendsOneCommandPerStep();
+    void offChangesNothingOnScreen();
+    void noPortWarnsForEveryUse();
+    void closingTheWindowClosesThePort();
+    void lostAdapterHeals();
+
+private:
+    QRadioButton *showButton(int id) const;
+    void startWindow();
+
+    std::unique_ptr<TemporarySettings> mSettings;
+    std::unique_ptr<Pty> mPty;
+    std::unique_ptr<LumivaneMainWindow> mWindow;
+};
+
+void tst_DeviceCommands::brightnessLevel_data()
+{
+    QTest::addColumn<int>("value");
+    QTest::addColumn<int>("level");
+    QTest::addColumn<QByteArray>("command");
+
+    QTest::newRow("top") << 0 << 255 << QByteArray("X02FF");
+    QTest::newRow("one step down") << 1 << 252 << QByteArray("X02FC");
+    QTest::newRow("middle") << 50 << 126 << QByteArray("X027E");
+    QTest::newRow("one above bottom") << 98 << 2 << QByteArray("X0202");
+    QTest::newRow("bottom is never 0") << 99 << 1 << QByteArray("X0201");
+}
+
+void tst_DeviceCommands::brightnessLevel()
+{
+    QFETCH(int, value);
+    QFETCH(int, level);
+    QFETCH(QByteArray, command);
+    QCOMPARE(Commands::brightnessLevel(value, 99), level);
+    QCOMPARE(Commands::brightness(level), command);
+}
+
+void tst_DeviceCommands::commandTexts()
+{
+    QCOMPARE(Commands::startShow(0), QByteArray("X0401"));
+    QCOMPARE(Commands::startShow(9), QByteArray("X040A"));
+    QCOMPARE(Commands::startShow(127), QByteArray("X0480"));
+    QCOMPARE(QByteArray(Commands::off), QByteArray("X0100"));
+    for (int value = 0; value <= 99; ++value) {
+        const int level = Commands::brightnessLevel(value, 99);
+        QVERIFY(level >= 1 && level <= 255);
+        QCOMPARE(Commands::brightness(level).size(), 5);
+    }
+}
+
+void tst_DeviceCommands::init()
+{
+    mSettings = std::make_unique<TemporarySettings>();
+    mPty = std::make_unique<Pty>();
+    mSettings->store(QStringLiteral("serialPort"), QString::fromLocal8Bit(mPty->slavePath));
+}
+
+void tst_DeviceCommands::cleanup()
+{
+    mWindow.reset();
+    mPty.reset();
+    mSettings.reset();
+}
+
+void tst_DeviceCommands::startWindow()
+{
+    mWindow = std::make_unique<LumivaneMainWindow>();
+    mWindow->show();
+    QVERIFY(QTest::qWaitForWindowExposed(mWindow.get()));
+    QCOMPARE(mPty->read(), QByteArray());
+}
+
+QRadioButton *tst_DeviceCommands::showButton(int id) const
+{
+    QWidget *page = mWindow->mTabber->widget(id / 32);
+    return page->findChildren<QRadioButton *>(Qt::FindDirectChildrenOnly).at(id % 32);
+}
+
+void tst_DeviceCommands::showClicks_data()
+{
+    QTest::addColumn<int>("show");
+    QTest::addColumn<QByteArray>("bytes");
+    QTest::newRow("show 1") << 1 << QByteArray("X0401");
+    QTest::newRow("show 37 on page 2") << 37 << QByteArray("X0425");
+    QTest::newRow("show 100 on page 4") << 100 << QByteArray("X0464");
+    QTest::newRow("show 128") << 128 << QByteArray("X0480");
+}
+
+void tst_DeviceCommands::showClicks()
+{
+    QFETCH(int, show);
+    QFETCH(QByteArray, bytes);
+    startWindow();
+    mWindow->mTabber->setCurrentIndex((show - 1) / 32);
+    QRadioButton *button = showButton(show - 1);
+    QTest::mouseClick(button, Qt::LeftButton, {}, QPoint(5, 10));
+    QVERIFY(button->isChecked());
+    QCOMPARE(mPty->read(), bytes);
+}
+
+void tst_DeviceCommands::sliderSteps_data()
+{
+    QTest::addColumn<int>("value");
+    QTest::addColumn<QByteArray>("bytes");
+    QTest::newRow("middle") << 50 << QByteArray("X027E");
+    QTest::newRow("98") << 98 << QByteArray("X0202");
+    QTest::newRow("bottom") << 99 << QByteArray("X0201");
+}
+
+void tst_DeviceCommands::sliderSteps()
+{
+    QFETCH(int, value);
+    QFETCH(QByteArray, bytes);
+    startWindow();
+    mWindow->mBrightSlider->setValue(value);
+    QCOMPARE(mPty->read(), bytes);
+    mWindow->mBrightSlider->setValue(0);
+    QCOMPARE(mPty->read(), QByteArray("X02FF"));
+}
+
+void tst_DeviceCommands::dragSendsOneCommandPerStep()
+{
+    startWindow();
+    QSlider *slider = mWindow->mBrightSlider;
+    slider->setFocus();
+    QTest::keyClick(slider, Qt::Key_Down);
+    QTest::keyClick(slider, Qt::Key_Down);
+    QTest::keyClick(slider, Qt::Key_PageDown);
+    QCOMPARE(mPty->read(), QByteArray("X02FC" "X02F9" "X02E0"));
+}
+
+void tst_DeviceCommands::offChangesNothingOnScreen()
+{
+    startWindow();
+    showButton(40)->click();
+    mWindow->mBrightSlider->setValue(30);
+    mPty->read();
+    mWindow->mOffButton->click();
+    QCOMPARE(mPty->read(), QByteArray("X0100"));
+    QVERIFY(showButton(40)->isChecked());
+    QCOMPARE(mWindow->mBrightSlider->value(), 30);
+}
+
+void tst_DeviceCommands::noPortWarnsForEveryUse()
+{
+    // The stored port is a path that is no port: the warning comes before
+    // the window is shown, then every use of a control says so again.
+    mSettings->store(QStringLiteral("serialPort"), QStringLiteral("/nonexistent/ttyUSB0"));
+    ModalAnswerer answerer;
+    answerer.then(ModalAnswerer::click("OK"));
+    mWindow = std::make_unique<LumivaneMainWindow>();
+    QCOMPARE(answerer.seen.size(), 1);
+    QCOMPARE(answerer.seen[0].title, QStringLiteral("Lumivane"));
+    QCOMPARE(answerer.seen[0].text, QStringLiteral("Could not open serial port /nonexistent/ttyUSB0"));
+    QVERIFY(answerer.seen[0].informativeText.contains(QStringLiteral("no such device")));
+    QVERIFY(!answerer.seen[0].ownerVisible);
+
+    mWindow->show();
+    for (int i = 0; i < 3; ++i)
+        answerer.then(ModalAnswerer::click("OK"));
+    showButton(3)->click();
+    mWindow->mBrightSlider->setValue(7);
+    mWindow->mOffButton->click();
+    QCOMPARE(answerer.seen.size(), 4);
+    for (int i = 1; i < 4; ++i) {
+        QCOMPARE(answerer.seen[i].title, QStringLiteral("Lumivane"));
+        QCOMPARE(answerer.seen[i].text, QStringLiteral("No serial port selected"));
+    }
+    // The controls still change.
+    QVERIFY(showButton(3)->isChecked());
+    QCOMPARE(mWindow->mBrightSlider->value(), 7);
+}
+
+void tst_DeviceCommands::closingTheWindowClosesThePort()
+{
+    startWindow();
+    // Held while the window lives.
+    SerialPort other;
+    QCOMPARE(other.open(mPty->slavePath.constData(), 9600, 8, 1, 0), -1);
+    mWindow->close();
+    mWindow.reset();
+    QCOMPARE(other.open(mPty->slavePath.constData(), 9600, 8, 1, 0), 0);
+}
+
+void tst_DeviceCommands::lostAdapterHeals()
+{
+    // The port is reached through a symlink, as /dev/serial/by-id names are.
+    QTemporaryDir dir;
+    const QString link = dir.filePath(QStringLiteral("adapter"));
+    QVERIFY(QFile::link(QString::fromLocal8Bit(mPty->slavePath), link));
+    mSettings->store(QStringLiteral("serialPort"), link);
+    startWindow();
+
+    showButton(1)->click();
+    QCOMPARE(mPty->read(), QByteArray("X0402"));
+
+    // Pulled out: the write fails, said in the status bar, no box.
+    mPty->closeMaster();
+    ModalAnswerer answerer;
+    showButton(2)->click();
+    const QString failed = QStringLiteral("Could not write to serial port ") + link;
+    QCOMPARE(mWindow->statusBar()->currentMessage(), failed);
+    mWindow->statusBar()->clearMessage();
+    // Still gone: each use says so again.
+    mWindow->mOffButton->click();
+    QCOMPARE(mWindow->statusBar()->currentMessage(), failed);
+
+    // Plugged in again under the same name: the next click goes through, once.
+    Pty replugged;
+    QVERIFY(QFile::remove(link));
+    QVERIFY(QFile::link(QString::fromLocal8Bit(replugged.slavePath), link));
+    showButton(3)->click();
+    QCOMPARE(replugged.read(), QByteArray("X0404"));
+    mWindow->mOffButton->click();
+    QCOMPARE(replugged.read(), QByteArray("X0100"));
+    QVERIFY(answerer.seen.isEmpty());
+}
+
+QTEST_MAIN(tst_DeviceCommands)
+#include "tst_devicecommands.moc"

@@ -1,0 +1,25 @@
+# Sourced by the scripts: makes sure Debian packages are installed.
+# As root it installs what is missing; otherwise it prints the exact command.
+
+need_packages() {
+    missing=""
+    for pkg in "$@"; do
+        if ! dpkg-query -W -f='${Status}' "$pkg" 2>/dev/null | grep -q "install ok installed"; then
+            missing="$missing $pkg"
+        fi
+    done
+    [ -z "$missing" ] && return 0
+    if [ "$(id -u)" -eq 0 ]; then
+        echo "Installing:$missing" >&2
+        export DEBIAN_FRONTEND=noninteractive
+        apt-get update -qq >&2 || return 1
+        apt-get install -y -qq --no-install-recommends $missing >&2 || return 1
+    else
+        echo "Missing Debian packages. Install them with:" >&2
+        echo "  sudo apt-get install -y --no-install-recommends$missing" >&2
+        return 1
+    fi
+}
+
+# What building and testing Lumivane needs on Debian 12.
+BUILD_PACKAGES="cmake ninja-build g++ qt6-base-dev libgl-dev fonts-dejavu-core"
