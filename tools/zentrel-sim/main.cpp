@@ -1,5 +1,9 @@
 // zentrel-sim: a virtual show player at the far end of a pseudo-terminal.
 // Usage: zentrel-sim [--link PATH] [--log FILE] [--quiet]
+// The first line on standard output is "device: /dev/pts/N". SIGUSR1 prints
+// the state; SIGINT and SIGTERM report any partial command, print the state,
+// remove the link and exit 0. Exit 1: the pseudo-terminal failed; exit 2: bad
+// arguments, an unwritable log, or something other than a symlink at PATH.
 
 #include "decoder.h"
 
@@ -65,7 +69,11 @@ int parseArguments(int argc, char **argv, Options &options)
         }
         if (arg == "--quiet") {
             options.quiet = true;
-        } else if ((arg == "--link" || arg == "--log") && i + 1 < argc) {
+        } else if (arg == "--link" || arg == "--log") {
+            if (i + 1 == argc) {
+                std::fprintf(stderr, "zentrel-sim: %s needs a path\n", arg.c_str());
+                return 2;
+            }
             (arg == "--link" ? options.link : options.log) = argv[++i];
         } else {
             std::fprintf(stderr, "zentrel-sim: unexpected argument '%s'\n", arg.c_str());
