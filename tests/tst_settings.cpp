@@ -1,0 +1,216 @@
+#include "lumivanemainwindow.h"
+#include "testsupport.h"
+
+#include <QAction>
+#include <QInputDialog>
+#include <QPushButton>
+#include <QRadioButton>
+#include <QTabWidget>
+
+#include <memory>
+
+// What is remembered between runs, and choosing the port.
+class tst_Settings : public QObject
+{
+    Q_OBJECT
+
+private slots:
+    void init();
+    void cleanup();
+
+    void firstRunTriesCom1AndStoresNothing();
+    void setupOffersTheFourPorts_data();
+    void setupOffersTheFourPorts();
+    void cancelledSetupChangesNothing();
+    void chosenPortIsStoredEvenWhenItFails();
+    void reopeningClosesTheOldPortFirst();
+    void nextStartOpensTheStoredPort();
+
+private:
+    struct PortDialog
+    {
+        QString label;
+        QStringList items;
+        QString current;
+        bool editable = true;
+    };
+    static ModalAnswerer::Answer choosePort(const QString &port, PortDialog *seen = nullptr);
+    QRadioButton *showButton(int id) const;
+
+    std::unique_ptr<TemporarySettings> mSettings;
+    std::unique_ptr<Pty> mPty;
+    std::unique_ptr<LumivaneMainWindow> mWindow;
+};
+
+void tst_Settings::init()
+{
+    mSettings = std::make_unique<TemporarySettings>();
+    mPty = std::make_unique<Pty>();
+}
+
+void tst_Settings::cleanup()
+{
+    mWindow.reset();
+    mPty.reset();
+    mSettings.reset();
+}
+
+QRadioButton *tst_Settings::showButton(int id) const
+{
+    return mWindow->mTabber->widget(id / 32)->findChildren<QRadioButton *>().at(id % 32);
+}
+
+ModalAnswerer::Answer tst_Settings::choosePort(const QString &port, PortDialog *seen)
+{
+    return [=](QWidget *w) {
+        auto *dialog = qobject_cast<QInputDialog *>(w);
+        if (!dialog) {
+            static_cast<QDialog *>(w)->reject();
+            return;
+        }
+        if (seen) {
+            seen->label = dialog->labelText();
+            seen->items = dialog->comboBoxItems();
+            seen->current = dialog->textValue();
+            seen->editable = dialog->isComboBoxEditable();
+        }
+        if (port.isEmpty()) {
+            dialog->reject();
+        } else {
+            dialog->setTextValue(port);
+            dialog->accept();
+        }
+    };
+}
+
+void tst_Settings::firstRunTriesCom1AndStoresNothing()
+{
+    REQUIRE_COVERED_PORTS();
+    ModalAnswerer answerer;
+    mWindow = std::make_unique<LumivaneMainWindow>();
+    QCOMPARE(answerer.seen.size(), 1);
+    QCOMPARE(answerer.seen[0].text, QStringLiteral("Could not open serial port COM1"));
+    QVERIFY(!answerer.seen[0].ownerVisible);
+    QVERIFY(!QFile::exists(mSettings->fileName()));
+}
+
+void tst_Settings::setupOffersTheFourPorts_data()
+{
+    QTest::addColumn<QString>("stored");
+    QTest::addColumn<QString>("preselected");
+    QTest::newRow("device path") << QString() << "COM1";
+    QTest::newRow("unknown name") << "COM7" << "COM1";
+    QTest::newRow("lower case is not COM3") << "com3" << "COM1";
+}
+
+void tst_Settings::setupOffersTheFourPorts()
+{
+    QFETCH(QString, stored);
+    QFETCH(QString, preselected);
+    // The stored port stays open: it is only replaced when a choice is made.
+    mSettings->store(QStringLiteral("serialPort"), stored.isEmpty() ? QString::fromLocal8Bit(mPty->slavePath) : stored);
+    ModalAnswerer answerer;
+    if (!stored.isEmpty())
+        answerer.then(ModalAnswerer::click("OK"));
+    mWindow = std::make_unique<LumivaneMainWindow>();
+
+    PortDialog seen;
+    answerer.then(choosePort(QString(), &seen));
+    mWindow->fileSetupAction->trigger();
+    QCOMPARE(answerer.seen.constLast().className, QStringLiteral("QInputDialog"));
+    QCOMPARE(answerer.seen.constLast().title, QStringLiteral("Lumivane"));
+    QCOMPARE(seen.label, QStringLiteral("Select the Zentrel serial port"));
+    QCOMPARE(seen.items, QStringList({ "COM1", "COM2", "COM3", "COM4" }));
+    QCOMPARE(seen.current, preselected);
+    QVERIFY(!seen.editable);
+}
+
+void tst_Settings::cancelledSetupChangesNothing()
+{
+    const QString path = QString::fromLocal8Bit(mPty->slavePath);
+    mSettings->store(QStringLiteral("serialPort"), path);
+    mSettings->store(QStringLiteral("lastFile"), QString());
+    ModalAnswerer answerer;
+    mWindow = std::make_unique<LumivaneMainWindow>();
+    answerer.then(choosePort(QString()));
+    mWindow->fileSetupAction->trigger();
+    QCOMPARE(answerer.seen.size(), 1);
+    QCOMPARE(mSettings->stored(QStringLiteral("serialPort")).toString(), path);
+    showButton(5)->click();
+    QCOMPARE(mPty->read(), QByteArray("X0406"));
+}
+
+void tst_Settings::chosenPortIsStoredEvenWhenItFails()
+{
+    REQUIRE_COVERED_PORTS();
+    mSettings->store(QStringLiteral("serialPort"), QString::fromLocal8Bit(mPty->slavePath));
+    ModalAnswerer answerer;
+    mWindow = std::make_unique<LumivaneMainWindow>();
+
+    answerer.then(choosePort(QStringLiteral("COM2"))).then(ModalAnswerer::click("OK"));
+    mWindow->fileSetupAction->trigger();
+    QTRY_COMPARE(answerer.seen.size(), 2);
+    QCOMPARE(answerer.seen[1].text, QStringLiteral("Could not open serial port COM2"));
+    // Both keys are written, the last file as an empty string since none was
+    // loaded or saved in this run.
+    QSettings stored = TemporarySettings::open();
+    QCOMPARE(stored.value("serialPort").toString(), QStringLiteral("COM2"));
+    QVERIFY(stored.contains("lastFile"));
+    QCOMPARE(stored.value("lastFile").toString(), QString(""));
+
+    // The old port was closed; none is open now.
+    answerer.then(ModalAnswerer::click("OK"));
+    showButton(0)->click();
+    QCOMPARE(answerer.seen.constLast().text, QStringLiteral("No serial port selected"));
+    QCOMPARE(mPty->read(), QByteArray());
+
+    // The next start tries the stored port again.
+    mWindow.reset();
+    answerer.then(ModalAnswerer::click("OK"));
+    mWindow = std::make_unique<LumivaneMainWindow>();
+    QCOMPARE(answerer.seen.constLast().text, QStringLiteral("Could not open serial port COM2"));
+}
+
+void tst_Settings::reopeningClosesTheOldPortFirst()
+{
+    Com1AsPty com1(mPty->slavePath);
+    if (!com1.mounted)
+        QSKIP(qPrintable(QStringLiteral("needs the private mount namespace of the test launcher, as root: ") + qt_error_string(errno)));
+    mSettings->store(QStringLiteral("serialPort"), QStringLiteral("COM1"));
+    ModalAnswerer answerer;
+    mWindow = std::make_unique<LumivaneMainWindow>();
+    QVERIFY(answerer.seen.isEmpty());
+
+    // The same device again: it can only be opened if the old handle, which
+    // holds it exclusively, was closed first. Opening sends nothing.
+    answerer.then(choosePort(QStringLiteral("COM1")));
+    mWindow->fileSetupAction->trigger();
+    QCOMPARE(answerer.seen.size(), 1);
+    QCOMPARE(mPty->read(), QByteArray());
+    showButton(127)->click();
+    QCOMPARE(mPty->read(), QByteArray("X0480"));
+}
+
+void tst_Settings::nextStartOpensTheStoredPort()
+{
+    Com1AsPty com1(mPty->slavePath);
+    if (!com1.mounted)
+        QSKIP(qPrintable(QStringLiteral("needs the private mount namespace of the test launcher, as root: ") + qt_error_string(errno)));
+    mSettings->store(QStringLiteral("serialPort"), QStringLiteral("COM3"));
+    ModalAnswerer answerer;
+    answerer.then(ModalAnswerer::click("OK"));
+    mWindow = std::make_unique<LumivaneMainWindow>();
+    answerer.then(choosePort(QStringLiteral("COM1")));
+    mWindow->fileSetupAction->trigger();
+    QCOMPARE(answerer.seen.size(), 2);
+    mWindow.reset();
+
+    mWindow = std::make_unique<LumivaneMainWindow>();
+    QCOMPARE(answerer.seen.size(), 2);
+    QCOMPARE(mPty->read(), QByteArray());
+    mWindow->mOffButton->click();
+    QCOMPARE(mPty->read(), QByteArray("X0100"));
+}
+
+QTEST_MAIN(tst_Settings)
+#include "tst_settings.moc"
