@@ -20,8 +20,6 @@ import sys
 import termios
 import time
 
-# Linux pseudo-terminals force CS8 and clear PARENB whatever is asked
-# (pty_set_termios), so data bits and parity cannot be read back here.
 IFLAG, OFLAG, CFLAG, LFLAG, ISPEED, OSPEED = range(6)
 
 ERROR_FILE_NOT_FOUND = 2
@@ -262,8 +260,10 @@ def run_cases(t, wine):
     t.check(a[CFLAG] & termios.CSTOPB and a[OSPEED] == termios.B9600,
             "two stop bits requested: CSTOPB on, still 9600 baud", hex(a[CFLAG]))
 
-    # -- even parity, another rate. PARENB cannot be seen on a pseudo-terminal;
-    # Wine switches on input parity checking (INPCK) for any parity, which can.
+    # -- even parity, another rate. A Linux pseudo-terminal forces CS8 and
+    # clears PARENB whatever is asked (pty_set_termios), so data bits and
+    # parity cannot be read back; Wine also switches on input parity checking
+    # (INPCK) for any parity, and that one is kept.
     line = Line(wine)
     calls, _, _ = probe(t, wine, line, ["open", "COM1", "19200", "8", "1", "1"], "19200 8E1")
     a = line.attrs()
