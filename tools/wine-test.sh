@@ -38,8 +38,8 @@ cleanup() {
     # A server left behind would keep the pseudo-terminal's symlink and the
     # prefix busy; it is keyed on the prefix, so only ours is stopped.
     if [ -d "$work/prefix" ]; then
-        WINEPREFIX="$work/prefix" wineserver -k >/dev/null 2>&1 || true
-        WINEPREFIX="$work/prefix" wineserver -w >/dev/null 2>&1 || true
+        WINEPREFIX="$work/prefix" TMPDIR="$work/tmp" wineserver -k >/dev/null 2>&1 || true
+        WINEPREFIX="$work/prefix" TMPDIR="$work/tmp" wineserver -w >/dev/null 2>&1 || true
     fi
     rm -rf "$work"
 }

@@ -55,7 +55,11 @@ class Wine:
         self.env = dict(os.environ)
         for var in ("DISPLAY", "WAYLAND_DISPLAY"):
             self.env.pop(var, None)
-        self.env.update(WINEPREFIX=self.prefix, WINEDEBUG="-all",
+        # Debian's Wine keeps its server socket in a new $TMPDIR/wine-XXXXXX
+        # each time and never removes it: keep those inside the work folder.
+        tmp = os.path.join(workdir, "tmp")
+        os.makedirs(tmp, exist_ok=True)
+        self.env.update(WINEPREFIX=self.prefix, WINEDEBUG="-all", TMPDIR=tmp,
                         WINEDLLOVERRIDES="mscoree,mshtml=", WINEARCH="win64")
 
     def _quiet(self, args, timeout=180):
