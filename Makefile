@@ -12,3 +12,7 @@ test-sanitize:
 
 ci:
 	sh .ci/run
+
+.PHONY: wine-test
+wine-test:
+	tools/wine-test.sh
