@@ -12,6 +12,12 @@ namespace {
 
 constexpr int statusMessageMs = 5000;
 
+// The player's line: 9600 baud, 8 data bits, 1 stop bit, no parity.
+int openLine(SerialPort &port, const QString &name)
+{
+    return port.open(QFile::encodeName(name).constData(), 9600, 8, 1, 0);
+}
+
 QString whyPortFailed(const SerialPort &port)
 {
     switch (port.reason()) {
@@ -43,7 +49,7 @@ void LumivaneMainWindow::openSerialPort(const QString &name)
     mPortLost = false;
 
     auto port = std::make_unique<SerialPort>();
-    if (port->open(QFile::encodeName(name).constData(), 9600, 8, 1, 0) == 0) {
+    if (openLine(*port, name) == 0) {
         mPort = std::move(port);
         return;
     }
@@ -69,7 +75,7 @@ void LumivaneMainWindow::sendCommand(const QByteArray &text)
         // A pulled adapter comes back under the same name: try it again,
         // quietly, before each command until it answers.
         auto port = std::make_unique<SerialPort>();
-        if (port->open(QFile::encodeName(mPortName).constData(), 9600, 8, 1, 0) == 0) {
+        if (openLine(*port, mPortName) == 0) {
             mPort = std::move(port);
             mPortLost = false;
         }

@@ -13,6 +13,10 @@
 #include <QTemporaryDir>
 #include <QTest>
 #include <QTimer>
+#include <QRadioButton>
+#include <QTabWidget>
+
+#include "lumivanemainwindowbase.h"
 
 #include <functional>
 
@@ -149,3 +153,18 @@ struct Com1AsPty
         if (!realSerialPortsCovered()) \
             QSKIP("needs the real serial ports covered (run through ctest as root)"); \
     } while (false)
+
+// The selector of a show id, found as the operator finds it: on its page.
+inline QRadioButton *showButton(const LumivaneMainWindowBase &window, int id)
+{
+    QWidget *page = window.mTabber->widget(id / 32);
+    return page->findChildren<QRadioButton *>(Qt::FindDirectChildrenOnly).at(id % 32);
+}
+
+inline QStringList showNames(const LumivaneMainWindowBase &window)
+{
+    QStringList names;
+    for (int id = 0; id < 128; ++id)
+        names << showButton(window, id)->text();
+    return names;
+}

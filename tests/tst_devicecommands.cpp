@@ -35,7 +35,6 @@ private slots:
     void lostAdapterHeals();
 
 private:
-    QRadioButton *showButton(int id) const;
     void startWindow();
 
     std::unique_ptr<TemporarySettings> mSettings;
@@ -100,12 +99,6 @@ void tst_DeviceCommands::startWindow()
     QCOMPARE(mPty->read(), QByteArray());
 }
 
-QRadioButton *tst_DeviceCommands::showButton(int id) const
-{
-    QWidget *page = mWindow->mTabber->widget(id / 32);
-    return page->findChildren<QRadioButton *>(Qt::FindDirectChildrenOnly).at(id % 32);
-}
-
 void tst_DeviceCommands::showClicks_data()
 {
     QTest::addColumn<int>("show");
@@ -122,7 +115,7 @@ void tst_DeviceCommands::showClicks()
     QFETCH(QByteArray, bytes);
     startWindow();
     mWindow->mTabber->setCurrentIndex((show - 1) / 32);
-    QRadioButton *button = showButton(show - 1);
+    QRadioButton *button = showButton(*mWindow, show - 1);
     QTest::mouseClick(button, Qt::LeftButton, {}, QPoint(5, 10));
     QVERIFY(button->isChecked());
     QCOMPARE(mPty->read(), bytes);
@@ -162,12 +155,12 @@ void tst_DeviceCommands::dragSendsOneCommandPerStep()
 void tst_DeviceCommands::offChangesNothingOnScreen()
 {
     startWindow();
-    showButton(40)->click();
+    showButton(*mWindow, 40)->click();
     mWindow->mBrightSlider->setValue(30);
     mPty->read();
     mWindow->mOffButton->click();
     QCOMPARE(mPty->read(), QByteArray("X0100"));
-    QVERIFY(showButton(40)->isChecked());
+    QVERIFY(showButton(*mWindow, 40)->isChecked());
     QCOMPARE(mWindow->mBrightSlider->value(), 30);
 }
 
@@ -188,7 +181,7 @@ void tst_DeviceCommands::noPortWarnsForEveryUse()
     mWindow->show();
     for (int i = 0; i < 3; ++i)
         answerer.then(ModalAnswerer::click("OK"));
-    showButton(3)->click();
+    showButton(*mWindow, 3)->click();
     mWindow->mBrightSlider->setValue(7);
     mWindow->mOffButton->click();
     QCOMPARE(answerer.seen.size(), 4);
@@ -197,7 +190,7 @@ void tst_DeviceCommands::noPortWarnsForEveryUse()
         QCOMPARE(answerer.seen[i].text, QStringLiteral("No serial port selected"));
     }
     // The controls still change.
-    QVERIFY(showButton(3)->isChecked());
+    QVERIFY(showButton(*mWindow, 3)->isChecked());
     QCOMPARE(mWindow->mBrightSlider->value(), 7);
 }
 
@@ -221,13 +214,13 @@ void tst_DeviceCommands::lostAdapterHeals()
     mSettings->store(QStringLiteral("serialPort"), link);
     startWindow();
 
-    showButton(1)->click();
+    showButton(*mWindow, 1)->click();
     QCOMPARE(mPty->read(), QByteArray("X0402"));
 
     // Pulled out: the write fails, said in the status bar, no box.
     mPty->closeMaster();
     ModalAnswerer answerer;
-    showButton(2)->click();
+    showButton(*mWindow, 2)->click();
     const QString failed = QStringLiteral("Could not write to serial port ") + link;
     QCOMPARE(mWindow->statusBar()->currentMessage(), failed);
     mWindow->statusBar()->clearMessage();
@@ -239,7 +232,7 @@ void tst_DeviceCommands::lostAdapterHeals()
     Pty replugged;
     QVERIFY(QFile::remove(link));
     QVERIFY(QFile::link(QString::fromLocal8Bit(replugged.slavePath), link));
-    showButton(3)->click();
+    showButton(*mWindow, 3)->click();
     QCOMPARE(replugged.read(), QByteArray("X0404"));
     mWindow->mOffButton->click();
     QCOMPARE(replugged.read(), QByteArray("X0100"));

@@ -29,8 +29,6 @@ private slots:
     void nothingChangesWithout();
 
 private:
-    QRadioButton *showButton(int id) const;
-    QStringList names() const;
     // Runs the editor; edit() is called with the open dialog, then finish().
     void runEditor(const std::function<void(LumivaneNameDialog *)> &edit,
                    const std::function<void(LumivaneNameDialog *)> &finish);
@@ -55,19 +53,6 @@ void tst_NameEditor::cleanup()
     mWindow.reset();
     mPty.reset();
     mSettings.reset();
-}
-
-QRadioButton *tst_NameEditor::showButton(int id) const
-{
-    return mWindow->mTabber->widget(id / 32)->findChildren<QRadioButton *>().at(id % 32);
-}
-
-QStringList tst_NameEditor::names() const
-{
-    QStringList list;
-    for (int id = 0; id < 128; ++id)
-        list << showButton(id)->text();
-    return list;
 }
 
 void tst_NameEditor::runEditor(const std::function<void(LumivaneNameDialog *)> &edit,
@@ -101,8 +86,8 @@ void tst_NameEditor::form()
 
 void tst_NameEditor::showsNumbersAndCurrentNames()
 {
-    showButton(0)->setText(QStringLiteral("Opening"));
-    showButton(127)->setText(QString::fromUtf8("Finale – 日本"));
+    showButton(*mWindow, 0)->setText(QStringLiteral("Opening"));
+    showButton(*mWindow, 127)->setText(QString::fromUtf8("Finale – 日本"));
     runEditor(
         [this](LumivaneNameDialog *dialog) {
             QTableWidget *table = dialog->table;
@@ -112,7 +97,7 @@ void tst_NameEditor::showsNumbersAndCurrentNames()
             QCOMPARE(table->horizontalHeaderItem(0)->text(), QStringLiteral("Show Name"));
             for (int row = 0; row < 128; ++row) {
                 QCOMPARE(table->verticalHeaderItem(row)->text(), QString::number(row + 1));
-                QCOMPARE(table->item(row, 0)->text(), showButton(row)->text());
+                QCOMPARE(table->item(row, 0)->text(), showButton(*mWindow, row)->text());
             }
         },
         [](LumivaneNameDialog *dialog) { dialog->cancelButton->click(); });
@@ -129,7 +114,7 @@ void tst_NameEditor::okAppliesEveryCell_data()
 void tst_NameEditor::okAppliesEveryCell()
 {
     QFETCH(bool, mouse);
-    QStringList expected = names();
+    QStringList expected = showNames(*mWindow);
     expected[1] = QStringLiteral("Changed");
     expected[2] = QString();
     expected[40] = QStringLiteral("Typed, still open");
@@ -153,7 +138,7 @@ void tst_NameEditor::okAppliesEveryCell()
             else
                 dialog->okButton->click();
         });
-    QCOMPARE(names(), expected);
+    QCOMPARE(showNames(*mWindow), expected);
     // Names are not saved anywhere by editing.
     QVERIFY(!mSettings->stored(QStringLiteral("lastFile")).isValid());
     QCOMPARE(mPty->read(), QByteArray());
@@ -170,7 +155,7 @@ void tst_NameEditor::nothingChangesWithout_data()
 void tst_NameEditor::nothingChangesWithout()
 {
     QFETCH(QString, how);
-    const QStringList before = names();
+    const QStringList before = showNames(*mWindow);
     runEditor(
         [](LumivaneNameDialog *dialog) {
             dialog->table->item(0, 0)->setText(QStringLiteral("Edited"));
@@ -184,7 +169,7 @@ void tst_NameEditor::nothingChangesWithout()
             else
                 dialog->close();
         });
-    QCOMPARE(names(), before);
+    QCOMPARE(showNames(*mWindow), before);
 }
 
 QTEST_MAIN(tst_NameEditor)

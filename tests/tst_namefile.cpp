@@ -44,8 +44,6 @@ private slots:
 
 private:
     void startWindow();
-    QRadioButton *showButton(int id) const;
-    QStringList names() const;
     void setNames(const QStringList &names);
     static ModalAnswerer::Answer chooseFile(const QString &path, QStringList *filters = nullptr);
     QString writeFile(const QString &name, const QByteArray &bytes);
@@ -174,23 +172,10 @@ void tst_NameFile::startWindow()
     mWindow->show();
 }
 
-QRadioButton *tst_NameFile::showButton(int id) const
-{
-    return mWindow->mTabber->widget(id / 32)->findChildren<QRadioButton *>().at(id % 32);
-}
-
-QStringList tst_NameFile::names() const
-{
-    QStringList list;
-    for (int id = 0; id < 128; ++id)
-        list << showButton(id)->text();
-    return list;
-}
-
 void tst_NameFile::setNames(const QStringList &names)
 {
     for (int id = 0; id < 128; ++id)
-        showButton(id)->setText(names.at(id));
+        showButton(*mWindow, id)->setText(names.at(id));
 }
 
 ModalAnswerer::Answer tst_NameFile::chooseFile(const QString &path, QStringList *filters)
@@ -268,21 +253,21 @@ void tst_NameFile::saveThenLoadRoundTrip()
     mWindow->fileLoadAction->trigger();
     QCOMPARE(answerer.seen.size(), 2);
     QCOMPARE(answerer.seen[1].title, QStringLiteral("Choose a show name file"));
-    QCOMPARE(this->names(), names);
+    QCOMPARE(showNames(*mWindow), names);
 
     // Cancelling either dialog does nothing.
     answerer.then(chooseFile(QString())).then(chooseFile(QString()));
     mWindow->fileLoadAction->trigger();
     mWindow->fileSaveAction->trigger();
     QCOMPARE(answerer.seen.size(), 4);
-    QCOMPARE(this->names(), names);
+    QCOMPARE(showNames(*mWindow), names);
 
     // Offered again at the next start.
     mWindow.reset();
     answerer.then(ModalAnswerer::click("Yes"));
     startWindow();
     QCOMPARE(answerer.seen.constLast().text, QStringLiteral("Read show name file\n") + saved);
-    QCOMPARE(this->names(), names);
+    QCOMPARE(showNames(*mWindow), names);
     QCOMPARE(mPty->read(), QByteArray());
 }
 
@@ -297,13 +282,13 @@ void tst_NameFile::loadingPartialAndEmptyFiles()
     expected[0] = "One";
     expected[1] = "";
     expected[2] = "Three";
-    QCOMPARE(names(), expected);
+    QCOMPARE(showNames(*mWindow), expected);
     QCOMPARE(mSettings->stored("lastFile").toString(), three);
 
     const QString empty = writeFile("empty.txt", "");
     answerer.then(chooseFile(empty));
     mWindow->fileLoadAction->trigger();
-    QCOMPARE(names(), expected);
+    QCOMPARE(showNames(*mWindow), expected);
     QCOMPARE(mSettings->stored("lastFile").toString(), empty);
     QCOMPARE(answerer.seen.size(), 2);
 }
@@ -384,14 +369,14 @@ void tst_NameFile::failedLoadChangesNothing()
     QVERIFY2(clock.elapsed() < 2000, QByteArray::number(clock.elapsed()).constData());
     QCOMPARE(answerer.seen[1].title, QStringLiteral("File Error"));
     QCOMPARE(answerer.seen[1].text, text + path);
-    QCOMPARE(names(), before);
+    QCOMPARE(showNames(*mWindow), before);
     QCOMPARE(mSettings->stored("lastFile").toString(), QStringLiteral("/kept.txt"));
 
     // Nor did it become the last file in memory: a later settings write
     // would still store what was there before.
     answerer.then(chooseFile(writeFile("good.txt", "Good\r\n")));
     mWindow->fileLoadAction->trigger();
-    QCOMPARE(showButton(0)->text(), QStringLiteral("Good"));
+    QCOMPARE(showButton(*mWindow, 0)->text(), QStringLiteral("Good"));
 }
 
 void tst_NameFile::failedSaveKeepsTheOldFile_data()
@@ -500,7 +485,7 @@ void tst_NameFile::startUpOffersTheLastFile()
     }
     if (!boxes.isEmpty())
         QCOMPARE(answerer.seen[0].title, QStringLiteral("Lumivane"));
-    QCOMPARE(showButton(0)->text(), firstName);
+    QCOMPARE(showButton(*mWindow, 0)->text(), firstName);
     // The stored value stands until the next settings write.
     QCOMPARE(mSettings->stored("lastFile").toString(), path);
 }

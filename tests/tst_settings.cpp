@@ -35,7 +35,6 @@ private:
         bool editable = true;
     };
     static ModalAnswerer::Answer choosePort(const QString &port, PortDialog *seen = nullptr);
-    QRadioButton *showButton(int id) const;
 
     std::unique_ptr<TemporarySettings> mSettings;
     std::unique_ptr<Pty> mPty;
@@ -53,11 +52,6 @@ void tst_Settings::cleanup()
     mWindow.reset();
     mPty.reset();
     mSettings.reset();
-}
-
-QRadioButton *tst_Settings::showButton(int id) const
-{
-    return mWindow->mTabber->widget(id / 32)->findChildren<QRadioButton *>().at(id % 32);
 }
 
 ModalAnswerer::Answer tst_Settings::choosePort(const QString &port, PortDialog *seen)
@@ -136,7 +130,7 @@ void tst_Settings::cancelledSetupChangesNothing()
     mWindow->fileSetupAction->trigger();
     QCOMPARE(answerer.seen.size(), 1);
     QCOMPARE(mSettings->stored(QStringLiteral("serialPort")).toString(), path);
-    showButton(5)->click();
+    showButton(*mWindow, 5)->click();
     QCOMPARE(mPty->read(), QByteArray("X0406"));
 }
 
@@ -160,7 +154,7 @@ void tst_Settings::chosenPortIsStoredEvenWhenItFails()
 
     // The old port was closed; none is open now.
     answerer.then(ModalAnswerer::click("OK"));
-    showButton(0)->click();
+    showButton(*mWindow, 0)->click();
     QCOMPARE(answerer.seen.constLast().text, QStringLiteral("No serial port selected"));
     QCOMPARE(mPty->read(), QByteArray());
 
@@ -187,7 +181,7 @@ void tst_Settings::reopeningClosesTheOldPortFirst()
     mWindow->fileSetupAction->trigger();
     QCOMPARE(answerer.seen.size(), 1);
     QCOMPARE(mPty->read(), QByteArray());
-    showButton(127)->click();
+    showButton(*mWindow, 127)->click();
     QCOMPARE(mPty->read(), QByteArray("X0480"));
 }
 
