@@ -13,6 +13,7 @@
 #include <QSlider>
 #include <QStatusBar>
 #include <QTabWidget>
+#include <QWheelEvent>
 
 #include <memory>
 
@@ -38,6 +39,7 @@ private slots:
     void gridIsExclusiveAcrossPages();
     void clickOnCheckedShowReportsItAgain();
 
+    void aboutBox();
     void exitEndsTheProcessAtOnce();
 
 private:
@@ -184,6 +186,16 @@ void tst_Form::slider()
     QCOMPARE(s->value(), 1);
     QTest::keyClick(s, Qt::Key_Up);
     QCOMPARE(s->value(), 0);
+    // Turning the wheel towards the operator (down) moves the handle down.
+    const QPointF at(s->width() / 2.0, s->height() / 2.0);
+    QWheelEvent down(at, s->mapToGlobal(at), QPoint(), QPoint(0, -120), Qt::NoButton, Qt::NoModifier,
+                     Qt::NoScrollPhase, false);
+    QApplication::sendEvent(s, &down);
+    QCOMPARE(s->value(), 3);
+    QWheelEvent up(at, s->mapToGlobal(at), QPoint(), QPoint(0, 120), Qt::NoButton, Qt::NoModifier,
+                   Qt::NoScrollPhase, false);
+    QApplication::sendEvent(s, &up);
+    QCOMPARE(s->value(), 0);
     QTest::keyClick(s, Qt::Key_End);
     QCOMPARE(s->value(), 99);
     mPty->read();
@@ -262,6 +274,17 @@ void tst_Form::clickOnCheckedShowReportsItAgain()
     QVERIFY(buttons.at(0)->isChecked());
     QCOMPARE(clicked.size(), 2);
     QCOMPARE(mPty->read(), QByteArray("X0401X0401"));
+}
+
+void tst_Form::aboutBox()
+{
+    ModalAnswerer answerer;
+    answerer.then(ModalAnswerer::click("OK"));
+    mWindow->helpAboutAction->trigger();
+    QCOMPARE(answerer.seen.size(), 1);
+    QCOMPARE(answerer.seen[0].title, QStringLiteral("About Lumivane"));
+    QVERIFY(answerer.seen[0].text.contains(QStringLiteral("Lumivane " LUMIVANE_VERSION)));
+    QVERIFY(answerer.seen[0].text.contains(QString::fromLatin1(qVersion())));
 }
 
 void tst_Form::exitEndsTheProcessAtOnce()
