@@ -110,6 +110,9 @@ win=$(timeout 20 xdotool search --sync --onlyvisible --name "$title" | head -n1)
 check "main window shown without a start-up box" \
     sh -c '! xdotool search --onlyvisible --name "^Lumivane\$" >/dev/null'
 
+check "the window carries the program's icon" \
+    sh -c "xprop -id $win _NET_WM_ICON | grep -q 'Icon ('"
+
 eval "$(xdotool getwindowgeometry --shell "$win")"
 wx=$X; wy=$Y
 
