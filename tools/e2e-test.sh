@@ -18,19 +18,20 @@ while [ $# -gt 0 ]; do
         *) echo "usage: $0 [--build DIR] [--screenshot FILE.png]" >&2; exit 2 ;;
     esac
 done
+case "$build" in /*) ;; *) build="$PWD/$build" ;; esac
 if [ -n "$screenshot" ]; then
     case "$screenshot" in /*) ;; *) screenshot="$PWD/$screenshot" ;; esac
 fi
 
 cmake -S . -B "$build" -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo >/dev/null
 cmake --build "$build" --target lumivane zentrel-sim
-app="$PWD/$build/app/lumivane"
-sim="$PWD/$build/tools/zentrel-sim"
+app="$build/app/lumivane"
+sim="$build/tools/zentrel-sim"
 
 tmp=$(mktemp -d /tmp/lumivane-e2e.XXXXXX)
-xvfb_pid=""; sim_pid=""; app_pid=""
+xvfb_pid=""; sim_pid=""; app_pid=""; watchdog_pid=""
 cleanup() {
-    for pid in $app_pid $sim_pid $xvfb_pid; do
+    for pid in $watchdog_pid $app_pid $sim_pid $xvfb_pid; do
         kill "$pid" 2>/dev/null || true
     done
     # Bounded: a process that ignores SIGTERM gets SIGKILL after 3 s.
@@ -70,14 +71,28 @@ wait_until() {
 }
 has_line() { grep -q "$2" "$1" 2>/dev/null; }
 
+# However the run goes, it ends within a bound: the X server going away makes
+# any client that waits on it fail at once.
+(
+    trap 'kill $sleeper 2>/dev/null; wait $sleeper 2>/dev/null; exit 0' TERM
+    sleep "${LUMIVANE_E2E_TIMEOUT:-180}" & sleeper=$!
+    wait $sleeper
+    echo "FAIL the test did not finish within ${LUMIVANE_E2E_TIMEOUT:-180} s" >&2
+    [ -s "$tmp/pids" ] && kill $(cat "$tmp/pids") 2>/dev/null
+    kill -TERM $$
+) &
+watchdog_pid=$!
+
 # -displayfd: the server picks a free display and names it once it is ready.
 Xvfb -displayfd 1 -screen 0 1024x768x24 -nolisten tcp >"$tmp/display" 2>"$tmp/xvfb.log" &
 xvfb_pid=$!
+echo $xvfb_pid >>"$tmp/pids"
 wait_until 15 has_line "$tmp/display" '[0-9]' || die "Xvfb did not start: $(cat "$tmp/xvfb.log")"
 export DISPLAY=":$(head -n1 "$tmp/display")"
 
 "$sim" --log "$tmp/sim.log" --quiet >"$tmp/sim.out" 2>"$tmp/sim.err" &
 sim_pid=$!
+echo $sim_pid >>"$tmp/pids"
 wait_until 10 has_line "$tmp/sim.out" '^device: ' || die "zentrel-sim did not start: $(cat "$tmp/sim.err")"
 device=$(sed -n 's/^device: //p' "$tmp/sim.out")
 
@@ -103,6 +118,7 @@ else
 fi
 XDG_CONFIG_HOME="$tmp/config" QT_QPA_PLATFORM=xcb "$@" >"$tmp/app.log" 2>&1 &
 app_pid=$!
+echo $app_pid >>"$tmp/pids"
 
 title='^Tavrolux Zentrel Lumivane$'
 win=$(timeout 20 xdotool search --sync --onlyvisible --name "$title" | head -n1) ||
