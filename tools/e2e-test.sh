@@ -147,7 +147,7 @@ open_file_menu() {
 open_file_menu || die "the File menu did not open"
 menu=$(popup_of)
 eval "$(xdotool getwindowgeometry --shell "$menu")"
-menu_x=$X; cy=$Y; cx=$wx
+cy=$Y; cx=$wx
 xdotool key Escape
 wait_until 5 sh -c "! xdotool search --onlyvisible --class '^lumivane\$' | grep -vqx $win" ||
     die "the File menu did not close"
@@ -177,6 +177,8 @@ measure() {
 wait_until 10 measure || die "could not find the tab widget on screen (tabs: $tabs)"
 echo "layout: window $wx,$wy; central top $cy; page top $((pane_top + 1)); tab centres $tabs"
 
+# Inside the pane's frame; clicks aim at the middle of a 20-pixel-high
+# button, so a frame a few pixels wider would still be hit.
 page_x=$((cx + 1)); page_y=$((pane_top + 1))
 click_tab() { # click_tab PAGE (0..3)
     x=$(echo $tabs | cut -d' ' -f$(($1 + 1)))
