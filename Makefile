@@ -16,3 +16,19 @@ ci:
 .PHONY: wine-test
 wine-test:
 	tools/wine-test.sh
+
+# Lumivane against a simulated player, the end-to-end test on a virtual X
+# server, the README's screenshot, and the Debian package (left in dist/).
+.PHONY: demo e2e screenshot package
+
+demo:
+	tools/demo.sh
+
+e2e:
+	tools/e2e-test.sh
+
+screenshot:
+	tools/e2e-test.sh --screenshot docs/lumivane.png
+
+package:
+	tools/package-test.sh --keep dist

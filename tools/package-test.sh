@@ -1,0 +1,68 @@
+#!/bin/sh
+# Builds the Debian package in a fresh build folder and checks what it would
+# install: unpacked into a temporary root, the files are in place, the desktop
+# entry is valid and names them, the binary finds every library it needs, and
+# the package depends on those libraries. Also checks cmake --install.
+#   tools/package-test.sh [--keep DIR]   (--keep: copy the .deb to DIR)
+set -e
+cd "$(dirname "$0")/.."
+. tools/deps.sh
+need_packages $BUILD_PACKAGES $PACKAGE_PACKAGES
+
+keep=""
+if [ "$1" = "--keep" ]; then keep="$2"; fi
+
+tmp=$(mktemp -d /tmp/lumivane-package.XXXXXX)
+trap 'rm -rf "$tmp"' EXIT
+trap 'exit 130' INT TERM
+
+cmake -S . -B "$tmp/build" -G Ninja -DCMAKE_BUILD_TYPE=Release -DBUILD_TESTING=OFF >/dev/null
+cmake --build "$tmp/build" --target lumivane
+(cd "$tmp/build" && cpack -G DEB >/dev/null)
+deb=$(ls "$tmp"/build/lumivane_*.deb)
+echo "package: $(basename "$deb")"
+if [ -n "$keep" ]; then mkdir -p "$keep"; cp "$deb" "$keep/"; fi
+
+passed=0
+failed=0
+check() { # check NAME COMMAND...
+    name="$1"; shift
+    if "$@"; then
+        passed=$((passed + 1)); echo "ok   $name"
+    else
+        failed=$((failed + 1)); echo "FAIL $name"
+    fi
+}
+
+# Both ways of installing must lay out the same files.
+check_tree() { # check_tree HOW ROOT
+    check "$1: lumivane in bin/, executable" test -x "$2/bin/lumivane"
+    check "$1: desktop entry" test -f "$2/share/applications/lumivane.desktop"
+    check "$1: scalable icon" test -f "$2/share/icons/hicolor/scalable/apps/lumivane.svg"
+}
+
+root="$tmp/root"
+dpkg-deb -x "$deb" "$root"
+check_tree "deb" "$root/usr"
+entry="$root/usr/share/applications/lumivane.desktop"
+check "the desktop entry is valid" desktop-file-validate "$entry"
+check "the desktop entry starts the installed binary" grep -qx 'Exec=lumivane' "$entry"
+check "the desktop entry names the installed icon" grep -qx 'Icon=lumivane' "$entry"
+check "the icon is an SVG" grep -q '<svg' "$root/usr/share/icons/hicolor/scalable/apps/lumivane.svg"
+
+ldd "$root/usr/bin/lumivane" >"$tmp/ldd" 2>&1 || true
+check "the unpacked binary resolves every library (ldd)" \
+    sh -c "grep -q 'libQt6Widgets' '$tmp/ldd' && ! grep -q 'not found' '$tmp/ldd'"
+grep 'not found' "$tmp/ldd" || true
+
+depends=$(dpkg-deb -f "$deb" Depends)
+echo "Depends: $depends"
+for pkg in libqt6widgets6 libqt6gui6 libqt6core6 libc6 qt6-qpa-plugins; do
+    check "Depends lists $pkg" sh -c "echo '$depends' | tr ',' '\n' | grep -q '^ *$pkg\\b'"
+done
+
+DESTDIR="$tmp/dest" cmake --install "$tmp/build" --prefix /opt/lumivane >/dev/null
+check_tree "cmake --install" "$tmp/dest/opt/lumivane"
+
+echo "$passed passed, $failed failed"
+[ "$failed" -eq 0 ]
