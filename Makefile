@@ -1,5 +1,5 @@
 # Shortcuts; each target does its own set-up on Debian 12.
-.PHONY: run test test-sanitize ci
+.PHONY: run test test-sanitize ci bench fuzz valgrind
 
 run:
 	./run.sh
@@ -12,3 +12,12 @@ test-sanitize:
 
 ci:
 	sh .ci/run
+
+bench:
+	tools/bench.sh
+
+fuzz:
+	tools/fuzz.sh
+
+valgrind:
+	tools/valgrind-session.sh
