@@ -32,6 +32,13 @@ constexpr int warmUp = 10000;
 // Room for allocator noise, far below what a leak of even a few bytes per
 // command would add over 90,000 commands.
 constexpr long allowedGrowthKiB = 512;
+#if defined(__SANITIZE_ADDRESS__)
+// AddressSanitizer holds freed blocks back in its quarantine, so resident
+// size grows by design there; LeakSanitizer checks that build instead.
+constexpr bool residentSizeMeans = false;
+#else
+constexpr bool residentSizeMeans = true;
+#endif
 
 // Shows all over the four pages, the slider now and then, Off every tenth.
 enum class Action { Show, Slider, Off };
@@ -135,6 +142,8 @@ void tst_Soak::hundredThousandCommands()
     QCOMPARE(pty.read(20), QByteArray()); // nothing beyond the last command
     qInfo("resident: %ld KiB after %d commands, %ld KiB after %d", afterWarmUp, warmUp, atEnd,
           commandCount);
+    if (!residentSizeMeans)
+        return;
     QVERIFY2(atEnd - afterWarmUp <= allowedGrowthKiB,
              qPrintable(QStringLiteral("grew by %1 KiB").arg(atEnd - afterWarmUp)));
 }
