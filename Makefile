@@ -1,5 +1,5 @@
 # Shortcuts; each target does its own set-up on Debian 12.
-.PHONY: run test test-sanitize ci
+.PHONY: run test test-sanitize ci bench fuzz valgrind
 
 run:
 	./run.sh
@@ -32,3 +32,12 @@ screenshot:
 
 package:
 	tools/package-test.sh --keep dist
+
+bench:
+	tools/bench.sh
+
+fuzz:
+	tools/fuzz.sh
+
+valgrind:
+	tools/valgrind-session.sh

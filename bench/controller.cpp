@@ -1,0 +1,196 @@
+// In-process timings of the controller on a pseudo-terminal, each beside its
+// floor on the same terminal:
+//   click to wire: a mouse click on a show selector until its five bytes can
+//     be read on the master, against a bare write() of five bytes;
+//   slider drag: process CPU time per command over full drags (99 commands).
+// Prints "name value" lines for tools/bench.sh. Settings are private.
+#include "commands.h"
+#include "lumivanemainwindow.h"
+#include "../tests/testsupport.h"
+
+#include <QMouseEvent>
+#include <QRadioButton>
+#include <QSlider>
+#include <QStyle>
+#include <QStyleOptionSlider>
+#include <QTabWidget>
+
+#include <algorithm>
+#include <chrono>
+#include <cstdio>
+#include <ctime>
+#include <vector>
+
+namespace {
+
+using Clock = std::chrono::steady_clock;
+
+double micros(Clock::duration d)
+{
+    return std::chrono::duration<double, std::micro>(d).count();
+}
+
+double cpuMicros()
+{
+    timespec ts {};
+    clock_gettime(CLOCK_PROCESS_CPUTIME_ID, &ts);
+    return double(ts.tv_sec) * 1e6 + double(ts.tv_nsec) / 1e3;
+}
+
+double percentile(std::vector<double> v, double p)
+{
+    std::sort(v.begin(), v.end());
+    const auto at = std::min(v.size() - 1, std::size_t(p * double(v.size() - 1) + 0.5));
+    return v[at];
+}
+
+// Blocks until count bytes have come through the master.
+QByteArray readExactly(int master, int count)
+{
+    QByteArray bytes;
+    char buffer[4096];
+    while (bytes.size() < count) {
+        pollfd pfd { master, POLLIN, 0 };
+        if (poll(&pfd, 1, 2000) <= 0)
+            break;
+        const ssize_t n = ::read(master, buffer, std::min<std::size_t>(sizeof buffer, count - bytes.size()));
+        if (n > 0)
+            bytes.append(buffer, n);
+    }
+    return bytes;
+}
+
+void sendMouse(QWidget *widget, QEvent::Type type, QPoint at, Qt::MouseButtons buttons)
+{
+    QMouseEvent event(type, at, widget->mapToGlobal(at), Qt::LeftButton, buttons, Qt::NoModifier);
+    QCoreApplication::sendEvent(widget, &event);
+}
+
+int failed(const char *what)
+{
+    std::fprintf(stderr, "bench_controller: %s\n", what);
+    return 1;
+}
+
+} // namespace
+
+int main(int argc, char **argv)
+{
+    QApplication app(argc, argv);
+    const int clicks = argc > 1 ? std::max(1000, atoi(argv[1])) : 2000;
+    const int drags = argc > 2 ? std::max(2, atoi(argv[2])) : 100;
+
+    TemporarySettings settings;
+    Pty pty;
+    settings.store(QStringLiteral("serialPort"), QString::fromLocal8Bit(pty.slavePath));
+    // Opened before the program takes the terminal for itself, so the floor
+    // writes into the very same line.
+    const int bare = ::open(pty.slavePath.constData(), O_RDWR | O_NOCTTY);
+    if (bare < 0)
+        return failed("cannot open the terminal");
+
+    LumivaneMainWindow window(nullptr, nullptr, Qt::Window);
+    window.show();
+    if (!QTest::qWaitForWindowExposed(&window))
+        return failed("the window was not shown");
+
+    const QList<QRadioButton *> buttons =
+        window.mTabber->widget(0)->findChildren<QRadioButton *>(Qt::FindDirectChildrenOnly);
+    std::vector<double> clickUs, releaseUs, writeUs;
+    const int warmUp = 100;
+    for (int i = 0; i < warmUp + clicks; ++i) {
+        auto start = Clock::now();
+        if (::write(bare, "X0100", 5) != 5)
+            return failed("bare write");
+        if (readExactly(pty.master, 5) != "X0100")
+            return failed("bare bytes lost");
+        const double w = micros(Clock::now() - start);
+
+        const int id = (i * 5 + 1) % 32; // never the show checked before
+        start = Clock::now();
+        QTest::mouseClick(buttons[id], Qt::LeftButton, {}, QPoint(5, 10));
+        const QByteArray got = readExactly(pty.master, 5);
+        const double c = micros(Clock::now() - start);
+        if (got != Commands::startShow(id))
+            return failed("click bytes wrong");
+
+        // The same, timed from the button's release, which is what makes it a
+        // click: the press's own repaint is left out.
+        const int other = (id + 16) % 32;
+        QTest::mousePress(buttons[other], Qt::LeftButton, {}, QPoint(5, 10));
+        start = Clock::now();
+        QTest::mouseRelease(buttons[other], Qt::LeftButton, {}, QPoint(5, 10));
+        const QByteArray released = readExactly(pty.master, 5);
+        const double r = micros(Clock::now() - start);
+        if (released != Commands::startShow(other))
+            return failed("release bytes wrong");
+        if (i >= warmUp) {
+            writeUs.push_back(w);
+            clickUs.push_back(c);
+            releaseUs.push_back(r);
+        }
+    }
+    std::printf("clicks %d\n", clicks);
+    std::printf("click_median_us %.1f\nclick_p99_us %.1f\n", percentile(clickUs, 0.5), percentile(clickUs, 0.99));
+    std::printf("release_median_us %.1f\nrelease_p99_us %.1f\n", percentile(releaseUs, 0.5), percentile(releaseUs, 0.99));
+    std::printf("write_median_us %.1f\nwrite_p99_us %.1f\n", percentile(writeUs, 0.5), percentile(writeUs, 0.99));
+
+    // Full drags with the mouse, down to the bottom and back to the top.
+    QSlider *slider = window.mBrightSlider;
+    std::vector<double> perCommandUs;
+    for (int d = 0; d < drags; ++d) {
+        QStyleOptionSlider option;
+        option.initFrom(slider);
+        option.orientation = slider->orientation();
+        option.minimum = slider->minimum();
+        option.maximum = slider->maximum();
+        option.sliderPosition = slider->sliderPosition();
+        option.sliderValue = slider->value();
+        option.tickPosition = slider->tickPosition();
+        option.tickInterval = slider->tickInterval();
+        option.singleStep = slider->singleStep();
+        option.pageStep = slider->pageStep();
+        // As QSlider has it for a vertical slider; inverted puts 0 at the top.
+        option.upsideDown = !slider->invertedAppearance();
+        const QRect handle = slider->style()->subControlRect(QStyle::CC_Slider, &option,
+                                                             QStyle::SC_SliderHandle, slider);
+        const bool down = slider->value() == slider->minimum();
+        QPoint at = handle.center();
+        const int end = down ? slider->height() + 10 : -10;
+
+        const double cpuStart = cpuMicros();
+        sendMouse(slider, QEvent::MouseButtonPress, at, Qt::LeftButton);
+        while (at.y() != end) {
+            at.ry() += down ? 1 : -1;
+            sendMouse(slider, QEvent::MouseMove, at, Qt::LeftButton);
+        }
+        sendMouse(slider, QEvent::MouseButtonRelease, at, Qt::NoButton);
+        const double cpu = cpuMicros() - cpuStart;
+
+        const QByteArray got = readExactly(pty.master, 99 * 5);
+        if (got.size() != 99 * 5 || pty.read(5).size() != 0)
+            return failed("a drag did not send 99 commands");
+        const QByteArray last = down ? "X0201" : "X02FF";
+        if (!got.endsWith(last))
+            return failed("a drag ended on the wrong level");
+        perCommandUs.push_back(cpu / 99);
+    }
+    std::printf("drags %d\n", drags);
+    std::printf("drag_cpu_per_command_median_us %.2f\ndrag_cpu_per_command_p99_us %.2f\n",
+                percentile(perCommandUs, 0.5), percentile(perCommandUs, 0.99));
+
+    // The floor for CPU: the same 99 commands as bare writes.
+    std::vector<double> bareCpuUs;
+    for (int d = 0; d < drags; ++d) {
+        const double cpuStart = cpuMicros();
+        for (int k = 0; k < 99; ++k) {
+            if (::write(bare, "X02FF", 5) != 5)
+                return failed("bare write");
+        }
+        bareCpuUs.push_back((cpuMicros() - cpuStart) / 99);
+        readExactly(pty.master, 99 * 5);
+    }
+    std::printf("write_cpu_per_command_median_us %.2f\n", percentile(bareCpuUs, 0.5));
+    ::close(bare);
+    return 0;
+}

@@ -1,0 +1,104 @@
+#!/usr/bin/env python3
+"""Runs the benchmarks in a built tree and prints a results table.
+
+    bench/run.py BUILD_DIR [RUNS]
+
+Start-up and peak memory: bench_startup (the program as main.cpp starts it)
+and bench_emptywindow (an empty QMainWindow), each a whole process that ends
+once its window is shown and idle, alternated RUNS times (default 30);
+medians of wall time and of peak resident size (ru_maxrss). Then
+bench_controller for click to wire and the slider's CPU time.
+
+Every process gets a private XDG_CONFIG_HOME whose stored port is a
+pseudo-terminal held open here, so nothing opens a real serial port; run it
+through tests/isolate.sh (tools/bench.sh does) for a second guard.
+"""
+import os
+import pty
+import shutil
+import statistics
+import subprocess
+import sys
+import tempfile
+import time
+
+LINE_US = 5 * 10 / 9600 * 1e6  # five bytes of 8N1 at 9600 baud
+
+
+def run_once(argv, env):
+    start = time.perf_counter()
+    proc = subprocess.Popen(argv, env=env, stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
+    _, status, usage = os.wait4(proc.pid, 0)
+    wall = time.perf_counter() - start
+    proc.returncode = os.waitstatus_to_exitcode(status)
+    if proc.returncode != 0:
+        sys.exit(f"{argv[0]} failed with {proc.returncode}")
+    return wall * 1000, usage.ru_maxrss / 1024  # ms, MiB
+
+
+def main():
+    build = sys.argv[1]
+    runs = int(sys.argv[2]) if len(sys.argv) > 2 else 30
+    master, slave = pty.openpty()
+    slave_path = os.ttyname(slave)
+    os.close(slave)
+    config = tempfile.mkdtemp(prefix="lumivane-bench-")
+    os.makedirs(f"{config}/lumivane.org")
+    with open(f"{config}/lumivane.org/Lumivane.conf", "w") as f:
+        f.write(f"[General]\nserialPort={slave_path}\nlastFile=\n")
+    env = dict(os.environ, XDG_CONFIG_HOME=config, XDG_CACHE_HOME=config,
+               QT_QPA_PLATFORM=os.environ.get("QT_QPA_PLATFORM", "offscreen"))
+
+    programs = {"lumivane": f"{build}/bench/bench_startup",
+                "empty": f"{build}/bench/bench_emptywindow"}
+    times = {k: [] for k in programs}
+    peaks = {k: [] for k in programs}
+    for name, path in programs.items():  # warm the page cache
+        for _ in range(3):
+            run_once([path], env)
+    for _ in range(runs):
+        for name, path in programs.items():
+            ms, mib = run_once([path], env)
+            times[name].append(ms)
+            peaks[name].append(mib)
+    os.close(master)
+    shutil.rmtree(config, ignore_errors=True)
+
+    config = tempfile.mkdtemp(prefix="lumivane-bench-")  # the controller keeps its own settings
+    env["XDG_CONFIG_HOME"] = env["XDG_CACHE_HOME"] = config
+    out = subprocess.run([f"{build}/bench/bench_controller"], env=env, check=True,
+                         capture_output=True, text=True).stdout
+    shutil.rmtree(config, ignore_errors=True)
+    c = {k: float(v) for k, v in (line.split() for line in out.splitlines())}
+
+    t = {k: statistics.median(v) for k, v in times.items()}
+    m = {k: statistics.median(v) for k, v in peaks.items()}
+    share = c["drag_cpu_per_command_median_us"] / LINE_US * 100
+    rows = [
+        ("Start-up to shown and idle (ms, median of %d)" % runs, f"{t['lumivane']:.1f}",
+         f"{t['empty']:.1f} (empty QMainWindow)", f"ratio {t['lumivane'] / t['empty']:.2f}", "<= 1.2"),
+        ("Peak resident memory (MiB, median)", f"{m['lumivane']:.2f}",
+         f"{m['empty']:.2f} (empty QMainWindow)", f"+{m['lumivane'] - m['empty']:.2f} MiB", "<= +5 MiB"),
+        ("Click to wire, press+release (us, median / p99 of %d)" % c["clicks"],
+         f"{c['click_median_us']:.1f} / {c['click_p99_us']:.1f}",
+         f"{c['write_median_us']:.1f} / {c['write_p99_us']:.1f} (bare write)",
+         f"+{c['click_median_us'] - c['write_median_us']:.1f} us at median", "< +100 us"),
+        ("Click to wire, from release (us, median / p99)",
+         f"{c['release_median_us']:.1f} / {c['release_p99_us']:.1f}",
+         f"{c['write_median_us']:.1f} / {c['write_p99_us']:.1f} (bare write)",
+         f"+{c['release_median_us'] - c['write_median_us']:.1f} us at median", "< +100 us"),
+        ("Slider drag, CPU per command (us, median of %d drags)" % c["drags"],
+         f"{c['drag_cpu_per_command_median_us']:.2f}", f"{LINE_US:.0f} (line time at 9600 baud)",
+         f"{share:.3f} % of line time", "< 1 %"),
+    ]
+    print("| Measure | Lumivane | Floor | Ratio / overhead | Target |")
+    print("|---|---|---|---|---|")
+    for row in rows:
+        print("| " + " | ".join(row) + " |")
+    print(f"\nbare write() CPU per command: {c['write_cpu_per_command_median_us']:.2f} us; "
+          f"start-up ms lumivane {min(times['lumivane']):.1f}..{max(times['lumivane']):.1f}, "
+          f"empty {min(times['empty']):.1f}..{max(times['empty']):.1f}")
+
+
+if __name__ == "__main__":
+    main()

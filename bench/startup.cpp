@@ -1,0 +1,20 @@
+// The program's own start-up, as app/main.cpp does it, ending once shown and
+// idle. It reads the settings the benchmark driver prepared, as the program
+// would.
+#include "idle.h"
+#include "lumivanemainwindow.h"
+
+#include <QApplication>
+
+int main(int argc, char **argv)
+{
+    QApplication app(argc, argv);
+    int result = 0;
+    {
+        LumivaneMainWindow window(nullptr, nullptr, Qt::Window);
+        window.show();
+        quitWhenShownAndIdle(window);
+        result = app.exec();
+    }
+    return result;
+}

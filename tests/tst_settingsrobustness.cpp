@@ -1,0 +1,129 @@
+#include "lumivanemainwindow.h"
+#include "testsupport.h"
+
+#include <QFile>
+#include <QSettings>
+#include <QSlider>
+
+#include <sys/stat.h>
+#include <sys/sysmacros.h>
+
+#include <memory>
+
+// Stored settings the program did not write itself, and a settings folder it
+// cannot write: it starts on the defaults, port "COM1" and no last file, and
+// carries on. "COM1" is /dev/ttyS0, which the test launcher covers with
+// /dev/null, so opening it fails with the usual warning.
+class tst_SettingsRobustness : public QObject
+{
+    Q_OBJECT
+
+private slots:
+    void init();
+    void cleanup();
+    void fallsBackToDefaults_data();
+    void fallsBackToDefaults();
+    void unwritableLocation();
+
+private:
+    void startExpectingDefaults();
+
+    std::unique_ptr<TemporarySettings> mSettings;
+    std::unique_ptr<LumivaneMainWindow> mWindow;
+};
+
+void tst_SettingsRobustness::init()
+{
+    struct stat st {};
+    // Only where ttyS0 is covered, or absent, can "COM1" be opened safely.
+    if (stat("/dev/ttyS0", &st) == 0 && S_ISCHR(st.st_mode) && major(st.st_rdev) == 4)
+        QSKIP("/dev/ttyS0 is a real serial port here; run under tests/isolate.sh");
+    mSettings = std::make_unique<TemporarySettings>();
+}
+
+void tst_SettingsRobustness::cleanup()
+{
+    mWindow.reset();
+    mSettings.reset();
+}
+
+void tst_SettingsRobustness::startExpectingDefaults()
+{
+    ModalAnswerer answerer;
+    answerer.then(ModalAnswerer::click("OK"));
+    mWindow = std::make_unique<LumivaneMainWindow>();
+    // Only the port's warning: a last file would have brought a question first.
+    QCOMPARE(answerer.seen.size(), 1);
+    QCOMPARE(answerer.seen[0].text, QStringLiteral("Could not open serial port COM1"));
+
+    // And it goes on: shown, and the controls still move.
+    mWindow->show();
+    QVERIFY(QTest::qWaitForWindowExposed(mWindow.get()));
+    answerer.then(ModalAnswerer::click("OK"));
+    mWindow->mBrightSlider->setValue(20);
+    QCOMPARE(answerer.seen.size(), 2);
+    QCOMPARE(answerer.seen[1].text, QStringLiteral("No serial port selected"));
+    QCOMPARE(mWindow->mBrightSlider->value(), 20);
+}
+
+void tst_SettingsRobustness::fallsBackToDefaults_data()
+{
+    QTest::addColumn<QByteArray>("contents");
+
+    QByteArray garbage;
+    for (int i = 0; i < 4096; ++i)
+        garbage.append(char((i * 7919 + 13) % 256));
+    QTest::newRow("binary garbage") << garbage;
+    QTest::newRow("broken sections and keys")
+        << QByteArray("[General\nserialPort\n=lastFile\n[[]]\n\\\\\\=\n@Variant(\x01\x02\n"
+                      "serialPort=\"unterminated\n");
+    QTest::newRow("wrong types")
+        << QByteArray("[General]\nserialPort=@Rect(1 2 3 4)\nlastFile=@Size(10 20)\n");
+    QTest::newRow("lists where text belongs")
+        << QByteArray("[General]\nserialPort=COM2, COM3\nlastFile=a, b\n");
+    QTest::newRow("empty port") << QByteArray("[General]\nserialPort=\nlastFile=\n");
+    QTest::newRow("empty file") << QByteArray();
+}
+
+void tst_SettingsRobustness::fallsBackToDefaults()
+{
+    QFETCH(QByteArray, contents);
+    const QString fileName = mSettings->fileName();
+    QDir().mkpath(QFileInfo(fileName).path());
+    QFile file(fileName);
+    QVERIFY(file.open(QIODevice::WriteOnly | QIODevice::Truncate));
+    QCOMPARE(file.write(contents), contents.size());
+    file.close();
+
+    startExpectingDefaults();
+
+    // What it writes back is the defaults, readable again.
+    mWindow->updateSettings();
+    QCOMPARE(mSettings->stored(QStringLiteral("serialPort")).toString(), QStringLiteral("COM1"));
+    QCOMPARE(mSettings->stored(QStringLiteral("lastFile")).toString(), QString());
+}
+
+void tst_SettingsRobustness::unwritableLocation()
+{
+    // Below a regular file no folder can be made, not even by root, for whom
+    // permission bits would not stop a write.
+    QTemporaryDir dir;
+    const QString blocker = dir.filePath(QStringLiteral("file"));
+    QFile file(blocker);
+    QVERIFY(file.open(QIODevice::WriteOnly));
+    file.close();
+    QSettings::setPath(QSettings::NativeFormat, QSettings::UserScope, blocker + QStringLiteral("/sub"));
+
+    startExpectingDefaults();
+
+    // A write that cannot land is not the operator's problem: no box, no stop.
+    ModalAnswerer answerer;
+    mWindow->updateSettings();
+    QTest::qWait(20);
+    QVERIFY(answerer.seen.isEmpty());
+    QVERIFY(mWindow->isVisible());
+    QVERIFY(QFileInfo(blocker).isFile());
+}
+
+QTEST_MAIN(tst_SettingsRobustness)
+#include "tst_settingsrobustness.moc"

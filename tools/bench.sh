@@ -1,0 +1,16 @@
+#!/bin/sh
+# Builds the benchmarks (optimised, as shipped) and prints the results table
+# that docs/performance.md records.
+#   tools/bench.sh [runs]     start-up runs per program, default 30
+set -e
+cd "$(dirname "$0")/.."
+. tools/deps.sh
+need_packages $BUILD_PACKAGES util-linux python3 valgrind
+
+dir=build-bench
+cmake -S . -B "$dir" -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo -DBUILD_TESTING=OFF \
+    -DLUMIVANE_WERROR="${LUMIVANE_WERROR:-OFF}" >/dev/null
+cmake --build "$dir" --target bench_startup bench_emptywindow bench_controller
+export QT_QPA_PLATFORM=offscreen
+echo "Machine: $(grep -m1 'model name' /proc/cpuinfo | cut -d: -f2 | sed 's/^ //'), $(nproc) CPUs, $(uname -sr)"
+tests/isolate.sh python3 bench/run.py "$dir" "${1:-30}"

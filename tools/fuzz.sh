@@ -1,0 +1,35 @@
+#!/bin/sh
+# Runs each libFuzzer target for a bounded time under ASan and UBSan.
+#   tools/fuzz.sh [seconds]     default 60 per target
+# New inputs go to build-fuzz/corpus-*, never into the seed corpora in
+# tests/fuzz/corpus. Exits non-zero when a target crashes; the input that did
+# it is left as build-fuzz/crash-* (or leak-*, timeout-*) to become a test.
+set -e
+cd "$(dirname "$0")/.."
+. tools/deps.sh
+need_packages $BUILD_PACKAGES clang libclang-rt-14-dev
+
+seconds="${1:-60}"
+dir=build-fuzz
+CC=clang CXX=clang++ cmake -S . -B "$dir" -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo \
+    -DLUMIVANE_FUZZ=ON -DBUILD_TESTING=OFF -DLUMIVANE_WERROR="${LUMIVANE_WERROR:-OFF}" >/dev/null
+cmake --build "$dir" --target fuzz_namefile fuzz_zentreldecoder
+
+export ASAN_OPTIONS="${ASAN_OPTIONS:-detect_leaks=1:abort_on_error=1}"
+export UBSAN_OPTIONS="${UBSAN_OPTIONS:-print_stacktrace=1:halt_on_error=1}"
+status=0
+for target in namefile zentreldecoder; do
+    work="$dir/corpus-$target"
+    mkdir -p "$work"
+    echo "fuzz_$target: $seconds s"
+    # -rss_limit_mb: the name-file target builds inputs of a few MiB on purpose.
+    if ! "$dir/tests/fuzz/fuzz_$target" -max_total_time="$seconds" -rss_limit_mb=2048 \
+            -artifact_prefix="$dir/" -print_final_stats=1 \
+            "$work" "tests/fuzz/corpus/$target" 2>"$dir/fuzz_$target.log"; then
+        tail -n 40 "$dir/fuzz_$target.log" >&2
+        status=1
+    else
+        grep -E '^stat::(number_of_executed_units|peak_rss_mb)' "$dir/fuzz_$target.log" || true
+    fi
+done
+exit $status
