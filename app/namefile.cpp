@@ -63,8 +63,8 @@ void LumivaneMainWindow::loadNames(const QString &fileName)
         return;
     case NameFile::Error::LineTooLong:
         fileError(this, QStringLiteral("Not a show name file\n") + fileName,
-                  QStringLiteral("It has a line longer than %1 bytes, far longer than any show name.")
-                      .arg(NameFile::maxLineBytes));
+                  QStringLiteral("It has a line longer than %1 characters, far longer than any show name.")
+                      .arg(NameFile::maxNameLength));
         return;
     }
 
@@ -100,7 +100,15 @@ void LumivaneMainWindow::doSaveNames()
         }
     }
 
-    if (!writeWhole(fileName, NameFile::encode(showNames()))) {
+    // Such a file could not be loaded again; say so rather than write it.
+    const QStringList names = showNames();
+    if (const int id = NameFile::firstTooLong(names); id >= 0) {
+        fileError(this, QStringLiteral("Could not save file\n") + fileName,
+                  QStringLiteral("The name of show %1 is longer than %2 characters.")
+                      .arg(id + 1).arg(NameFile::maxNameLength));
+        return;
+    }
+    if (!writeWhole(fileName, NameFile::encode(names))) {
         fileError(this, QStringLiteral("Could not save file\n") + fileName);
         return;
     }

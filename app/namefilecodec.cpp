@@ -75,6 +75,8 @@ Result decode(QByteArrayView bytes)
     result.names.reserve(lines.size());
     for (const QByteArrayView line : lines)
         result.names.append(utf8 ? QString::fromUtf8(line) : decodeWindows1252(line));
+    if (firstTooLong(result.names) >= 0)
+        return { Error::LineTooLong, {} };
     return result;
 }
 
@@ -99,6 +101,15 @@ Result read(QIODevice &device)
     }
     bytes.truncate(filled);
     return decode(bytes);
+}
+
+int firstTooLong(const QStringList &names)
+{
+    for (int i = 0; i < names.size(); ++i) {
+        if (names.at(i).size() > maxNameLength)
+            return i;
+    }
+    return -1;
 }
 
 QByteArray encode(const QStringList &names)

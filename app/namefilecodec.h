@@ -14,15 +14,20 @@ namespace NameFile {
 
 inline constexpr int showCount = 128;
 
-// No show name comes near this; a longer line means the file is not a name
-// file, and the bound keeps a wrong choice from eating memory.
-inline constexpr qsizetype maxLineBytes = 4096;
+// No show name comes near this many characters (UTF-16 code units); a longer
+// line means the file is not a name file, and the bound keeps a wrong choice
+// from eating memory.
+inline constexpr qsizetype maxNameLength = 4096;
+
+// The most bytes such a name takes in UTF-8, so that every name file that
+// was saved loads again, even one read as Windows-1252 where "€" is one byte.
+inline constexpr qsizetype maxLineBytes = 3 * maxNameLength;
 
 enum class Error {
     None,
     ReadFailed,
     Binary,     // it holds NUL bytes
-    LineTooLong // a line longer than maxLineBytes
+    LineTooLong // a name longer than maxNameLength
 };
 
 struct Result
@@ -41,6 +46,9 @@ Result read(QIODevice &device);
 // Exactly showCount lines; missing names are written empty, and a line break
 // inside a name becomes a blank so it cannot shift the shows after it.
 QByteArray encode(const QStringList &names);
+
+// The index of the first name too long to load again, or -1.
+int firstTooLong(const QStringList &names);
 
 QString decodeWindows1252(QByteArrayView bytes);
 

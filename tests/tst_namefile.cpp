@@ -35,6 +35,7 @@ private slots:
     void appendedTxtAsksBeforeReplacing();
     void failedLoadChangesNothing_data();
     void failedLoadChangesNothing();
+    void tooLongNameIsNotSaved();
     void failedSaveKeepsTheOldFile_data();
     void failedSaveKeepsTheOldFile();
 
@@ -94,8 +95,13 @@ void tst_NameFile::decode_data()
     // What follows the last line used is not judged: binary junk there is fine.
     QTest::newRow("junk after line 128") << many.left(many.indexOf("Name 129")) + QByteArray(10000, '\0')
                                          << first128;
-    QTest::newRow("longest allowed line") << QByteArray(NameFile::maxLineBytes, 'n')
-                                          << QStringList({ QString(NameFile::maxLineBytes, QLatin1Char('n')) });
+    QTest::newRow("longest name") << QByteArray(NameFile::maxNameLength, 'n')
+                                  << QStringList({ QString(NameFile::maxNameLength, QLatin1Char('n')) });
+    QTest::newRow("longest name in three-byte characters")
+        << QByteArray("\xE2\x82\xAC").repeated(NameFile::maxNameLength)
+        << QStringList({ QString(NameFile::maxNameLength, QChar(0x20AC)) });
+    QTest::newRow("longest name in Windows-1252") << QByteArray(NameFile::maxNameLength, '\x80')
+                                                  << QStringList({ QString(NameFile::maxNameLength, QChar(0x20AC)) });
 }
 
 void tst_NameFile::decode()
@@ -119,7 +125,8 @@ void tst_NameFile::refusesWhatIsNoNameFile_data()
 
     QTest::newRow("NUL byte") << QByteArray("Intro\r\nFin\0ale\r\n", 16) << NameFile::Error::Binary;
     QTest::newRow("UTF-16") << QByteArray("\xFF\xFEI\0n\0", 6) << NameFile::Error::Binary;
-    QTest::newRow("line too long") << QByteArray(NameFile::maxLineBytes + 1, 'n') << NameFile::Error::LineTooLong;
+    QTest::newRow("name too long") << QByteArray(NameFile::maxNameLength + 1, 'n') << NameFile::Error::LineTooLong;
+    QTest::newRow("line too long") << QByteArray(NameFile::maxLineBytes + 1, '\x80') << NameFile::Error::LineTooLong;
     QTest::newRow("long line after short ones")
         << QByteArray("a\r\nb\r\n") + QByteArray(100000, 'x') << NameFile::Error::LineTooLong;
 }
@@ -146,6 +153,13 @@ void tst_NameFile::encode()
     QCOMPARE(bytes.count("\r\n"), 128);
     QCOMPARE(bytes.count('\n'), 128);
     QCOMPARE(NameFile::decode(bytes).names.size(), 128);
+    // Whatever loads, saves and loads again, also at the longest.
+    const QStringList longest(128, QString(NameFile::maxNameLength, QChar(0x20AC)));
+    QCOMPARE(NameFile::decode(NameFile::encode(longest)).names, longest);
+    QCOMPARE(NameFile::firstTooLong(longest), -1);
+    QStringList tooLong = longest;
+    tooLong[9] += QLatin1Char('x');
+    QCOMPARE(NameFile::firstTooLong(tooLong), 9);
     // Fewer names still give 128 lines.
     QCOMPARE(NameFile::encode({ "only" }), QByteArray("only\r\n") + QByteArray("\r\n").repeated(127));
 }
@@ -377,6 +391,24 @@ void tst_NameFile::failedLoadChangesNothing()
     answerer.then(chooseFile(writeFile("good.txt", "Good\r\n")));
     mWindow->fileLoadAction->trigger();
     QCOMPARE(showButton(*mWindow, 0)->text(), QStringLiteral("Good"));
+}
+
+void tst_NameFile::tooLongNameIsNotSaved()
+{
+    startWindow();
+    const QString old = writeFile("shows.txt", "Old\r\n");
+    mSettings->store("lastFile", QStringLiteral("/kept.txt"));
+    // Pasted into the editor, say: a file holding it would not load again.
+    showButton(*mWindow, 9)->setText(QString(NameFile::maxNameLength + 1, QLatin1Char('n')));
+    ModalAnswerer answerer;
+    answerer.then(chooseFile(old)).then(ModalAnswerer::click("Yes")).then(ModalAnswerer::click("OK"));
+    mWindow->fileSaveAction->trigger();
+    QTRY_COMPARE(answerer.seen.size(), 3);
+    QCOMPARE(answerer.seen[2].title, QStringLiteral("File Error"));
+    QCOMPARE(answerer.seen[2].text, QStringLiteral("Could not save file\n") + old);
+    QVERIFY(answerer.seen[2].informativeText.contains(QStringLiteral("show 10")));
+    QCOMPARE(contents(old), QByteArray("Old\r\n"));
+    QCOMPARE(mSettings->stored("lastFile").toString(), QStringLiteral("/kept.txt"));
 }
 
 void tst_NameFile::failedSaveKeepsTheOldFile_data()
