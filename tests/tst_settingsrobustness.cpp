@@ -5,9 +5,6 @@
 #include <QSettings>
 #include <QSlider>
 
-#include <sys/stat.h>
-#include <sys/sysmacros.h>
-
 #include <memory>
 
 // Stored settings the program did not write itself, and a settings folder it
@@ -34,10 +31,7 @@ private:
 
 void tst_SettingsRobustness::init()
 {
-    struct stat st {};
-    // Only where ttyS0 is covered, or absent, can "COM1" be opened safely.
-    if (stat("/dev/ttyS0", &st) == 0 && S_ISCHR(st.st_mode) && major(st.st_rdev) == 4)
-        QSKIP("/dev/ttyS0 is a real serial port here; run under tests/isolate.sh");
+    REQUIRE_COVERED_PORTS();
     mSettings = std::make_unique<TemporarySettings>();
 }
 
