@@ -262,6 +262,20 @@ fi
 check "Lumivane is still running" kill -0 "$app_pid"
 check "nothing more was sent after the slider" test "$(count_commands)" -eq "$before_setup"
 
+# File, Exit: the last item, just inside the menu's bottom edge. The program
+# ends at once with status 0.
+exit_status=none
+if open_file_menu; then
+    menu=$(popup_of)
+    eval "$(xdotool getwindowgeometry --shell "$menu")"
+    xdotool mousemove $((X + 40)) $((Y + HEIGHT - 10)) click 1
+    if wait_until 10 sh -c "! kill -0 $app_pid 2>/dev/null"; then
+        wait "$app_pid" && exit_status=0 || exit_status=$?
+        app_pid=""
+    fi
+fi
+check "File, Exit ends Lumivane with status 0 (got $exit_status)" test "$exit_status" = 0
+
 # Stopping the simulator flushes anything partial to the log.
 kill "$sim_pid"
 wait "$sim_pid" || true
