@@ -45,16 +45,7 @@ cleanup() {
 trap cleanup EXIT
 trap 'exit 130' INT TERM
 
-passed=0
-failed=0
-check() { # check NAME COMMAND...
-    name="$1"; shift
-    if "$@"; then
-        passed=$((passed + 1)); echo "ok   $name"
-    else
-        failed=$((failed + 1)); echo "FAIL $name"
-    fi
-}
+. tools/checks.sh
 die() {
     echo "FAIL $*"
     echo "$passed passed, $((failed + 1)) failed"

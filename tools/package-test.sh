@@ -23,16 +23,7 @@ deb=$(ls "$tmp"/build/lumivane_*.deb)
 echo "package: $(basename "$deb")"
 if [ -n "$keep" ]; then mkdir -p "$keep"; cp "$deb" "$keep/"; fi
 
-passed=0
-failed=0
-check() { # check NAME COMMAND...
-    name="$1"; shift
-    if "$@"; then
-        passed=$((passed + 1)); echo "ok   $name"
-    else
-        failed=$((failed + 1)); echo "FAIL $name"
-    fi
-}
+. tools/checks.sh
 
 # Both ways of installing must lay out the same files.
 check_tree() { # check_tree HOW ROOT
