@@ -192,10 +192,15 @@ int SerialPort::open(const char *name, int baud, int dataBits, int stopBits, int
     }
     // tcsetattr() succeeds when any part of the request applied: read back.
     termios applied {};
-    if (tcsetattr(fd, TCSANOW, &tio) != 0 || tcgetattr(fd, &applied) != 0 || !sameLine(tio, applied)) {
-        const int err = errno ? errno : EINVAL;
+    if (tcsetattr(fd, TCSANOW, &tio) != 0 || tcgetattr(fd, &applied) != 0) {
+        const int err = errno;
         close();
         fail(err);
+        return -3;
+    }
+    if (!sameLine(tio, applied)) {
+        close();
+        fail(EINVAL);
         return -3;
     }
 
@@ -206,7 +211,6 @@ int SerialPort::open(const char *name, int baud, int dataBits, int stopBits, int
         lines = TIOCM_RTS;
         ioctl(fd, TIOCMBIC, &lines);
     }
-    errno = 0;
     return 0;
 }
 
