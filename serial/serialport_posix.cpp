@@ -200,7 +200,7 @@ int SerialPort::open(const char *name, int baud, int dataBits, int stopBits, int
     }
     if (!sameLine(tio, applied)) {
         close();
-        fail(EINVAL);
+        fail(EOPNOTSUPP);
         return -3;
     }
 
