@@ -250,6 +250,7 @@ void tst_DeviceCommands::closingTheWindowClosesThePort()
     QCOMPARE(other.open(mPty->slavePath.constData(), 9600, 8, 1, 0), -1);
     mWindow->close();
     mWindow.reset();
+    QVERIFY(!mPty->slaveExclusive());
     QCOMPARE(other.open(mPty->slavePath.constData(), 9600, 8, 1, 0), 0);
 }
 
