@@ -3,10 +3,13 @@
 #include "commands.h"
 #include "serialport.h"
 
+#include <QApplication>
 #include <QFile>
 #include <QMessageBox>
+#include <QMouseEvent>
 #include <QSlider>
 #include <QStatusBar>
+#include <QTimer>
 
 namespace {
 
@@ -85,8 +88,7 @@ void LumivaneMainWindow::sendCommand(const QByteArray &text)
             statusBar()->showMessage(QStringLiteral("Could not write to serial port ") + mPortName,
                                      statusMessageMs);
         } else {
-            QMessageBox::warning(this, QStringLiteral("Lumivane"),
-                                 QStringLiteral("No serial port selected"));
+            warnNoPort();
         }
         return;
     }
@@ -98,6 +100,26 @@ void LumivaneMainWindow::sendCommand(const QByteArray &text)
         closeSerialPort();
         mPortLost = true;
     }
+}
+
+void LumivaneMainWindow::warnNoPort()
+{
+    // Not opened here: inside the slider's mouse press, a modal box swallows
+    // the release, and the auto-repeat that the slider starts once the press
+    // returns would page on to the end, a box for every step. Attempts made
+    // while a box is pending or up share it.
+    if (mNoPortWarningPending)
+        return;
+    mNoPortWarningPending = true;
+    QTimer::singleShot(0, this, [this] {
+        // The press may still hold the slider; the box would keep its release.
+        QMouseEvent release(QEvent::MouseButtonRelease, QPointF(), QPointF(), Qt::LeftButton,
+                            Qt::NoButton, Qt::NoModifier);
+        QApplication::sendEvent(mBrightSlider, &release);
+        QMessageBox::warning(this, QStringLiteral("Lumivane"),
+                             QStringLiteral("No serial port selected"));
+        mNoPortWarningPending = false;
+    });
 }
 
 void LumivaneMainWindow::doShowButton(int id)

@@ -29,7 +29,10 @@ LumivaneMainWindow::~LumivaneMainWindow()
 
 void LumivaneMainWindow::doExit()
 {
-    // At once, without unwinding the window; the system releases the port.
+    // At once, without unwinding the window, but with the port let go of: the
+    // system would close the descriptor, yet leave the terminal's exclusive
+    // mode on for whoever else has it open.
+    closeSerialPort();
     std::exit(0);
 }
 

@@ -44,6 +44,7 @@ private:
     void loadNames(const QString &fileName);
     bool saveNames(const QString &fileName);
     QStringList showNames() const;
+    void warnNoPort();
 
     std::unique_ptr<QButtonGroup> mShowGroup;
     std::array<QRadioButton *, 128> mShowButtons {};
@@ -53,4 +54,5 @@ private:
     // The port was open until a write failed: the next use reopens it quietly
     // instead of asking for a port, so a replugged adapter carries on.
     bool mPortLost = false;
+    bool mNoPortWarningPending = false;
 };

@@ -137,6 +137,9 @@ void SerialPort::fail(int systemError)
 
 int SerialPort::open(const char *name, int baud, int dataBits, int stopBits, int evenParity)
 {
+    // Each object is meant to be opened once; a second open must not leak
+    // the first descriptor, whose lock would hold the port until exit.
+    close();
     fail(0);
     const std::string path = devicePath(name);
     if (path.empty()) {
@@ -150,13 +153,14 @@ int SerialPort::open(const char *name, int baud, int dataBits, int stopBits, int
         fail(errno);
         return -1;
     }
-    mHandle = fd;
 
     // A regular file or a directory named by a stored path is no port: refuse
-    // it before anything could be written to it.
+    // it before anything could be written to it. Until the lock below is ours,
+    // a failure closes the bare descriptor: close() would clear an exclusive
+    // mode that belongs to whoever holds the port.
     struct stat st {};
     if (fstat(fd, &st) != 0 || !S_ISCHR(st.st_mode) || !isatty(fd)) {
-        close();
+        ::close(fd);
         fail(ENOTTY);
         return -1;
     }
@@ -165,10 +169,11 @@ int SerialPort::open(const char *name, int baud, int dataBits, int stopBits, int
     // this program, or any other careful program, then never share the line.
     if (flock(fd, LOCK_EX | LOCK_NB) != 0) {
         const int err = errno;
-        close();
+        ::close(fd);
         fail(err == EWOULDBLOCK ? EBUSY : err);
         return -1;
     }
+    mHandle = fd;
     if (ioctl(fd, TIOCEXCL) != 0 && errno != ENOTTY && errno != EINVAL) {
         const int err = errno;
         close();
@@ -258,7 +263,12 @@ void SerialPort::close()
 {
     if (mHandle == -1)
         return;
-    // Closing also releases the flock() and TIOCEXCL.
-    ::close(static_cast<int>(mHandle));
+    // Exclusive mode belongs to the terminal, not to this descriptor: it
+    // stays on after close() while anyone else has the device open (the far
+    // side of a pseudo-terminal, a program that shares the line), and keeps
+    // every user but root out. The flock() goes with the descriptor.
+    const int fd = static_cast<int>(mHandle);
+    ioctl(fd, TIOCNXCL);
+    ::close(fd);
     mHandle = -1;
 }

@@ -2,9 +2,12 @@
 
 #include <QByteArray>
 
+#include <cerrno>
+
 #include <fcntl.h>
 #include <poll.h>
 #include <pty.h>
+#include <sys/ioctl.h>
 #include <termios.h>
 #include <unistd.h>
 
@@ -49,6 +52,20 @@ struct Pty
                 return bytes;
             bytes.append(buffer, n);
         }
+    }
+
+    // Whether the slave is in exclusive mode, which stays on the terminal while
+    // the master is open, whoever closed the slave. Root's opens ignore it, so
+    // the flag itself is read; any other user is simply refused.
+    bool slaveExclusive() const
+    {
+        const int fd = ::open(slavePath.constData(), O_RDWR | O_NOCTTY | O_NONBLOCK | O_CLOEXEC);
+        if (fd < 0)
+            return errno == EBUSY;
+        int exclusive = 0;
+        ioctl(fd, TIOCGEXCL, &exclusive);
+        ::close(fd);
+        return exclusive != 0;
     }
 
     termios lineSettings() const

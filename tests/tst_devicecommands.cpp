@@ -7,6 +7,7 @@
 #include <QSlider>
 #include <QPushButton>
 #include <QStatusBar>
+#include <QStyleOptionSlider>
 #include <QTabWidget>
 
 #include <memory>
@@ -180,19 +181,56 @@ void tst_DeviceCommands::noPortWarnsForEveryUse()
     QVERIFY(!answerer.seen[0].ownerVisible);
 
     mWindow->show();
+    QVERIFY(QTest::qWaitForWindowExposed(mWindow.get()));
+    // The box comes once the control is done with the event; each is
+    // answered before the next use, as it must be on screen.
     for (int i = 0; i < 3; ++i)
         answerer.then(ModalAnswerer::click("OK"));
     showButton(*mWindow, 3)->click();
+    QTRY_COMPARE(answerer.seen.size(), 2);
     mWindow->mBrightSlider->setValue(7);
+    QTRY_COMPARE(answerer.seen.size(), 3);
     mWindow->mOffButton->click();
-    QCOMPARE(answerer.seen.size(), 4);
-    for (int i = 1; i < 4; ++i) {
-        QCOMPARE(answerer.seen[i].title, QStringLiteral("Lumivane"));
-        QCOMPARE(answerer.seen[i].text, QStringLiteral("No serial port selected"));
-    }
+    QTRY_COMPARE(answerer.seen.size(), 4);
     // The controls still change.
     QVERIFY(showButton(*mWindow, 3)->isChecked());
     QCOMPARE(mWindow->mBrightSlider->value(), 7);
+
+    // Two steps before the box is up share it: never two boxes at once.
+    QSlider *slider = mWindow->mBrightSlider;
+    answerer.then(ModalAnswerer::click("OK"));
+    slider->setValue(1);
+    slider->setValue(0);
+    QTRY_COMPARE(answerer.seen.size(), 5);
+
+    // A press on the groove below the handle pages the slider once, with one
+    // box; the release comes while the box is up, and the slider must not
+    // page on by itself.
+    QStyleOptionSlider option;
+    option.initFrom(slider);
+    option.orientation = slider->orientation();
+    option.tickPosition = slider->tickPosition();
+    const QRect grooveRect = slider->style()->subControlRect(QStyle::CC_Slider, &option,
+                                                             QStyle::SC_SliderGroove, slider);
+    // Through the window, as the system delivers them, so that the box
+    // really blocks the release.
+    QWindow *window = mWindow->windowHandle();
+    const QPoint groove = slider->mapTo(mWindow.get(),
+                                        QPoint(grooveRect.center().x(), grooveRect.bottom() - 10));
+    answerer.then([window, groove](QWidget *box) {
+        QTest::mouseRelease(window, Qt::LeftButton, {}, groove);
+        ModalAnswerer::click("OK")(box);
+    });
+    QTest::mousePress(window, Qt::LeftButton, {}, groove);
+    QTRY_COMPARE(answerer.seen.size(), 6);
+    QTest::qWait(700); // past the slider's auto-repeat delay
+    QCOMPARE(answerer.seen.size(), 6);
+    QCOMPARE(slider->value(), slider->pageStep());
+
+    for (int i = 1; i < 6; ++i) {
+        QCOMPARE(answerer.seen[i].title, QStringLiteral("Lumivane"));
+        QCOMPARE(answerer.seen[i].text, QStringLiteral("No serial port selected"));
+    }
 }
 
 void tst_DeviceCommands::openFailureSaysWhy_data()
@@ -250,6 +288,7 @@ void tst_DeviceCommands::closingTheWindowClosesThePort()
     QCOMPARE(other.open(mPty->slavePath.constData(), 9600, 8, 1, 0), -1);
     mWindow->close();
     mWindow.reset();
+    QVERIFY(!mPty->slaveExclusive());
     QCOMPARE(other.open(mPty->slavePath.constData(), 9600, 8, 1, 0), 0);
 }
 

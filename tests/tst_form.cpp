@@ -309,6 +309,8 @@ void tst_Form::exitEndsTheProcessAtOnce()
     QCOMPARE(child.exitCode(), 0);
     QVERIFY2(out.contains("window up"), out.constData());
     QVERIFY2(!out.contains("after exit"), out.constData());
+    // The port was let go of, not left locked for the program on its far side.
+    QVERIFY(!childPort.slaveExclusive());
 }
 
 static int runExitChild(int argc, char **argv, const QByteArray &port)

@@ -155,6 +155,7 @@ void tst_Settings::chosenPortIsStoredEvenWhenItFails()
     // The old port was closed; none is open now.
     answerer.then(ModalAnswerer::click("OK"));
     showButton(*mWindow, 0)->click();
+    QTRY_COMPARE(answerer.seen.size(), 3);
     QCOMPARE(answerer.seen.constLast().text, QStringLiteral("No serial port selected"));
     QCOMPARE(mPty->read(), QByteArray());
 

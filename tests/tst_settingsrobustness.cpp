@@ -55,7 +55,7 @@ void tst_SettingsRobustness::startExpectingDefaults()
     QVERIFY(QTest::qWaitForWindowExposed(mWindow.get()));
     answerer.then(ModalAnswerer::click("OK"));
     mWindow->mBrightSlider->setValue(20);
-    QCOMPARE(answerer.seen.size(), 2);
+    QTRY_COMPARE(answerer.seen.size(), 2);
     QCOMPARE(answerer.seen[1].text, QStringLiteral("No serial port selected"));
     QCOMPARE(mWindow->mBrightSlider->value(), 20);
 }
