@@ -5,9 +5,11 @@
 
 void LumivaneMainWindow::doSetup()
 {
+    // Only a path can be looked for; a Windows COM name that the system
+    // does not report is not connected.
+    const bool storedExists = QFileInfo(mPortName).isAbsolute() && QFileInfo::exists(mPortName);
     // Asked afresh each time, so an adapter plugged in a moment ago is there.
-    const PortList::Offer offer = PortList::offer(PortList::thisPlatform(), findPorts(), mPortName,
-                                                  QFileInfo(mPortName).isAbsolute() && QFileInfo::exists(mPortName));
+    const PortList::Offer offer = PortList::offer(PortList::thisPlatform(), findPorts(), mPortName, storedExists);
     QStringList labels;
     for (const PortList::Item &item : offer.items)
         labels << item.label;
