@@ -565,8 +565,9 @@ void tst_NameFile::twoCopiesKeepEachOthersChoice()
 
     answerer.then([](QWidget *w) {
         auto *dialog = qobject_cast<QInputDialog *>(w);
-        dialog->setTextValue(QStringLiteral("COM2"));
-        dialog->accept();
+        if (dialog)
+            dialog->setTextValue(QStringLiteral("COM2"));
+        static_cast<QDialog *>(w)->accept();
     });
     answerer.then(ModalAnswerer::click("OK"));
     mWindow->fileSetupAction->trigger();
