@@ -1,24 +1,28 @@
 #include "lumivanemainwindow.h"
 
-#include "ports.h"
-
+#include <QFileInfo>
 #include <QInputDialog>
 
 void LumivaneMainWindow::doSetup()
 {
-    const QStringList ports = portList();
-    // A stored device path or an unknown name is not offered; COM1 is.
-    const int current = std::max(0, int(ports.indexOf(mPortName)));
+    // Only a path can be looked for; a Windows COM name that the system
+    // does not report is not connected.
+    const bool storedExists = QFileInfo(mPortName).isAbsolute() && QFileInfo::exists(mPortName);
+    // Asked afresh each time, so an adapter plugged in a moment ago is there.
+    const PortList::Offer offer = PortList::offer(PortList::thisPlatform(), findPorts(), mPortName, storedExists);
+    QStringList labels;
+    for (const PortList::Item &item : offer.items)
+        labels << item.label;
 
     bool accepted = false;
     const QString chosen = QInputDialog::getItem(this, QStringLiteral("Lumivane"),
                                                  QStringLiteral("Select the Zentrel serial port"),
-                                                 ports, current, false, &accepted);
+                                                 labels, offer.current, false, &accepted);
     if (!accepted)
         return;
 
     // Stored before it is opened, so the choice stands even if it fails now.
-    mPortName = chosen;
-    updateSettings();
-    openSerialPort(chosen);
+    mPortName = offer.items.at(labels.indexOf(chosen)).stored;
+    storePortName();
+    openSerialPort(mPortName);
 }

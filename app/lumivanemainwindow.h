@@ -1,10 +1,12 @@
 #pragma once
 
 #include "lumivanemainwindowbase.h"
+#include "portlist.h"
 
 #include <QString>
 
 #include <array>
+#include <functional>
 #include <memory>
 
 class QButtonGroup;
@@ -22,8 +24,10 @@ public:
                                 Qt::WindowFlags flags = Qt::Window);
     ~LumivaneMainWindow() override;
 
+    // Where Setup finds the ports present; a test hands in its own.
+    std::function<QList<PortList::Found>()> findPorts = PortList::findPorts;
+
 public slots:
-    void updateSettings();
     void doShowButton(int id);
     void doExit() override;
     void doOff() override;
@@ -37,6 +41,9 @@ public slots:
 private:
     void createShowButtons();
     QString readSettings();
+    void storePortName();
+    void storeLastFile();
+    void storeSetting(const QString &key, const QString &value);
     void askToLoadLastFile(const QString &lastFile);
     void openSerialPort(const QString &name);
     void closeSerialPort();
@@ -55,4 +62,6 @@ private:
     // instead of asking for a port, so a replugged adapter carries on.
     bool mPortLost = false;
     bool mNoPortWarningPending = false;
+    // A failed settings write was reported; the next failures stay quiet.
+    bool mSettingsFailed = false;
 };

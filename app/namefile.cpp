@@ -71,7 +71,7 @@ void LumivaneMainWindow::loadNames(const QString &fileName)
     for (int id = 0; id < result.names.size(); ++id)
         mShowButtons[id]->setText(result.names.at(id));
     mLastFile = fileName;
-    updateSettings();
+    storeLastFile();
 }
 
 void LumivaneMainWindow::doLoadNames()
@@ -113,7 +113,7 @@ void LumivaneMainWindow::doSaveNames()
         return;
     }
     mLastFile = fileName;
-    updateSettings();
+    storeLastFile();
 }
 
 void LumivaneMainWindow::askToLoadLastFile(const QString &lastFile)

@@ -1,8 +1,7 @@
 #include "lumivanemainwindow.h"
 
-#include "ports.h"
-
 #include <QSettings>
+#include <QStatusBar>
 
 namespace {
 
@@ -24,14 +23,30 @@ QString LumivaneMainWindow::readSettings()
     // A value of the wrong type or an empty one counts as none stored.
     mPortName = settings.value(serialPortKey).toString();
     if (mPortName.isEmpty())
-        mPortName = portList().constFirst();
+        mPortName = PortList::fixedNames().constFirst();
     return settings.value(lastFileKey).toString();
 }
 
-void LumivaneMainWindow::updateSettings()
+// Each write touches only its own key: another copy of the program on the
+// same settings may have stored the other one since this copy started.
+void LumivaneMainWindow::storePortName()
+{
+    storeSetting(serialPortKey, mPortName);
+}
+
+void LumivaneMainWindow::storeLastFile()
+{
+    storeSetting(lastFileKey, mLastFile);
+}
+
+void LumivaneMainWindow::storeSetting(const QString &key, const QString &value)
 {
     QSettings settings = openSettings();
-    settings.setValue(serialPortKey, mPortName);
-    // Written as an empty string when no file was loaded or saved this run.
-    settings.setValue(lastFileKey, mLastFile.isNull() ? QString(QLatin1String("")) : mLastFile);
+    settings.setValue(key, value);
+    settings.sync();
+    const bool failed = settings.status() != QSettings::NoError;
+    // The choice still holds for this run; say once that it will not last.
+    if (failed && !mSettingsFailed)
+        statusBar()->showMessage(QStringLiteral("Could not store the settings in ") + settings.fileName());
+    mSettingsFailed = failed;
 }

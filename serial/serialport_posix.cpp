@@ -118,6 +118,9 @@ void SerialPort::fail(int systemError)
     mSystemError = systemError;
     switch (systemError) {
     case 0: mReason = Reason::None; break;
+    // EIO: a ttyS node with no UART behind it fails to open with it, and a
+    // USB adapter pulled out fails writes with it or with ENODEV.
+    case EIO:
     case ENOENT:
     case ENODEV:
     case ENXIO:

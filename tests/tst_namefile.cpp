@@ -6,6 +6,7 @@
 #include <QBuffer>
 #include <QElapsedTimer>
 #include <QFileDialog>
+#include <QInputDialog>
 #include <QLineEdit>
 #include <QRadioButton>
 #include <QTabWidget>
@@ -41,7 +42,9 @@ private slots:
 
     void startUpOffersTheLastFile_data();
     void startUpOffersTheLastFile();
-    void answeringNoStoresNoLastFile();
+    void decliningKeepsTheLastFile_data();
+    void decliningKeepsTheLastFile();
+    void twoCopiesKeepEachOthersChoice();
 
 private:
     void startWindow();
@@ -522,25 +525,61 @@ void tst_NameFile::startUpOffersTheLastFile()
     QCOMPARE(mSettings->stored("lastFile").toString(), path);
 }
 
-void tst_NameFile::answeringNoStoresNoLastFile()
+void tst_NameFile::decliningKeepsTheLastFile_data()
 {
-    Com1AsPty com1(mPty->slavePath);
-    if (!com1.mounted)
-        QSKIP("needs the private mount namespace of the test launcher, as root");
-    mSettings->store("lastFile", writeFile("names.txt", "Loaded\r\n"));
+    QTest::addColumn<QString>("answer");
+    QTest::newRow("No") << "No";
+    QTest::newRow("Escape") << "";
+}
+
+void tst_NameFile::decliningKeepsTheLastFile()
+{
+    QFETCH(QString, answer);
+    const QString names = writeFile("names.txt", "Loaded\r\n");
+    mSettings->store("lastFile", names);
     ModalAnswerer answerer;
-    answerer.then(ModalAnswerer::click("No"));
+    answerer.then(answer.isEmpty() ? ModalAnswerer::reject() : ModalAnswerer::click(answer));
     startWindow();
 
-    // The next settings write (choosing a port) stores an empty last file,
-    // so the start after that asks nothing.
+    // Choosing a port stores the port only; the next start asks again.
     answerer.then([](QWidget *w) { static_cast<QDialog *>(w)->accept(); });
     mWindow->fileSetupAction->trigger();
     QCOMPARE(answerer.seen.size(), 2);
-    QCOMPARE(mSettings->stored("lastFile").toString(), QString(""));
+    QCOMPARE(mSettings->stored("lastFile").toString(), names);
     mWindow.reset();
+    answerer.then(ModalAnswerer::click("No"));
     startWindow();
-    QCOMPARE(answerer.seen.size(), 2);
+    QCOMPARE(answerer.seen.size(), 3);
+    QCOMPARE(answerer.seen[2].text, "Read show name file\n" + names);
+}
+
+void tst_NameFile::twoCopiesKeepEachOthersChoice()
+{
+    REQUIRE_COVERED_PORTS();
+    ModalAnswerer answerer;
+    startWindow();
+    // The second copy finds the port held by the first.
+    answerer.then(ModalAnswerer::click("OK"));
+    LumivaneMainWindow second;
+    QCOMPARE(answerer.seen.size(), 1);
+
+    answerer.then([](QWidget *w) {
+        auto *dialog = qobject_cast<QInputDialog *>(w);
+        if (dialog)
+            dialog->setTextValue(QStringLiteral("COM2"));
+        static_cast<QDialog *>(w)->accept();
+    });
+    answerer.then(ModalAnswerer::click("OK"));
+    mWindow->fileSetupAction->trigger();
+    QCOMPARE(answerer.seen.size(), 3);
+
+    // The second copy saving names stores its file, not its older port.
+    const QString saved = mDir->filePath("second.txt");
+    answerer.then(chooseFile(saved));
+    second.fileSaveAction->trigger();
+    QCOMPARE(answerer.seen.size(), 4);
+    QCOMPARE(mSettings->stored("serialPort").toString(), QStringLiteral("COM2"));
+    QCOMPARE(mSettings->stored("lastFile").toString(), saved);
 }
 
 QTEST_MAIN(tst_NameFile)

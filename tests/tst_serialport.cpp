@@ -6,6 +6,7 @@
 
 #include <QFile>
 #include <QElapsedTimer>
+#include <QScopeGuard>
 
 #include <cerrno>
 #include <sys/stat.h>
@@ -136,6 +137,7 @@ void tst_SerialPort::refusesWhatIsNotAPort_data()
     QTest::newRow("regular file") << "file" << int(SerialPort::Reason::NotSerial);
     QTest::newRow("directory") << "dir" << int(SerialPort::Reason::NotSerial);
     QTest::newRow("unknown name") << "COM9" << int(SerialPort::Reason::NoDevice);
+    QTest::newRow("node with nothing behind it") << "locked" << int(SerialPort::Reason::NoDevice);
 }
 
 void tst_SerialPort::refusesWhatIsNotAPort()
@@ -146,6 +148,7 @@ void tst_SerialPort::refusesWhatIsNotAPort()
     QTemporaryDir dir;
     QString path = kind;
     const QByteArray content("keep me");
+    int locked = -1;
     if (kind == "missing") {
         path = dir.filePath("nothing-here");
     } else if (kind == "file") {
@@ -155,7 +158,14 @@ void tst_SerialPort::refusesWhatIsNotAPort()
         f.write(content);
     } else if (kind == "dir") {
         path = dir.path();
+    } else if (kind == "locked") {
+        // A pseudo-terminal not yet unlocked fails to open with EIO, as a
+        // ttyS node with no UART behind it does.
+        locked = posix_openpt(O_RDWR | O_NOCTTY);
+        QVERIFY(locked >= 0 && grantpt(locked) == 0);
+        path = QString::fromLocal8Bit(ptsname(locked));
     }
+    const auto unlock = qScopeGuard([&] { if (locked >= 0) ::close(locked); });
 
     SerialPort port;
     QCOMPARE(port.open(QFile::encodeName(path).constData(), 9600, 8, 1, 0), -1);
@@ -251,6 +261,7 @@ void tst_SerialPort::writeFailsWhenTheDeviceVanishes()
     pty.closeMaster();
     QVERIFY(!port.write("X0100"));
     QCOMPARE(port.systemError(), EIO);
+    QCOMPARE(port.reason(), SerialPort::Reason::NoDevice);
 }
 
 QTEST_GUILESS_MAIN(tst_SerialPort)

@@ -19,8 +19,9 @@ private slots:
     void cleanup();
 
     void firstRunTriesCom1AndStoresNothing();
-    void setupOffersTheFourPorts_data();
-    void setupOffersTheFourPorts();
+    void setupOffersThePorts_data();
+    void setupOffersThePorts();
+    void setupOpensTheAdapterFoundByItsStableName();
     void cancelledSetupChangesNothing();
     void chosenPortIsStoredEvenWhenItFails();
     void reopeningClosesTheOldPortFirst();
@@ -88,25 +89,33 @@ void tst_Settings::firstRunTriesCom1AndStoresNothing()
     QVERIFY(!QFile::exists(mSettings->fileName()));
 }
 
-void tst_Settings::setupOffersTheFourPorts_data()
+void tst_Settings::setupOffersThePorts_data()
 {
     QTest::addColumn<QString>("stored");
     QTest::addColumn<QString>("preselected");
-    QTest::newRow("device path") << QString() << "COM1";
+    // The pseudo-terminal's path, listed after the four under its short name.
+    QTest::newRow("device path") << QString() << QString();
     QTest::newRow("unknown name") << "COM7" << "COM1";
     QTest::newRow("lower case is not COM3") << "com3" << "COM1";
 }
 
-void tst_Settings::setupOffersTheFourPorts()
+void tst_Settings::setupOffersThePorts()
 {
     QFETCH(QString, stored);
     QFETCH(QString, preselected);
+    const QString pty = QString::fromLocal8Bit(mPty->slavePath);
+    QStringList items = { "COM1", "COM2", "COM3", "COM4" };
+    if (stored.isEmpty()) {
+        preselected = pty.mid(int(strlen("/dev/")));
+        items << preselected;
+    }
     // The stored port stays open: it is only replaced when a choice is made.
-    mSettings->store(QStringLiteral("serialPort"), stored.isEmpty() ? QString::fromLocal8Bit(mPty->slavePath) : stored);
+    mSettings->store(QStringLiteral("serialPort"), stored.isEmpty() ? pty : stored);
     ModalAnswerer answerer;
     if (!stored.isEmpty())
         answerer.then(ModalAnswerer::click("OK"));
     mWindow = std::make_unique<LumivaneMainWindow>();
+    mWindow->findPorts = [] { return QList<PortList::Found>(); };
 
     PortDialog seen;
     answerer.then(choosePort(QString(), &seen));
@@ -114,9 +123,38 @@ void tst_Settings::setupOffersTheFourPorts()
     QCOMPARE(answerer.seen.constLast().className, QStringLiteral("QInputDialog"));
     QCOMPARE(answerer.seen.constLast().title, QStringLiteral("Lumivane"));
     QCOMPARE(seen.label, QStringLiteral("Select the Zentrel serial port"));
-    QCOMPARE(seen.items, QStringList({ "COM1", "COM2", "COM3", "COM4" }));
+    QCOMPARE(seen.items, items);
     QCOMPARE(seen.current, preselected);
     QVERIFY(!seen.editable);
+}
+
+void tst_Settings::setupOpensTheAdapterFoundByItsStableName()
+{
+    // A pseudo-terminal stands in for a USB adapter, reached as udev makes
+    // it reachable: a device node and a by-id link.
+    Pty adapter;
+    QTemporaryDir dev;
+    const QString node = dev.filePath(QStringLiteral("ttyUSB0"));
+    const QString byId = dev.filePath(QStringLiteral("usb-FTDI_FT232R_USB_UART_A1234567-if00-port0"));
+    QVERIFY(QFile::link(QString::fromLocal8Bit(adapter.slavePath), node));
+    QVERIFY(QFile::link(node, byId));
+
+    mSettings->store(QStringLiteral("serialPort"), QString::fromLocal8Bit(mPty->slavePath));
+    ModalAnswerer answerer;
+    mWindow = std::make_unique<LumivaneMainWindow>();
+    mWindow->findPorts = [=] {
+        return QList<PortList::Found>({ { node, "ttyUSB0", "FT232R USB UART", "FTDI", byId, true } });
+    };
+
+    PortDialog seen;
+    answerer.then(choosePort(QStringLiteral("FT232R USB UART (ttyUSB0)"), &seen));
+    mWindow->fileSetupAction->trigger();
+    QCOMPARE(answerer.seen.size(), 1);
+    QCOMPARE(seen.items.at(4), QStringLiteral("FT232R USB UART (ttyUSB0)"));
+    QCOMPARE(mSettings->stored(QStringLiteral("serialPort")).toString(), byId);
+    showButton(*mWindow, 36)->click();
+    QCOMPARE(adapter.read(), QByteArray("X0425"));
+    QCOMPARE(mPty->read(), QByteArray());
 }
 
 void tst_Settings::cancelledSetupChangesNothing()
@@ -145,12 +183,10 @@ void tst_Settings::chosenPortIsStoredEvenWhenItFails()
     mWindow->fileSetupAction->trigger();
     QTRY_COMPARE(answerer.seen.size(), 2);
     QCOMPARE(answerer.seen[1].text, QStringLiteral("Could not open serial port COM2"));
-    // Both keys are written, the last file as an empty string since none was
-    // loaded or saved in this run.
+    // Only the port is written: no name file was loaded or saved in this run.
     QSettings stored = TemporarySettings::open();
     QCOMPARE(stored.value("serialPort").toString(), QStringLiteral("COM2"));
-    QVERIFY(stored.contains("lastFile"));
-    QCOMPARE(stored.value("lastFile").toString(), QString(""));
+    QVERIFY(!stored.contains("lastFile"));
 
     // The old port was closed; none is open now.
     answerer.then(ModalAnswerer::click("OK"));

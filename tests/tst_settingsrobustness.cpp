@@ -1,9 +1,12 @@
 #include "lumivanemainwindow.h"
 #include "testsupport.h"
 
+#include <QAction>
 #include <QFile>
+#include <QInputDialog>
 #include <QSettings>
 #include <QSlider>
+#include <QStatusBar>
 
 #include <memory>
 
@@ -28,6 +31,20 @@ private:
     std::unique_ptr<TemporarySettings> mSettings;
     std::unique_ptr<LumivaneMainWindow> mWindow;
 };
+
+// Picks a port in the Setup dialog as the operator would.
+static ModalAnswerer::Answer choosePort(const QString &port)
+{
+    return [port](QWidget *w) {
+        auto *dialog = qobject_cast<QInputDialog *>(w);
+        if (!dialog) {
+            static_cast<QDialog *>(w)->reject();
+            return;
+        }
+        dialog->setTextValue(port);
+        dialog->accept();
+    };
+}
 
 void tst_SettingsRobustness::init()
 {
@@ -91,10 +108,12 @@ void tst_SettingsRobustness::fallsBackToDefaults()
 
     startExpectingDefaults();
 
-    // What it writes back is the defaults, readable again.
-    mWindow->updateSettings();
-    QCOMPARE(mSettings->stored(QStringLiteral("serialPort")).toString(), QStringLiteral("COM1"));
-    QCOMPARE(mSettings->stored(QStringLiteral("lastFile")).toString(), QString());
+    // A port chosen now is stored over it, readable again.
+    ModalAnswerer answerer;
+    answerer.then(choosePort(QStringLiteral("COM2"))).then(ModalAnswerer::click("OK"));
+    mWindow->fileSetupAction->trigger();
+    QCOMPARE(answerer.seen.size(), 2);
+    QCOMPARE(mSettings->stored(QStringLiteral("serialPort")).toString(), QStringLiteral("COM2"));
 }
 
 void tst_SettingsRobustness::unwritableLocation()
@@ -110,11 +129,18 @@ void tst_SettingsRobustness::unwritableLocation()
 
     startExpectingDefaults();
 
-    // A write that cannot land is not the operator's problem: no box, no stop.
+    // A write that cannot land is said once in the status bar, no box, and
+    // the choice holds for this run: the port tried is the one chosen.
     ModalAnswerer answerer;
-    mWindow->updateSettings();
-    QTest::qWait(20);
-    QVERIFY(answerer.seen.isEmpty());
+    for (const QString port : { "COM2", "COM3" }) {
+        answerer.then(choosePort(port)).then(ModalAnswerer::click("OK"));
+        mWindow->fileSetupAction->trigger();
+        QCOMPARE(answerer.seen.constLast().text, "Could not open serial port " + port);
+        QCOMPARE(mWindow->statusBar()->currentMessage(),
+                 port == "COM2" ? "Could not store the settings in " + mSettings->fileName() : QString());
+        mWindow->statusBar()->clearMessage();
+    }
+    QCOMPARE(answerer.seen.size(), 4);
     QVERIFY(mWindow->isVisible());
     QVERIFY(QFileInfo(blocker).isFile());
 }

@@ -231,7 +231,8 @@ if [ -n "$dialog" ]; then
     # window; a real desktop would.
     xdotool windowfocus --sync "$dialog"
     if [ -f "$isolated" ]; then
-        xdotool key Return
+        # The stored port is preselected; Home goes to COM1, the first item.
+        xdotool key Home Return
         box=""
         wait_until 10 sh -c "xdotool search --onlyvisible --name '^Lumivane\$' | grep -vqx $dialog" &&
             box=$(xdotool search --onlyvisible --name '^Lumivane$' | grep -vx "$dialog" | head -n1)

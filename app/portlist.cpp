@@ -1,0 +1,174 @@
+#include "portlist.h"
+
+#include <QDir>
+#include <QFile>
+#include <QFileInfo>
+#include <QHash>
+#include <QRegularExpression>
+#include <QSerialPortInfo>
+
+#include <algorithm>
+
+namespace PortList {
+
+namespace {
+
+// "ttyUSB2" before "ttyUSB10", "COM5" before "COM10": runs of digits compare
+// by value.
+bool naturalLess(const QString &a, const QString &b)
+{
+    qsizetype i = 0, j = 0;
+    while (i < a.size() && j < b.size()) {
+        if (a[i].isDigit() && b[j].isDigit()) {
+            const qsizetype si = i, sj = j;
+            while (i < a.size() && a[i].isDigit())
+                ++i;
+            while (j < b.size() && b[j].isDigit())
+                ++j;
+            const qulonglong x = a.mid(si, i - si).toULongLong();
+            const qulonglong y = b.mid(sj, j - sj).toULongLong();
+            if (x != y)
+                return x < y;
+            continue;
+        }
+        if (a[i] != b[j])
+            return a[i] < b[j];
+        ++i;
+        ++j;
+    }
+    return a.size() - i < b.size() - j;
+}
+
+bool isPseudoTerminal(const Found &port)
+{
+    static const QRegularExpression bsdPty(QStringLiteral("^(pty|tty)[p-za-e][0-9a-f]$"));
+    return port.systemLocation.startsWith(QLatin1String("/dev/pts/"))
+        || port.portName == QLatin1String("ptmx") || bsdPty.match(port.portName).hasMatch();
+}
+
+bool isFixed(Platform platform, const Found &port)
+{
+    if (platform == Platform::Windows)
+        return fixedNames().contains(port.portName);
+    static const QRegularExpression com1to4(QStringLiteral("^/dev/ttyS[0-3]$"));
+    return com1to4.match(port.systemLocation).hasMatch();
+}
+
+// Windows opens a bare COM name; elsewhere only a path reaches a device.
+bool isPortName(Platform platform, const QString &name)
+{
+    if (platform == Platform::Windows) {
+        static const QRegularExpression com(QStringLiteral("^COM[0-9]+$"),
+                                            QRegularExpression::CaseInsensitiveOption);
+        return com.match(name).hasMatch();
+    }
+    return name.startsWith(QLatin1Char('/'));
+}
+
+QString storedValue(Platform platform, const Found &port)
+{
+    if (platform == Platform::Windows)
+        return port.portName;
+    return port.stableName.isEmpty() ? port.systemLocation : port.stableName;
+}
+
+QString label(const Found &port)
+{
+    const QString what = port.description.isEmpty() ? port.manufacturer : port.description;
+    return what.isEmpty() ? port.portName : QStringLiteral("%1 (%2)").arg(what, port.portName);
+}
+
+QString shortName(const QString &path)
+{
+    if (path.startsWith(QLatin1String("/dev/serial/")))
+        return QFileInfo(path).fileName();
+    if (path.startsWith(QLatin1String("/dev/")))
+        return path.mid(5);
+    return path;
+}
+
+} // namespace
+
+QStringList fixedNames()
+{
+    return { QStringLiteral("COM1"), QStringLiteral("COM2"), QStringLiteral("COM3"), QStringLiteral("COM4") };
+}
+
+Platform thisPlatform()
+{
+#ifdef Q_OS_WIN
+    return Platform::Windows;
+#else
+    return Platform::Posix;
+#endif
+}
+
+Offer offer(Platform platform, const QList<Found> &found, const QString &stored, bool storedExists)
+{
+    Offer result;
+    for (const QString &name : fixedNames())
+        result.items.append({ name, name });
+    result.current = int(fixedNames().indexOf(stored));
+
+    QList<Found> present = found;
+    std::stable_sort(present.begin(), present.end(),
+                     [](const Found &a, const Found &b) { return naturalLess(a.portName, b.portName); });
+    for (const Found &port : present) {
+        if (!port.hardware || isPseudoTerminal(port) || isFixed(platform, port))
+            continue;
+        const QString value = storedValue(platform, port);
+        const auto same = [&](const Item &item) { return item.stored == value; };
+        if (std::any_of(result.items.cbegin(), result.items.cend(), same))
+            continue;
+        // A port stored by its /dev path is the same adapter as its by-id name.
+        if (result.current < 0 && (stored == value || stored == port.systemLocation))
+            result.current = int(result.items.size());
+        result.items.append({ label(port), value });
+    }
+
+    if (result.current < 0 && isPortName(platform, stored)) {
+        result.current = int(result.items.size());
+        QString name = shortName(stored);
+        // The operator's choice is found again by its label: keep it unique.
+        const auto taken = [&](const Item &item) { return item.label == name; };
+        if (std::any_of(result.items.cbegin(), result.items.cend(), taken))
+            name = stored;
+        result.items.append({ storedExists ? name : name + QStringLiteral(" (not connected)"), stored });
+    }
+    result.current = std::max(result.current, 0);
+    return result;
+}
+
+QList<Found> findPorts()
+{
+    // udev's stable names, by the device each one stands for.
+    QHash<QString, QString> byId;
+    const QDir byIdDir(QStringLiteral("/dev/serial/by-id"));
+    for (const QFileInfo &link : byIdDir.entryInfoList(QDir::AllEntries | QDir::System | QDir::NoDotAndDotDot, QDir::Name)) {
+        const QString target = link.canonicalFilePath();
+        if (!target.isEmpty() && !byId.contains(target))
+            byId.insert(target, link.absoluteFilePath());
+    }
+
+    QList<Found> ports;
+    for (const QSerialPortInfo &info : QSerialPortInfo::availablePorts()) {
+        Found port;
+        port.systemLocation = info.systemLocation();
+        port.portName = info.portName();
+        port.description = info.description();
+        port.manufacturer = info.manufacturer();
+        port.stableName = byId.value(port.systemLocation);
+        // Linux makes nodes for more UARTs than a machine has; the kernel's
+        // port type 0 means nothing is behind one. Read, not opened: opening
+        // a real UART raises its modem lines.
+        if (port.portName.startsWith(QLatin1String("ttyS"))) {
+            QFile type(QStringLiteral("/sys/class/tty/%1/type").arg(port.portName));
+            const QByteArray value = type.open(QIODevice::ReadOnly) ? type.readAll().trimmed() : QByteArray();
+            port.hardware = !value.isEmpty() && value != "0";
+        }
+        ports.append(port);
+    }
+    return ports;
+}
+
+} // namespace PortList

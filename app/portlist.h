@@ -1,0 +1,48 @@
+#pragma once
+
+#include <QList>
+#include <QString>
+#include <QStringList>
+
+// What File, Setup Connection... offers: COM1 to COM4, then the serial ports
+// present on this computer, then the stored port if it is none of those.
+namespace PortList {
+
+// The names every computer is offered, in order; the first is the default
+// when none is stored. On Linux they stand for /dev/ttyS0 to /dev/ttyS3.
+QStringList fixedNames();
+
+enum class Platform { Posix, Windows };
+Platform thisPlatform();
+
+// One port as the system reports it.
+struct Found
+{
+    QString systemLocation; // "/dev/ttyUSB0"; "\\.\COM5" on Windows
+    QString portName;       // "ttyUSB0", "COM5"
+    QString description;    // "FT232R USB UART"
+    QString manufacturer;   // "FTDI"
+    QString stableName;     // the /dev/serial/by-id/ link to it, if there is one
+    bool hardware = true;   // false for a built-in UART node with no UART behind it
+};
+
+struct Item
+{
+    QString label;  // what the operator sees
+    QString stored; // what the settings keep and SerialPort opens
+};
+
+struct Offer
+{
+    QList<Item> items;
+    int current = 0;
+};
+
+// Pure: the items in the order offered, and the one to preselect.
+// storedExists says whether the stored path names something right now.
+Offer offer(Platform platform, const QList<Found> &found, const QString &stored, bool storedExists);
+
+// The ports present now, asked afresh of the system. Opens no port itself.
+QList<Found> findPorts();
+
+} // namespace PortList

@@ -1,0 +1,135 @@
+#include "portlist.h"
+
+#include <QTest>
+
+#include <sys/stat.h>
+
+using PortList::Found;
+using PortList::Platform;
+
+Q_DECLARE_METATYPE(QList<Found>)
+
+// The list File, Setup Connection... offers, and what the system reports.
+class tst_PortList : public QObject
+{
+    Q_OBJECT
+
+private slots:
+    void offer_data();
+    void offer();
+    void enumerationOnThisMachine();
+};
+
+namespace {
+
+const QString ftdiById = QStringLiteral("/dev/serial/by-id/usb-FTDI_FT232R_USB_UART_A1234567-if00-port0");
+
+Found usb(const QString &name, const QString &stableName = QString())
+{
+    return { "/dev/" + name, name, "FT232R USB UART", "FTDI", stableName, true };
+}
+
+Found uart(const QString &name, bool hardware)
+{
+    return { "/dev/" + name, name, QString(), QString(), QString(), hardware };
+}
+
+Found com(const QString &name)
+{
+    return { "\\\\.\\" + name, name, "USB Serial Port", "FTDI", QString(), true };
+}
+
+const QStringList four = { "COM1", "COM2", "COM3", "COM4" };
+
+} // namespace
+
+void tst_PortList::offer_data()
+{
+    QTest::addColumn<int>("platform");
+    QTest::addColumn<QList<Found>>("found");
+    QTest::addColumn<QString>("stored");
+    QTest::addColumn<bool>("storedExists");
+    QTest::addColumn<QStringList>("labels"); // after COM1 to COM4
+    QTest::addColumn<QStringList>("values"); // after COM1 to COM4
+    QTest::addColumn<int>("current");
+
+    const int posix = int(Platform::Posix);
+    const int windows = int(Platform::Windows);
+
+    QTest::newRow("nothing found") << posix << QList<Found>() << "COM3" << false
+                                   << QStringList() << QStringList() << 2;
+    QTest::newRow("adapter stored by its stable name")
+        << posix << QList<Found>({ usb("ttyUSB0", ftdiById) }) << ftdiById << true
+        << QStringList({ "FT232R USB UART (ttyUSB0)" }) << QStringList({ ftdiById }) << 4;
+    QTest::newRow("adapter stored by its device path")
+        << posix << QList<Found>({ usb("ttyUSB0", ftdiById) }) << "/dev/ttyUSB0" << true
+        << QStringList({ "FT232R USB UART (ttyUSB0)" }) << QStringList({ ftdiById }) << 4;
+    QTest::newRow("identical adapters in natural order")
+        << posix << QList<Found>({ usb("ttyUSB10"), usb("ttyUSB2"), usb("ttyACM0"), usb("ttyUSB2") })
+        << "/dev/ttyUSB10" << true
+        << QStringList({ "FT232R USB UART (ttyACM0)", "FT232R USB UART (ttyUSB2)", "FT232R USB UART (ttyUSB10)" })
+        << QStringList({ "/dev/ttyACM0", "/dev/ttyUSB2", "/dev/ttyUSB10" }) << 6;
+    QTest::newRow("stable name unplugged")
+        << posix << QList<Found>() << ftdiById << false
+        << QStringList({ "usb-FTDI_FT232R_USB_UART_A1234567-if00-port0 (not connected)" })
+        << QStringList({ ftdiById }) << 4;
+    QTest::newRow("device path unplugged, another adapter in")
+        << posix << QList<Found>({ usb("ttyUSB1") }) << "/dev/ttyUSB0" << false
+        << QStringList({ "FT232R USB UART (ttyUSB1)", "ttyUSB0 (not connected)" })
+        << QStringList({ "/dev/ttyUSB1", "/dev/ttyUSB0" }) << 5;
+    QTest::newRow("built-in UARTs: COM1 once, absent ones left out")
+        << posix << QList<Found>({ uart("ttyS0", true), uart("ttyS5", false), uart("ttyS4", true) }) << "COM1" << false
+        << QStringList({ "ttyS4" }) << QStringList({ "/dev/ttyS4" }) << 0;
+    QTest::newRow("pseudo-terminals left out, a stored one listed")
+        << posix << QList<Found>({ uart("pts/3", true), uart("ptmx", true), uart("ttyp0", true) }) << "/dev/pts/3" << true
+        << QStringList({ "pts/3" }) << QStringList({ "/dev/pts/3" }) << 4;
+    QTest::newRow("a name that is no port preselects COM1")
+        << posix << QList<Found>() << "COM7" << false << QStringList() << QStringList() << 0;
+    QTest::newRow("stored label taken by a fixed name")
+        << posix << QList<Found>() << "/dev/COM2" << true
+        << QStringList({ "/dev/COM2" }) << QStringList({ "/dev/COM2" }) << 4;
+    QTest::newRow("Windows: COM5 and above in natural order, stored bare")
+        << windows << QList<Found>({ com("COM12"), com("COM5"), com("COM3"), com("COM10") }) << "COM10" << false
+        << QStringList({ "USB Serial Port (COM5)", "USB Serial Port (COM10)", "USB Serial Port (COM12)" })
+        << QStringList({ "COM5", "COM10", "COM12" }) << 5;
+    QTest::newRow("Windows: stored port unplugged")
+        << windows << QList<Found>({ com("COM5") }) << "COM7" << false
+        << QStringList({ "USB Serial Port (COM5)", "COM7 (not connected)" }) << QStringList({ "COM5", "COM7" }) << 5;
+}
+
+void tst_PortList::offer()
+{
+    QFETCH(int, platform);
+    QFETCH(QList<Found>, found);
+    QFETCH(QString, stored);
+    QFETCH(bool, storedExists);
+    QFETCH(QStringList, labels);
+    QFETCH(QStringList, values);
+    QFETCH(int, current);
+
+    const PortList::Offer offer = PortList::offer(Platform(platform), found, stored, storedExists);
+    QStringList gotLabels, gotValues;
+    for (const PortList::Item &item : offer.items) {
+        gotLabels << item.label;
+        gotValues << item.stored;
+    }
+    QCOMPARE(gotLabels, four + labels);
+    QCOMPARE(gotValues, four + values);
+    QCOMPARE(offer.current, current);
+}
+
+void tst_PortList::enumerationOnThisMachine()
+{
+    // Whatever this computer has: everything offered is a character device.
+    for (const Found &port : PortList::findPorts()) {
+        for (const QString &path : { port.systemLocation, port.stableName }) {
+            if (path.isEmpty())
+                continue;
+            struct stat st {};
+            QVERIFY2(stat(QFile::encodeName(path).constData(), &st) == 0 && S_ISCHR(st.st_mode), qPrintable(path));
+        }
+    }
+}
+
+QTEST_GUILESS_MAIN(tst_PortList)
+#include "tst_portlist.moc"
