@@ -83,6 +83,25 @@ void tst_NameFile::decode_data()
     QTest::newRow("Windows-1252") << QByteArray("Gr\xFCn\r\nCaf\xE9\r\n\x80 \x93quoted\x94\r\n")
                                   << QStringList({ QString::fromUtf8("Grün"), QString::fromUtf8("Café"),
                                                    QString::fromUtf8("€ “quoted”") });
+    // One old 8-bit line garbles neither the UTF-8 lines around it nor, after
+    // a byte-order mark, itself.
+    QTest::newRow("UTF-8 and Windows-1252 lines")
+        << QByteArray("Caf\xC3\xA9 No\xC3\xABl\r\nCr\xE8me\r\nB\xC3\xBChne\r\n")
+        << QStringList({ QString::fromUtf8("Café Noël"), QString::fromUtf8("Crème"), QString::fromUtf8("Bühne") });
+    QTest::newRow("UTF-8 BOM with 8-bit lines") << QByteArray("\xEF\xBB\xBF" "Cr\xE8me\r\nCaf\xC3\xA9\r\n")
+                                               << QStringList({ QString::fromUtf8("Crème"), QString::fromUtf8("Café") });
+    const QString utf16 = QString::fromUtf8("Crème\r\nR&B 日本\n\r\nlast");
+    const QStringList utf16Names = { QString::fromUtf8("Crème"), QString::fromUtf8("R&B 日本"), "", "last" };
+    QByteArray le("\xFF\xFE");
+    QByteArray be("\xFE\xFF");
+    for (const QChar c : utf16) {
+        le += char(c.unicode() & 0xFF);
+        le += char(c.unicode() >> 8);
+        be += char(c.unicode() >> 8);
+        be += char(c.unicode() & 0xFF);
+    }
+    QTest::newRow("UTF-16 LE with BOM") << le << utf16Names;
+    QTest::newRow("UTF-16 BE with BOM") << be << utf16Names;
 
     QByteArray many;
     QStringList first128;
@@ -116,6 +135,8 @@ void tst_NameFile::decode()
     QBuffer buffer(&bytes);
     QVERIFY(buffer.open(QIODevice::ReadOnly));
     QCOMPARE(NameFile::read(buffer).names, names);
+    // Saved, whatever it was read as, it loads as the same names.
+    QCOMPARE(NameFile::decode(NameFile::encode(names)).names.first(names.size()), names);
 }
 
 void tst_NameFile::refusesWhatIsNoNameFile_data()
@@ -124,7 +145,10 @@ void tst_NameFile::refusesWhatIsNoNameFile_data()
     QTest::addColumn<NameFile::Error>("error");
 
     QTest::newRow("NUL byte") << QByteArray("Intro\r\nFin\0ale\r\n", 16) << NameFile::Error::Binary;
-    QTest::newRow("UTF-16") << QByteArray("\xFF\xFEI\0n\0", 6) << NameFile::Error::Binary;
+    QTest::newRow("UTF-16 without BOM") << QByteArray("I\0n\0", 4) << NameFile::Error::Binary;
+    QTest::newRow("UTF-16 name too long")
+        << QByteArray("\xFE\xFF") + QByteArray("\0n", 2).repeated(NameFile::maxNameLength + 1)
+        << NameFile::Error::LineTooLong;
     QTest::newRow("name too long") << QByteArray(NameFile::maxNameLength + 1, 'n') << NameFile::Error::LineTooLong;
     QTest::newRow("line too long") << QByteArray(NameFile::maxLineBytes + 1, '\x80') << NameFile::Error::LineTooLong;
     QTest::newRow("long line after short ones")
@@ -147,8 +171,10 @@ void tst_NameFile::encode()
     names[0] = QString::fromUtf8("Grün");
     names[1] = QString();
     names[2] = QStringLiteral("two\nlines");
+    // Pasted into the editor: a NUL would make the file binary.
+    names[3] = QStringLiteral("nul") + QChar(0) + QStringLiteral("esc\x1B\ttab");
     const QByteArray bytes = NameFile::encode(names);
-    QVERIFY(bytes.startsWith("Gr\xC3\xBCn\r\n\r\ntwo lines\r\nShow 4\r\n"));
+    QVERIFY(bytes.startsWith("Gr\xC3\xBCn\r\n\r\ntwo lines\r\nnul esc \ttab\r\nShow 5\r\n"));
     QVERIFY(bytes.endsWith("Show 127\r\nShow 128\r\n"));
     QCOMPARE(bytes.count("\r\n"), 128);
     QCOMPARE(bytes.count('\n'), 128);
