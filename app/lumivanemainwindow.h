@@ -43,6 +43,8 @@ private:
     void sendCommand(const QByteArray &text);
     void loadNames(const QString &fileName);
     bool saveNames(const QString &fileName);
+    void setShowName(int id, const QString &name);
+    QString showName(int id) const;
     QStringList showNames() const;
 
     std::unique_ptr<QButtonGroup> mShowGroup;

@@ -215,7 +215,7 @@ void tst_NameFile::startWindow()
 void tst_NameFile::setNames(const QStringList &names)
 {
     for (int id = 0; id < 128; ++id)
-        showButton(*mWindow, id)->setText(names.at(id));
+        showButton(*mWindow, id)->setText(QString(names.at(id)).replace(QLatin1Char('&'), QLatin1String("&&")));
 }
 
 ModalAnswerer::Answer tst_NameFile::chooseFile(const QString &path, QStringList *filters)
@@ -265,6 +265,8 @@ void tst_NameFile::saveThenLoadRoundTrip()
     QStringList names = defaultNames();
     names[0] = QStringLiteral("  Opening  act ");
     names[1] = QString();
+    names[2] = QStringLiteral("R&B Medley");
+    names[3] = QStringLiteral("Rock & Roll");
     names[36] = QString::fromUtf8("Grün – 日本");
     names[127] = QStringLiteral("Finale");
     setNames(names);
@@ -294,6 +296,13 @@ void tst_NameFile::saveThenLoadRoundTrip()
     QCOMPARE(answerer.seen.size(), 2);
     QCOMPARE(answerer.seen[1].title, QStringLiteral("Choose a show name file"));
     QCOMPARE(showNames(*mWindow), names);
+    // An "&" shows as written and is no Alt shortcut that starts the show.
+    QCOMPARE(showButton(*mWindow, 2)->text(), QStringLiteral("R&&B Medley"));
+    QCOMPARE(showButton(*mWindow, 2)->toolTip(), names[2]);
+    mWindow->activateWindow();
+    QVERIFY(QTest::qWaitForWindowActive(mWindow.get()));
+    QTest::keyClick(mWindow->windowHandle(), Qt::Key_B, Qt::AltModifier);
+    QTest::keyClick(mWindow->windowHandle(), Qt::Key_Space, Qt::AltModifier);
 
     // Cancelling either dialog does nothing.
     answerer.then(chooseFile(QString())).then(chooseFile(QString()));
