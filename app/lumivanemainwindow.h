@@ -36,6 +36,7 @@ public slots:
 
 private:
     void createShowButtons();
+    void offerShownPageToTab();
     QString readSettings();
     void askToLoadLastFile(const QString &lastFile);
     void openSerialPort(const QString &name);

@@ -1,5 +1,6 @@
 #include "lumivanemainwindow.h"
 
+#include <QApplication>
 #include <QButtonGroup>
 #include <QKeyEvent>
 #include <QRadioButton>
@@ -93,6 +94,28 @@ void LumivaneMainWindow::createShowButtons()
     }
     // Checked before the group is connected, so nothing is sent at start-up.
     mShowGroup->button(0)->setChecked(true);
+    offerShownPageToTab();
+    connect(mTabber, &QTabWidget::currentChanged, this, &LumivaneMainWindow::offerShownPageToTab);
+}
+
+// Qt lets Tab reach only one button of an exclusive group, the one checked or
+// focused last, which may be on a hidden page: the shown page's selectors
+// would then be out of the keyboard's reach. The shown page offers its
+// checked selector, or else its first; nothing is checked or sent.
+void LumivaneMainWindow::offerShownPageToTab()
+{
+    const int page = mTabber->currentIndex();
+    const int checked = mShowGroup->checkedId();
+    const int entry = checked >= 0 && checked / 32 == page ? checked : page * 32;
+    for (int id = 0; id < int(mShowButtons.size()); ++id) {
+        QRadioButton *button = mShowButtons[id];
+        const int policy = id == entry ? button->focusPolicy() | Qt::TabFocus
+                                       : button->focusPolicy() & ~Qt::TabFocus;
+        button->setFocusPolicy(Qt::FocusPolicy(policy));
+    }
+    // Left on the page itself when the focused selector went out of sight.
+    if (QApplication::focusWidget() == mTabber->currentWidget())
+        mShowButtons[entry]->setFocus(Qt::TabFocusReason);
 }
 
 // Every name reaches a selector here and is read back below, so a name saved

@@ -1,3 +1,4 @@
+#include "commands.h"
 #include "lumivanemainwindow.h"
 #include "testsupport.h"
 
@@ -38,6 +39,8 @@ private slots:
     void gridStartsWithShowOneAndSendsNothing();
     void gridIsExclusiveAcrossPages();
     void clickOnCheckedShowReportsItAgain();
+    void arrowKeysStayOnTheShownPage_data();
+    void arrowKeysStayOnTheShownPage();
 
     void aboutBox();
     void exitEndsTheProcessAtOnce();
@@ -274,6 +277,63 @@ void tst_Form::clickOnCheckedShowReportsItAgain()
     QVERIFY(buttons.at(0)->isChecked());
     QCOMPARE(clicked.size(), 2);
     QCOMPARE(mPty->read(), QByteArray("X0401X0401"));
+}
+
+void tst_Form::arrowKeysStayOnTheShownPage_data()
+{
+    QTest::addColumn<int>("page");
+    QTest::addColumn<int>("clicked"); // on the page
+    QTest::addColumn<QList<int>>("keys");
+    QTest::addColumn<QList<int>>("started"); // on the page
+
+    const QList<int> around = { Qt::Key_Down, Qt::Key_Up, Qt::Key_Right, Qt::Key_Left };
+    QTest::newRow("first page") << 0 << 0 << around << QList<int>({ 1, 0, 8, 0 });
+    QTest::newRow("second page") << 1 << 11 << around << QList<int>({ 12, 11, 19, 11 });
+    QTest::newRow("third page") << 2 << 20 << around << QList<int>({ 21, 20, 28, 20 });
+    QTest::newRow("fourth page") << 3 << 30 << around << QList<int>({ 31, 30, 22 });
+    QTest::newRow("edges go nowhere") << 3 << 31 << QList<int>({ Qt::Key_Down, Qt::Key_Right })
+                                      << QList<int>();
+}
+
+void tst_Form::arrowKeysStayOnTheShownPage()
+{
+    QFETCH(int, page);
+    QFETCH(int, clicked);
+    QFETCH(QList<int>, keys);
+    QFETCH(QList<int>, started);
+
+    mWindow->show();
+    mWindow->activateWindow();
+    QVERIFY(QTest::qWaitForWindowActive(mWindow.get()));
+    mWindow->mTabber->setCurrentIndex(page);
+    QRadioButton *first = showButton(*mWindow, page * 32 + clicked);
+    QTest::mouseClick(first, Qt::LeftButton, {}, QPoint(5, 10));
+    QCOMPARE(mPty->read(), Commands::startShow(page * 32 + clicked));
+
+    QByteArray expected;
+    for (const int key : keys)
+        QTest::keyClick(QApplication::focusWidget(), Qt::Key(key));
+    for (const int id : started)
+        expected += Commands::startShow(page * 32 + id);
+    QCOMPARE(mPty->read(), expected);
+    auto *focus = qobject_cast<QRadioButton *>(QApplication::focusWidget());
+    QVERIFY(focus);
+    QVERIFY(focus->isVisible());
+    QVERIFY(focus->isChecked());
+
+    // Changing the page starts nothing; Tab lands only on what is seen, and
+    // among that on a selector of the page now shown.
+    const int next = (page + 1) % 4;
+    mWindow->mTabber->setCurrentIndex(next);
+    bool reachedPage = false;
+    for (int i = 0; i < 8; ++i) {
+        QTest::keyClick(QApplication::focusWidget(), Qt::Key_Tab);
+        QWidget *focused = QApplication::focusWidget();
+        QVERIFY2(focused->isVisible(), focused->metaObject()->className());
+        reachedPage = reachedPage || focused->parentWidget() == mWindow->mTabber->widget(next);
+    }
+    QVERIFY(reachedPage);
+    QCOMPARE(mPty->read(), QByteArray());
 }
 
 void tst_Form::aboutBox()
