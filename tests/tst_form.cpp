@@ -13,6 +13,8 @@
 #include <QSignalSpy>
 #include <QSlider>
 #include <QStatusBar>
+#include <QStyle>
+#include <QTabBar>
 #include <QTabWidget>
 #include <QWheelEvent>
 
@@ -113,16 +115,25 @@ void tst_Form::geometryAndTexts()
     auto *widget = mWindow->findChild<QWidget *>(objectName);
     QVERIFY(widget);
     QCOMPARE(widget->parentWidget()->objectName(), QStringLiteral("qt_central_widget"));
-    QCOMPARE(widget->geometry(), geometry);
+    // In place; wider only where the text needs it in the fonts at hand.
+    const QRect placed = widget->geometry();
+    QCOMPARE(placed.topLeft(), geometry.topLeft());
+    QCOMPARE(placed.height(), geometry.height());
+    QVERIFY(placed.width() >= geometry.width());
     QCOMPARE(widget->font().bold(), bold);
-    if (auto *button = qobject_cast<QPushButton *>(widget))
+    const int frame = widget->style()->pixelMetric(QStyle::PM_DefaultFrameWidth);
+    if (auto *button = qobject_cast<QPushButton *>(widget)) {
         QCOMPARE(button->text(), text);
-    if (auto *label = qobject_cast<QLabel *>(widget))
+        QVERIFY(button->fontMetrics().horizontalAdvance(text) + 2 * frame <= placed.width());
+    }
+    if (auto *label = qobject_cast<QLabel *>(widget)) {
         QCOMPARE(label->text(), text);
+        QVERIFY(label->fontMetrics().horizontalAdvance(text) <= placed.width());
+    }
 
     // Fixed positions: a larger window moves nothing.
     mWindow->resize(1000, 800);
-    QCOMPARE(widget->geometry(), geometry);
+    QCOMPARE(widget->geometry(), placed);
 }
 
 void tst_Form::menus()
@@ -164,6 +175,8 @@ void tst_Form::menus()
         QCOMPARE(mWindow->mTabber->tabText(i), tabs[i]);
         QCOMPARE(mWindow->mTabber->widget(i)->objectName(), pages[i]);
     }
+    // Every tab at its full width, none scrolled away.
+    QVERIFY(mWindow->mTabber->tabBar()->sizeHint().width() <= mWindow->mTabber->width());
 }
 
 void tst_Form::slider()
@@ -208,6 +221,14 @@ void tst_Form::initialSize()
 {
     const QSize hint = mWindow->minimumSizeHint();
     QCOMPARE(mWindow->size(), QSize(639, 366).expandedTo(hint));
+
+    // Shrunk as far as it goes, the window still shows every control whole.
+    mWindow->show();
+    mWindow->resize(100, 60);
+    QCOMPARE(mWindow->size(), QSize(639, 366).expandedTo(hint));
+    QWidget *central = mWindow->centralWidget();
+    for (QWidget *control : central->findChildren<QWidget *>(Qt::FindDirectChildrenOnly))
+        QVERIFY2(central->rect().contains(control->geometry()), qPrintable(control->objectName()));
 }
 
 void tst_Form::gridPlacement_data()
@@ -237,6 +258,9 @@ void tst_Form::gridPlacement()
     QCOMPARE(button->parentWidget(), mWindow->mTabber->widget(page));
     QCOMPARE(button->geometry(), QRect(position, QSize(120, 20)));
     QCOMPARE(button->text(), QStringLiteral("Show %1").arg(id + 1));
+    // The whole name, also where the page edge cuts the button off.
+    QCOMPARE(button->toolTip(), button->text());
+    QCOMPARE(button->accessibleDescription(), button->text());
     QCOMPARE(button->group()->id(button), id);
 }
 
