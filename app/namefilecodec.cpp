@@ -51,7 +51,15 @@ Error splitLines(View text, qsizetype maxLength, QList<View> &lines)
 Result decodeUtf16(QByteArrayView bytes, QStringDecoder::Encoding encoding)
 {
     QStringDecoder decoder(encoding, QStringDecoder::Flag::Stateless);
-    const QString text = decoder.decode(bytes);
+    QString text = decoder.decode(bytes);
+    // The decoder passes a lone surrogate through, and UTF-8 cannot hold
+    // one: it is replaced here, so a save writes what was loaded.
+    for (qsizetype i = 0; i < text.size(); ++i) {
+        if (text.at(i).isHighSurrogate() && i + 1 < text.size() && text.at(i + 1).isLowSurrogate())
+            ++i;
+        else if (text.at(i).isSurrogate())
+            text[i] = QChar::ReplacementCharacter;
+    }
     QList<QStringView> lines;
     Result result;
     result.error = splitLines(QStringView(text), maxNameLength, lines);

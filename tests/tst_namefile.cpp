@@ -102,6 +102,9 @@ void tst_NameFile::decode_data()
     }
     QTest::newRow("UTF-16 LE with BOM") << le << utf16Names;
     QTest::newRow("UTF-16 BE with BOM") << be << utf16Names;
+    // UTF-8 cannot hold a lone surrogate: loaded as it would be saved.
+    QTest::newRow("UTF-16 lone surrogate") << QByteArray("\xFF\xFE\x00\xD8" "a\0", 6)
+                                           << QStringList({ QString(QChar::ReplacementCharacter) + "a" });
 
     QByteArray many;
     QStringList first128;

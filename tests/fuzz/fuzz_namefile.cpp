@@ -22,11 +22,11 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t *data, std::size_t size
 {
     // The first byte can ask for the rest to be repeated, so that inputs reach
     // past the reader's size bound, which plain fuzzing of short inputs never
-    // crosses.
+    // crosses. 0xFE and 0xFF are left alone: they start the UTF-16 marks.
     QByteArray bytes;
-    if (size > 1 && data[0] >= 0xF0) {
+    if (size > 1 && data[0] >= 0xF0 && data[0] < 0xFE) {
         const QByteArray unit(reinterpret_cast<const char *>(data + 1), qsizetype(size - 1));
-        const qsizetype wanted = qsizetype(data[0] - 0xEF) * 64 * 1024;
+        const qsizetype wanted = qsizetype(data[0] - 0xEF) * 128 * 1024;
         while (bytes.size() < wanted)
             bytes += unit;
     } else {
