@@ -88,8 +88,9 @@ void tst_NameFile::decode_data()
     QTest::newRow("UTF-8 and Windows-1252 lines")
         << QByteArray("Caf\xC3\xA9 No\xC3\xABl\r\nCr\xE8me\r\nB\xC3\xBChne\r\n")
         << QStringList({ QString::fromUtf8("Café Noël"), QString::fromUtf8("Crème"), QString::fromUtf8("Bühne") });
-    QTest::newRow("UTF-8 BOM with 8-bit lines") << QByteArray("\xEF\xBB\xBF" "Cr\xE8me\r\nCaf\xC3\xA9\r\n")
-                                               << QStringList({ QString::fromUtf8("Crème"), QString::fromUtf8("Café") });
+    QTest::newRow("UTF-8 BOM with 8-bit lines")
+        << QByteArray("\xEF\xBB\xBF" "Cr\xE8me\r\nCaf\xC3\xA9\r\n")
+        << QStringList({ QString::fromUtf8("Crème"), QString::fromUtf8("Café") });
     const QString utf16 = QString::fromUtf8("Crème\r\nR&B 日本\n\r\nlast");
     const QStringList utf16Names = { QString::fromUtf8("Crème"), QString::fromUtf8("R&B 日本"), "", "last" };
     QByteArray le("\xFF\xFE");
