@@ -40,6 +40,7 @@ public slots:
 
 private:
     void createShowButtons();
+    void offerShownPageToTab();
     QString readSettings();
     void storePortName();
     void storeLastFile();
@@ -50,6 +51,8 @@ private:
     void sendCommand(const QByteArray &text);
     void loadNames(const QString &fileName);
     bool saveNames(const QString &fileName);
+    void setShowName(int id, const QString &name);
+    QString showName(int id) const;
     QStringList showNames() const;
     void warnNoPort();
 

@@ -2,7 +2,6 @@
 
 #include "lumivanenamedialog.h"
 
-#include <QRadioButton>
 #include <QTableWidget>
 
 void LumivaneMainWindow::doEditNames()
@@ -18,7 +17,7 @@ void LumivaneMainWindow::doEditNames()
     QStringList numbers;
     for (int id = 0; id < rows; ++id) {
         numbers.append(QString::number(id + 1));
-        table->setItem(id, 0, new QTableWidgetItem(mShowButtons[id]->text()));
+        table->setItem(id, 0, new QTableWidgetItem(showName(id)));
     }
     table->setVerticalHeaderLabels(numbers);
 
@@ -26,6 +25,6 @@ void LumivaneMainWindow::doEditNames()
         return;
     for (int id = 0; id < rows; ++id) {
         const QTableWidgetItem *item = table->item(id, 0);
-        mShowButtons[id]->setText(item ? item->text() : QString());
+        setShowName(id, item ? item->text() : QString());
     }
 }

@@ -7,8 +7,11 @@
 #include <QFileInfo>
 #include <QMessageBox>
 #include <QPushButton>
-#include <QRadioButton>
 #include <QSaveFile>
+
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
 
 namespace {
 
@@ -38,14 +41,37 @@ bool writeWhole(const QString &fileName, const QByteArray &bytes)
     return file.commit();
 }
 
+// A FIFO or a device would block the window or never end: only a regular
+// file can be a name file. The type is checked on the open handle, and the
+// open itself does not wait, so a FIFO put in place after any check by name
+// cannot hang the window either.
+bool openRegularFile(QFile &file, const QString &fileName)
+{
+#ifdef O_NONBLOCK
+    const int fd = ::open(QFile::encodeName(fileName).constData(), O_RDONLY | O_NONBLOCK | O_CLOEXEC);
+    if (fd < 0)
+        return false;
+    struct stat st {};
+    if (::fstat(fd, &st) != 0 || !S_ISREG(st.st_mode)
+        || ::fcntl(fd, F_SETFL, ::fcntl(fd, F_GETFL) & ~O_NONBLOCK) != 0
+        || !file.open(fd, QIODevice::ReadOnly, QFileDevice::AutoCloseHandle)) {
+        ::close(fd);
+        return false;
+    }
+    return true;
+#else
+    // Windows has no FIFOs at file paths.
+    file.setFileName(fileName);
+    return QFileInfo(fileName).isFile() && file.open(QIODevice::ReadOnly);
+#endif
+}
+
 } // namespace
 
 void LumivaneMainWindow::loadNames(const QString &fileName)
 {
-    QFile file(fileName);
-    // A FIFO or a device would block the window or never end: only a regular
-    // file can be a name file.
-    if (!QFileInfo(fileName).isFile() || !file.open(QIODevice::ReadOnly)) {
+    QFile file;
+    if (!openRegularFile(file, fileName)) {
         fileError(this, QStringLiteral("Could not open file\n") + fileName);
         return;
     }
@@ -69,7 +95,7 @@ void LumivaneMainWindow::loadNames(const QString &fileName)
     }
 
     for (int id = 0; id < result.names.size(); ++id)
-        mShowButtons[id]->setText(result.names.at(id));
+        setShowName(id, result.names.at(id));
     mLastFile = fileName;
     storeLastFile();
 }

@@ -22,6 +22,54 @@ bool isValidUtf8(QByteArrayView bytes)
     return !decoder.hasError();
 }
 
+// Splits bytes or UTF-16 code units into at most showCount lines; what
+// follows the last line used is never judged, so junk after it is fine.
+template <typename View>
+Error splitLines(View text, qsizetype maxLength, QList<View> &lines)
+{
+    qsizetype start = 0;
+    const qsizetype size = text.size();
+    for (qsizetype i = 0; i < size && lines.size() < showCount; ++i) {
+        const auto c = text[i];
+        if (c == u'\0')
+            return Error::Binary;
+        if (c != u'\r' && c != u'\n') {
+            if (i - start >= maxLength)
+                return Error::LineTooLong;
+            continue;
+        }
+        lines.append(text.sliced(start, i - start));
+        if (c == u'\r' && i + 1 < size && text[i + 1] == u'\n')
+            ++i;
+        start = i + 1;
+    }
+    if (lines.size() < showCount && start < size)
+        lines.append(text.sliced(start));
+    return Error::None;
+}
+
+Result decodeUtf16(QByteArrayView bytes, QStringDecoder::Encoding encoding)
+{
+    QStringDecoder decoder(encoding, QStringDecoder::Flag::Stateless);
+    QString text = decoder.decode(bytes);
+    // The decoder passes a lone surrogate through, and UTF-8 cannot hold
+    // one: it is replaced here, so a save writes what was loaded.
+    for (qsizetype i = 0; i < text.size(); ++i) {
+        if (text.at(i).isHighSurrogate() && i + 1 < text.size() && text.at(i + 1).isLowSurrogate())
+            ++i;
+        else if (text.at(i).isSurrogate())
+            text[i] = QChar::ReplacementCharacter;
+    }
+    QList<QStringView> lines;
+    Result result;
+    result.error = splitLines(QStringView(text), maxNameLength, lines);
+    if (result.error != Error::None)
+        return result;
+    for (const QStringView line : lines)
+        result.names.append(line.toString());
+    return result;
+}
+
 } // namespace
 
 QString decodeWindows1252(QByteArrayView bytes)
@@ -37,44 +85,25 @@ QString decodeWindows1252(QByteArrayView bytes)
 
 Result decode(QByteArrayView bytes)
 {
-    Result result;
-    const bool hasBom = bytes.startsWith("\xEF\xBB\xBF");
-    if (hasBom)
+    // Notepad's "Unicode" is UTF-16 with a byte-order mark; its NUL bytes
+    // are not binary data.
+    if (bytes.startsWith("\xFF\xFE"))
+        return decodeUtf16(bytes.sliced(2), QStringDecoder::Utf16LE);
+    if (bytes.startsWith("\xFE\xFF"))
+        return decodeUtf16(bytes.sliced(2), QStringDecoder::Utf16BE);
+    if (bytes.startsWith("\xEF\xBB\xBF"))
         bytes = bytes.sliced(3);
 
-    // Split first, so that what follows the last line used is never judged.
     QList<QByteArrayView> lines;
-    qsizetype start = 0;
-    qsizetype used = 0;
-    const qsizetype size = bytes.size();
-    for (qsizetype i = 0; i < size && lines.size() < showCount; ++i) {
-        const char c = bytes[i];
-        if (c == '\0') {
-            result.error = Error::Binary;
-            return result;
-        }
-        if (c != '\r' && c != '\n') {
-            if (i - start >= maxLineBytes) {
-                result.error = Error::LineTooLong;
-                return result;
-            }
-            continue;
-        }
-        lines.append(bytes.sliced(start, i - start));
-        if (c == '\r' && i + 1 < size && bytes[i + 1] == '\n')
-            ++i;
-        start = i + 1;
-        used = start;
-    }
-    if (lines.size() < showCount && start < size) {
-        lines.append(bytes.sliced(start));
-        used = size;
-    }
-
-    const bool utf8 = hasBom || isValidUtf8(bytes.first(used));
+    Result result;
+    result.error = splitLines(bytes, maxLineBytes, lines);
+    if (result.error != Error::None)
+        return result;
+    // Line by line: one line saved by an old 8-bit editor must not turn the
+    // UTF-8 names around it into mojibake, nor a BOM turn it into U+FFFD.
     result.names.reserve(lines.size());
     for (const QByteArrayView line : lines)
-        result.names.append(utf8 ? QString::fromUtf8(line) : decodeWindows1252(line));
+        result.names.append(isValidUtf8(line) ? QString::fromUtf8(line) : decodeWindows1252(line));
     if (firstTooLong(result.names) >= 0)
         return { Error::LineTooLong, {} };
     return result;
@@ -84,7 +113,8 @@ Result read(QIODevice &device)
 {
     // Every line used, at its longest, with a two-byte line end, plus a BOM.
     // A line cut off at this bound is always longer than maxLineBytes or lies
-    // beyond the last line used.
+    // beyond the last line used; UTF-16 lines, at most 2 * maxNameLength + 4
+    // bytes each, end well inside it.
     constexpr qint64 bound = showCount * (maxLineBytes + 2) + 3;
     QByteArray bytes(bound, Qt::Uninitialized);
     qint64 filled = 0;
@@ -117,7 +147,10 @@ QByteArray encode(const QStringList &names)
     QByteArray bytes;
     for (int i = 0; i < showCount; ++i) {
         QString name = i < names.size() ? names.at(i) : QString();
-        name.replace(QLatin1Char('\r'), QLatin1Char(' ')).replace(QLatin1Char('\n'), QLatin1Char(' '));
+        for (QChar &c : name) {
+            if (c.category() == QChar::Other_Control && c != u'\t')
+                c = u' ';
+        }
         bytes += name.toUtf8();
         bytes += "\r\n";
     }

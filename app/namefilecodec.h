@@ -7,9 +7,10 @@
 class QIODevice;
 
 // A show-name file: one name per line, in show order. Written as UTF-8, 128
-// lines each ending in CR LF. Read as UTF-8 when the bytes are valid UTF-8,
-// otherwise as Windows-1252 (files from the 8-bit Windows version), with any
-// line end (CR LF, LF, CR).
+// lines each ending in CR LF. Read line by line: a line that is valid UTF-8 is
+// UTF-8, any other line Windows-1252 (the 8-bit Windows version and old
+// editors); a file starting with a UTF-16 byte-order mark is UTF-16. Any line
+// end (CR LF, LF, CR).
 namespace NameFile {
 
 inline constexpr int showCount = 128;
@@ -26,7 +27,7 @@ inline constexpr qsizetype maxLineBytes = 3 * maxNameLength;
 enum class Error {
     None,
     ReadFailed,
-    Binary,     // it holds NUL bytes
+    Binary,     // it holds NUL characters
     LineTooLong // a name longer than maxNameLength
 };
 
@@ -43,8 +44,9 @@ Result decode(QByteArrayView bytes);
 // length can take, so a huge file costs no more than a small one.
 Result read(QIODevice &device);
 
-// Exactly showCount lines; missing names are written empty, and a line break
-// inside a name becomes a blank so it cannot shift the shows after it.
+// Exactly showCount lines; missing names are written empty. A control
+// character other than tab becomes a blank: a line break would shift the
+// shows after it, a NUL would make the file binary.
 QByteArray encode(const QStringList &names);
 
 // The index of the first name too long to load again, or -1.

@@ -1,8 +1,72 @@
 #include "lumivanemainwindow.h"
 
+#include <QApplication>
 #include <QButtonGroup>
+#include <QKeyEvent>
 #include <QRadioButton>
 #include <QTabWidget>
+#include <QTextDocument>
+
+namespace {
+
+// The neighbour of a show in the direction of an arrow key on its own page,
+// or -1 at the page's edge.
+int neighbourOnPage(int id, int key)
+{
+    const int row = id % 8;
+    const int column = id % 32 / 8;
+    switch (key) {
+    case Qt::Key_Up:
+        return row > 0 ? id - 1 : -1;
+    case Qt::Key_Down:
+        return row < 7 ? id + 1 : -1;
+    case Qt::Key_Left:
+        return column > 0 ? id - 8 : -1;
+    case Qt::Key_Right:
+        return column < 3 ? id + 8 : -1;
+    default:
+        return -1;
+    }
+}
+
+// Qt moves an exclusive group's arrow keys to the nearest button of the whole
+// group, and the buttons of the hidden pages stand at the same places as the
+// shown ones: a move would start, and give the focus to, a show nobody can
+// see. Here a move stays on the page; otherwise it is Qt's: from a checked
+// button the move checks its target and reports the click.
+class PageArrowKeys : public QObject
+{
+public:
+    explicit PageArrowKeys(QButtonGroup *group)
+        : QObject(group)
+        , mGroup(group)
+    {
+    }
+
+protected:
+    bool eventFilter(QObject *watched, QEvent *event) override
+    {
+        if (event->type() != QEvent::KeyPress)
+            return false;
+        const int key = static_cast<QKeyEvent *>(event)->key();
+        if (key != Qt::Key_Up && key != Qt::Key_Down && key != Qt::Key_Left && key != Qt::Key_Right)
+            return false;
+        auto *from = static_cast<QAbstractButton *>(watched);
+        const int to = neighbourOnPage(mGroup->id(from), key);
+        if (QAbstractButton *target = mGroup->button(to)) {
+            if (from->isChecked())
+                target->click();
+            target->setFocus(key == Qt::Key_Up || key == Qt::Key_Left ? Qt::BacktabFocusReason
+                                                                      : Qt::TabFocusReason);
+        }
+        return true;
+    }
+
+private:
+    QButtonGroup *mGroup;
+};
+
+} // namespace
 
 void LumivaneMainWindow::createShowButtons()
 {
@@ -10,6 +74,7 @@ void LumivaneMainWindow::createShowButtons()
     // one before. It has no parent: it is never shown.
     mShowGroup = std::make_unique<QButtonGroup>();
     mShowGroup->setExclusive(true);
+    auto *arrowKeys = new PageArrowKeys(mShowGroup.get());
 
     int id = 0;
     for (int page = 0; page < 4; ++page) {
@@ -17,23 +82,68 @@ void LumivaneMainWindow::createShowButtons()
         // Down each column first: shows 1 to 8 fill the left column.
         for (int x = 20; x <= 440; x += 140) {
             for (int y = 20; y <= 230; y += 30) {
-                auto *button = new QRadioButton(QStringLiteral("Show %1").arg(id + 1), tabPage);
+                auto *button = new QRadioButton(tabPage);
                 mShowButtons[id] = button;
+                setShowName(id, QStringLiteral("Show %1").arg(id + 1));
                 mShowGroup->addButton(button, id);
                 button->setGeometry(x, y, 120, 20);
+                button->installEventFilter(arrowKeys);
                 ++id;
             }
         }
     }
     // Checked before the group is connected, so nothing is sent at start-up.
     mShowGroup->button(0)->setChecked(true);
+    offerShownPageToTab();
+    connect(mTabber, &QTabWidget::currentChanged, this, &LumivaneMainWindow::offerShownPageToTab);
+}
+
+// Qt lets Tab reach only one button of an exclusive group, the one checked or
+// focused last, which may be on a hidden page: the shown page's selectors
+// would then be out of the keyboard's reach. The shown page offers its
+// checked selector, or else its first; nothing is checked or sent.
+void LumivaneMainWindow::offerShownPageToTab()
+{
+    const int page = mTabber->currentIndex();
+    const int checked = mShowGroup->checkedId();
+    const int entry = checked >= 0 && checked / 32 == page ? checked : page * 32;
+    for (int id = 0; id < int(mShowButtons.size()); ++id) {
+        QRadioButton *button = mShowButtons[id];
+        const int policy = id == entry ? button->focusPolicy() | Qt::TabFocus
+                                       : button->focusPolicy() & ~Qt::TabFocus;
+        button->setFocusPolicy(Qt::FocusPolicy(policy));
+    }
+    // Left on the page itself when the focused selector went out of sight.
+    if (QApplication::focusWidget() == mTabber->currentWidget())
+        mShowButtons[entry]->setFocus(Qt::TabFocusReason);
+}
+
+// Every name reaches a selector here and is read back below, so a name saved
+// is the name loaded or edited.
+void LumivaneMainWindow::setShowName(int id, const QString &name)
+{
+    QRadioButton *button = mShowButtons[id];
+    // A single "&" would hide itself and make the next letter an Alt
+    // shortcut that starts the show; doubled, it shows as written.
+    button->setText(QString(name).replace(QLatin1Char('&'), QLatin1String("&&")));
+    // The whole name, also where the button cuts it off. A tooltip that looks
+    // like HTML is shown as HTML, so such a name goes in escaped.
+    button->setToolTip(Qt::mightBeRichText(name)
+                           ? QStringLiteral("<p style='white-space:pre'>%1</p>").arg(name.toHtmlEscaped())
+                           : name);
+    button->setAccessibleDescription(name);
+}
+
+QString LumivaneMainWindow::showName(int id) const
+{
+    return mShowButtons[id]->text().replace(QLatin1String("&&"), QLatin1String("&"));
 }
 
 QStringList LumivaneMainWindow::showNames() const
 {
     QStringList names;
     names.reserve(int(mShowButtons.size()));
-    for (const QRadioButton *button : mShowButtons)
-        names.append(button->text());
+    for (int id = 0; id < int(mShowButtons.size()); ++id)
+        names.append(showName(id));
     return names;
 }

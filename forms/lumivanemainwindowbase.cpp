@@ -8,6 +8,8 @@
 #include <QPushButton>
 #include <QSlider>
 #include <QStatusBar>
+#include <QStyle>
+#include <QStyleOptionButton>
 #include <QTabWidget>
 
 namespace {
@@ -17,6 +19,24 @@ void makeBold(QWidget *widget)
     QFont font = widget->font();
     font.setWeight(QFont::Bold);
     widget->setFont(font);
+}
+
+// A fixed width chosen for one font cuts the text off in another; the widget
+// grows to its text, rightwards from where it stands.
+void growToText(QLabel *label)
+{
+    label->resize(qMax(label->width(), label->sizeHint().width()), label->height());
+}
+
+void growToText(QPushButton *button)
+{
+    QStyleOptionButton option;
+    option.initFrom(button);
+    option.text = button->text();
+    const QRect contents = button->style()->subElementRect(QStyle::SE_PushButtonContents, &option, button);
+    const int missing = button->fontMetrics().horizontalAdvance(button->text()) - contents.width();
+    if (missing > 0)
+        button->resize(button->width() + missing, button->height());
 }
 
 QAction *createAction(QObject *parent, const char *objectName)
@@ -41,6 +61,7 @@ LumivaneMainWindowBase::LumivaneMainWindowBase(QWidget *parent, const char *name
     createActions();
     createMenus();
     languageChange();
+    fitTexts();
     resize(QSize(639, 366).expandedTo(minimumSizeHint()));
     connectSignals();
 }
@@ -170,10 +191,26 @@ void LumivaneMainWindowBase::languageChange()
     helpMenu->setTitle(tr("Help"));
 }
 
+void LumivaneMainWindowBase::fitTexts()
+{
+    growToText(textLabel1);
+    growToText(mOffButton);
+    // The controls keep fixed places, so the window must not get smaller
+    // than what shows all of them.
+    const QWidget *controls[] = { mTabber, mBrightSlider, mOffButton, textLabel1 };
+    QRect used;
+    for (const QWidget *control : controls)
+        used |= control->geometry();
+    centralWidget()->setMinimumSize(used.right() + 1, used.bottom() + 1);
+    setMinimumSize(QSize(639, 366).expandedTo(minimumSizeHint()));
+}
+
 void LumivaneMainWindowBase::changeEvent(QEvent *event)
 {
-    if (event->type() == QEvent::LanguageChange)
+    if (event->type() == QEvent::LanguageChange) {
         languageChange();
+        fitTexts();
+    }
     QMainWindow::changeEvent(event);
 }
 

@@ -64,4 +64,5 @@ private:
     void createActions();
     void createMenus();
     void connectSignals();
+    void fitTexts();
 };

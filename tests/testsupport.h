@@ -161,10 +161,12 @@ inline QRadioButton *showButton(const LumivaneMainWindowBase &window, int id)
     return page->findChildren<QRadioButton *>(Qt::FindDirectChildrenOnly).at(id % 32);
 }
 
+// A selector's text doubles each "&" of its name; a single one would mark a
+// keyboard shortcut.
 inline QStringList showNames(const LumivaneMainWindowBase &window)
 {
     QStringList names;
     for (int id = 0; id < 128; ++id)
-        names << showButton(window, id)->text();
+        names << showButton(window, id)->text().replace(QLatin1String("&&"), QLatin1String("&"));
     return names;
 }

@@ -1,3 +1,4 @@
+#include "commands.h"
 #include "lumivanemainwindow.h"
 #include "testsupport.h"
 
@@ -12,6 +13,8 @@
 #include <QSignalSpy>
 #include <QSlider>
 #include <QStatusBar>
+#include <QStyle>
+#include <QTabBar>
 #include <QTabWidget>
 #include <QWheelEvent>
 
@@ -38,6 +41,8 @@ private slots:
     void gridStartsWithShowOneAndSendsNothing();
     void gridIsExclusiveAcrossPages();
     void clickOnCheckedShowReportsItAgain();
+    void arrowKeysStayOnTheShownPage_data();
+    void arrowKeysStayOnTheShownPage();
 
     void aboutBox();
     void exitEndsTheProcessAtOnce();
@@ -110,16 +115,25 @@ void tst_Form::geometryAndTexts()
     auto *widget = mWindow->findChild<QWidget *>(objectName);
     QVERIFY(widget);
     QCOMPARE(widget->parentWidget()->objectName(), QStringLiteral("qt_central_widget"));
-    QCOMPARE(widget->geometry(), geometry);
+    // In place; wider only where the text needs it in the fonts at hand.
+    const QRect placed = widget->geometry();
+    QCOMPARE(placed.topLeft(), geometry.topLeft());
+    QCOMPARE(placed.height(), geometry.height());
+    QVERIFY(placed.width() >= geometry.width());
     QCOMPARE(widget->font().bold(), bold);
-    if (auto *button = qobject_cast<QPushButton *>(widget))
+    const int frame = widget->style()->pixelMetric(QStyle::PM_DefaultFrameWidth);
+    if (auto *button = qobject_cast<QPushButton *>(widget)) {
         QCOMPARE(button->text(), text);
-    if (auto *label = qobject_cast<QLabel *>(widget))
+        QVERIFY(button->fontMetrics().horizontalAdvance(text) + 2 * frame <= placed.width());
+    }
+    if (auto *label = qobject_cast<QLabel *>(widget)) {
         QCOMPARE(label->text(), text);
+        QVERIFY(label->fontMetrics().horizontalAdvance(text) <= placed.width());
+    }
 
     // Fixed positions: a larger window moves nothing.
     mWindow->resize(1000, 800);
-    QCOMPARE(widget->geometry(), geometry);
+    QCOMPARE(widget->geometry(), placed);
 }
 
 void tst_Form::menus()
@@ -161,6 +175,8 @@ void tst_Form::menus()
         QCOMPARE(mWindow->mTabber->tabText(i), tabs[i]);
         QCOMPARE(mWindow->mTabber->widget(i)->objectName(), pages[i]);
     }
+    // Every tab at its full width, none scrolled away.
+    QVERIFY(mWindow->mTabber->tabBar()->sizeHint().width() <= mWindow->mTabber->width());
 }
 
 void tst_Form::slider()
@@ -205,6 +221,14 @@ void tst_Form::initialSize()
 {
     const QSize hint = mWindow->minimumSizeHint();
     QCOMPARE(mWindow->size(), QSize(639, 366).expandedTo(hint));
+
+    // Shrunk as far as it goes, the window still shows every control whole.
+    mWindow->show();
+    mWindow->resize(100, 60);
+    QCOMPARE(mWindow->size(), QSize(639, 366).expandedTo(hint));
+    QWidget *central = mWindow->centralWidget();
+    for (QWidget *control : central->findChildren<QWidget *>(Qt::FindDirectChildrenOnly))
+        QVERIFY2(central->rect().contains(control->geometry()), qPrintable(control->objectName()));
 }
 
 void tst_Form::gridPlacement_data()
@@ -234,6 +258,9 @@ void tst_Form::gridPlacement()
     QCOMPARE(button->parentWidget(), mWindow->mTabber->widget(page));
     QCOMPARE(button->geometry(), QRect(position, QSize(120, 20)));
     QCOMPARE(button->text(), QStringLiteral("Show %1").arg(id + 1));
+    // The whole name, also where the page edge cuts the button off.
+    QCOMPARE(button->toolTip(), button->text());
+    QCOMPARE(button->accessibleDescription(), button->text());
     QCOMPARE(button->group()->id(button), id);
 }
 
@@ -274,6 +301,63 @@ void tst_Form::clickOnCheckedShowReportsItAgain()
     QVERIFY(buttons.at(0)->isChecked());
     QCOMPARE(clicked.size(), 2);
     QCOMPARE(mPty->read(), QByteArray("X0401X0401"));
+}
+
+void tst_Form::arrowKeysStayOnTheShownPage_data()
+{
+    QTest::addColumn<int>("page");
+    QTest::addColumn<int>("clicked"); // on the page
+    QTest::addColumn<QList<int>>("keys");
+    QTest::addColumn<QList<int>>("started"); // on the page
+
+    const QList<int> around = { Qt::Key_Down, Qt::Key_Up, Qt::Key_Right, Qt::Key_Left };
+    QTest::newRow("first page") << 0 << 0 << around << QList<int>({ 1, 0, 8, 0 });
+    QTest::newRow("second page") << 1 << 11 << around << QList<int>({ 12, 11, 19, 11 });
+    QTest::newRow("third page") << 2 << 20 << around << QList<int>({ 21, 20, 28, 20 });
+    QTest::newRow("fourth page") << 3 << 30 << around << QList<int>({ 31, 30, 22 });
+    QTest::newRow("edges go nowhere") << 3 << 31 << QList<int>({ Qt::Key_Down, Qt::Key_Right })
+                                      << QList<int>();
+}
+
+void tst_Form::arrowKeysStayOnTheShownPage()
+{
+    QFETCH(int, page);
+    QFETCH(int, clicked);
+    QFETCH(QList<int>, keys);
+    QFETCH(QList<int>, started);
+
+    mWindow->show();
+    mWindow->activateWindow();
+    QVERIFY(QTest::qWaitForWindowActive(mWindow.get()));
+    mWindow->mTabber->setCurrentIndex(page);
+    QRadioButton *first = showButton(*mWindow, page * 32 + clicked);
+    QTest::mouseClick(first, Qt::LeftButton, {}, QPoint(5, 10));
+    QCOMPARE(mPty->read(), Commands::startShow(page * 32 + clicked));
+
+    QByteArray expected;
+    for (const int key : keys)
+        QTest::keyClick(QApplication::focusWidget(), Qt::Key(key));
+    for (const int id : started)
+        expected += Commands::startShow(page * 32 + id);
+    QCOMPARE(mPty->read(), expected);
+    auto *focus = qobject_cast<QRadioButton *>(QApplication::focusWidget());
+    QVERIFY(focus);
+    QVERIFY(focus->isVisible());
+    QVERIFY(focus->isChecked());
+
+    // Changing the page starts nothing; Tab lands only on what is seen, and
+    // among that on a selector of the page now shown.
+    const int next = (page + 1) % 4;
+    mWindow->mTabber->setCurrentIndex(next);
+    bool reachedPage = false;
+    for (int i = 0; i < 8; ++i) {
+        QTest::keyClick(QApplication::focusWidget(), Qt::Key_Tab);
+        QWidget *focused = QApplication::focusWidget();
+        QVERIFY2(focused->isVisible(), focused->metaObject()->className());
+        reachedPage = reachedPage || focused->parentWidget() == mWindow->mTabber->widget(next);
+    }
+    QVERIFY(reachedPage);
+    QCOMPARE(mPty->read(), QByteArray());
 }
 
 void tst_Form::aboutBox()

@@ -86,6 +86,29 @@ void tst_NameFile::decode_data()
     QTest::newRow("Windows-1252") << QByteArray("Gr\xFCn\r\nCaf\xE9\r\n\x80 \x93quoted\x94\r\n")
                                   << QStringList({ QString::fromUtf8("Grün"), QString::fromUtf8("Café"),
                                                    QString::fromUtf8("€ “quoted”") });
+    // One old 8-bit line garbles neither the UTF-8 lines around it nor, after
+    // a byte-order mark, itself.
+    QTest::newRow("UTF-8 and Windows-1252 lines")
+        << QByteArray("Caf\xC3\xA9 No\xC3\xABl\r\nCr\xE8me\r\nB\xC3\xBChne\r\n")
+        << QStringList({ QString::fromUtf8("Café Noël"), QString::fromUtf8("Crème"), QString::fromUtf8("Bühne") });
+    QTest::newRow("UTF-8 BOM with 8-bit lines")
+        << QByteArray("\xEF\xBB\xBF" "Cr\xE8me\r\nCaf\xC3\xA9\r\n")
+        << QStringList({ QString::fromUtf8("Crème"), QString::fromUtf8("Café") });
+    const QString utf16 = QString::fromUtf8("Crème\r\nR&B 日本\n\r\nlast");
+    const QStringList utf16Names = { QString::fromUtf8("Crème"), QString::fromUtf8("R&B 日本"), "", "last" };
+    QByteArray le("\xFF\xFE");
+    QByteArray be("\xFE\xFF");
+    for (const QChar c : utf16) {
+        le += char(c.unicode() & 0xFF);
+        le += char(c.unicode() >> 8);
+        be += char(c.unicode() >> 8);
+        be += char(c.unicode() & 0xFF);
+    }
+    QTest::newRow("UTF-16 LE with BOM") << le << utf16Names;
+    QTest::newRow("UTF-16 BE with BOM") << be << utf16Names;
+    // UTF-8 cannot hold a lone surrogate: loaded as it would be saved.
+    QTest::newRow("UTF-16 lone surrogate") << QByteArray("\xFF\xFE\x00\xD8" "a\0", 6)
+                                           << QStringList({ QString(QChar::ReplacementCharacter) + "a" });
 
     QByteArray many;
     QStringList first128;
@@ -119,6 +142,8 @@ void tst_NameFile::decode()
     QBuffer buffer(&bytes);
     QVERIFY(buffer.open(QIODevice::ReadOnly));
     QCOMPARE(NameFile::read(buffer).names, names);
+    // Saved, whatever it was read as, it loads as the same names.
+    QCOMPARE(NameFile::decode(NameFile::encode(names)).names.first(names.size()), names);
 }
 
 void tst_NameFile::refusesWhatIsNoNameFile_data()
@@ -127,7 +152,10 @@ void tst_NameFile::refusesWhatIsNoNameFile_data()
     QTest::addColumn<NameFile::Error>("error");
 
     QTest::newRow("NUL byte") << QByteArray("Intro\r\nFin\0ale\r\n", 16) << NameFile::Error::Binary;
-    QTest::newRow("UTF-16") << QByteArray("\xFF\xFEI\0n\0", 6) << NameFile::Error::Binary;
+    QTest::newRow("UTF-16 without BOM") << QByteArray("I\0n\0", 4) << NameFile::Error::Binary;
+    QTest::newRow("UTF-16 name too long")
+        << QByteArray("\xFE\xFF") + QByteArray("\0n", 2).repeated(NameFile::maxNameLength + 1)
+        << NameFile::Error::LineTooLong;
     QTest::newRow("name too long") << QByteArray(NameFile::maxNameLength + 1, 'n') << NameFile::Error::LineTooLong;
     QTest::newRow("line too long") << QByteArray(NameFile::maxLineBytes + 1, '\x80') << NameFile::Error::LineTooLong;
     QTest::newRow("long line after short ones")
@@ -150,8 +178,10 @@ void tst_NameFile::encode()
     names[0] = QString::fromUtf8("Grün");
     names[1] = QString();
     names[2] = QStringLiteral("two\nlines");
+    // Pasted into the editor: a NUL would make the file binary.
+    names[3] = QStringLiteral("nul") + QChar(0) + QStringLiteral("esc\x1B\ttab");
     const QByteArray bytes = NameFile::encode(names);
-    QVERIFY(bytes.startsWith("Gr\xC3\xBCn\r\n\r\ntwo lines\r\nShow 4\r\n"));
+    QVERIFY(bytes.startsWith("Gr\xC3\xBCn\r\n\r\ntwo lines\r\nnul esc \ttab\r\nShow 5\r\n"));
     QVERIFY(bytes.endsWith("Show 127\r\nShow 128\r\n"));
     QCOMPARE(bytes.count("\r\n"), 128);
     QCOMPARE(bytes.count('\n'), 128);
@@ -192,7 +222,7 @@ void tst_NameFile::startWindow()
 void tst_NameFile::setNames(const QStringList &names)
 {
     for (int id = 0; id < 128; ++id)
-        showButton(*mWindow, id)->setText(names.at(id));
+        showButton(*mWindow, id)->setText(QString(names.at(id)).replace(QLatin1Char('&'), QLatin1String("&&")));
 }
 
 ModalAnswerer::Answer tst_NameFile::chooseFile(const QString &path, QStringList *filters)
@@ -242,6 +272,8 @@ void tst_NameFile::saveThenLoadRoundTrip()
     QStringList names = defaultNames();
     names[0] = QStringLiteral("  Opening  act ");
     names[1] = QString();
+    names[2] = QStringLiteral("R&B Medley");
+    names[3] = QStringLiteral("Rock & Roll");
     names[36] = QString::fromUtf8("Grün – 日本");
     names[127] = QStringLiteral("Finale");
     setNames(names);
@@ -271,6 +303,13 @@ void tst_NameFile::saveThenLoadRoundTrip()
     QCOMPARE(answerer.seen.size(), 2);
     QCOMPARE(answerer.seen[1].title, QStringLiteral("Choose a show name file"));
     QCOMPARE(showNames(*mWindow), names);
+    // An "&" shows as written and is no Alt shortcut that starts the show.
+    QCOMPARE(showButton(*mWindow, 2)->text(), QStringLiteral("R&&B Medley"));
+    QCOMPARE(showButton(*mWindow, 2)->toolTip(), names[2]);
+    mWindow->activateWindow();
+    QVERIFY(QTest::qWaitForWindowActive(mWindow.get()));
+    QTest::keyClick(mWindow->windowHandle(), Qt::Key_B, Qt::AltModifier);
+    QTest::keyClick(mWindow->windowHandle(), Qt::Key_Space, Qt::AltModifier);
 
     // Cancelling either dialog does nothing.
     answerer.then(chooseFile(QString())).then(chooseFile(QString()));
