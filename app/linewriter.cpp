@@ -63,7 +63,7 @@ QByteArray LineQueue::due(qint64 now) const
 {
     if (!rest.isEmpty())
         return rest;
-    if (waiting.empty() || now < lineFreeAt)
+    if (waiting.empty() || now < nextAt())
         return {};
     return waiting.front();
 }
@@ -79,7 +79,7 @@ void LineQueue::took(qint64 now, qsizetype count)
         waiting.erase(waiting.begin());
     }
     // Ten bits a byte: start, eight data bits, stop.
-    lineFreeAt = std::max(lineFreeAt, now) + count * 10 * 1000000LL / baud;
+    lineFreeAt = std::max(lineFreeAt, now) + lineUs(count);
 }
 
 LineWriter::LineWriter(SerialPort &port, int baud, QObject *parent)
@@ -130,7 +130,7 @@ void LineWriter::pump()
                 mWritable->setEnabled(false);
             if (mQueue.idle())
                 return;
-            const qint64 waitUs = mQueue.lineFreeAt - now;
+            const qint64 waitUs = mQueue.nextAt() - now;
             mPace.start(int((waitUs + 999) / 1000));
             return;
         }

@@ -36,13 +36,17 @@ struct LineQueue
     QByteArray due(qint64 now) const;
     // The port took the first `count` bytes of due(now).
     void took(qint64 now, qsizetype count);
+    // When the next command may be handed over: with one byte of the last
+    // one left, as a UART takes the next byte while it sends the one before.
+    qint64 nextAt() const { return lineFreeAt - lineUs(1); }
+    qint64 lineUs(qsizetype bytes) const { return bytes * 10 * 1000000LL / baud; }
     bool idle() const { return waiting.empty() && rest.isEmpty(); }
 };
 
 // The paced, non-blocking writer between the controller and SerialPort. A
 // command on an idle line is written at once; the next waits until the line
-// has had ten bits a byte for the one before, so no backlog builds up in
-// the driver. The window's thread never waits for the port: what the port
+// has had ten bits a byte for all but the last byte of the one before, so no
+// backlog builds up in the driver. The window's thread never waits for the port: what the port
 // does not take now is sent when it becomes writable, a frame whole or not
 // at all.
 class LineWriter : public QObject
