@@ -38,9 +38,13 @@ inline std::string heldTtys()
         const std::string link = std::string("/proc/self/fd/") + entry->d_name;
         char target[256] = {};
         const ssize_t n = readlink(link.c_str(), target, sizeof target - 1);
-        const std::string path(target, n > 0 ? n : 0);
-        if (path.rfind("/dev/tty", 0) == 0 && path != "/dev/tty")
-            list += (list.empty() ? "" : ",") + path;
+        std::string path(target, n > 0 ? n : 0);
+        if (path.rfind("/dev/tty", 0) != 0 || path == "/dev/tty")
+            continue;
+        // One word per descriptor, so that a vanished node stays visible.
+        if (const auto blank = path.find(' '); blank != std::string::npos)
+            path.erase(blank, 1);
+        list += (list.empty() ? "" : ",") + path;
     }
     closedir(dir);
     return list.empty() ? "none" : list;
