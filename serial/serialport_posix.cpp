@@ -9,6 +9,7 @@
 #include <sys/file.h>
 #include <sys/ioctl.h>
 #include <sys/stat.h>
+#include <sys/sysmacros.h>
 #include <termios.h>
 #include <unistd.h>
 
@@ -79,11 +80,19 @@ bool buildLine(termios &tio, int baud, int dataBits, int stopBits, int evenParit
     return cfsetispeed(&tio, speed) == 0 && cfsetospeed(&tio, speed) == 0;
 }
 
-bool sameLine(const termios &want, const termios &got)
+// Linux's pseudo-terminal slaves (Unix98, majors 136 to 143).
+bool isPseudoTerminal(const struct stat &st)
 {
-    // Character size and parity are left out: a pseudo-terminal fixes them at
-    // eight bits, no parity, whatever was asked.
-    const tcflag_t cmask = CSTOPB | CRTSCTS | CLOCAL | CREAD;
+    return major(st.st_rdev) >= 136 && major(st.st_rdev) <= 143;
+}
+
+bool sameLine(const termios &want, const termios &got, bool pseudoTerminal)
+{
+    // A pseudo-terminal fixes character size and parity at eight bits, no
+    // parity, whatever was asked; a real driver must take them as asked.
+    tcflag_t cmask = CSTOPB | CRTSCTS | CLOCAL | CREAD;
+    if (!pseudoTerminal)
+        cmask |= CSIZE | PARENB | PARODD;
     return cfgetispeed(&want) == cfgetispeed(&got)
         && cfgetospeed(&want) == cfgetospeed(&got)
         && (want.c_cflag & cmask) == (got.c_cflag & cmask)
@@ -120,6 +129,7 @@ void SerialPort::fail(int systemError)
     case 0: mReason = Reason::None; break;
     case ENOENT:
     case ENODEV:
+    case EIO: // what a tty whose device was pulled out answers
     case ENXIO:
     case ENAMETOOLONG:
     case ENOTDIR: mReason = Reason::NoDevice; break;
@@ -198,7 +208,7 @@ int SerialPort::open(const char *name, int baud, int dataBits, int stopBits, int
         fail(err);
         return -3;
     }
-    if (!sameLine(tio, applied)) {
+    if (!sameLine(tio, applied, isPseudoTerminal(st))) {
         close();
         fail(EOPNOTSUPP);
         return -3;

@@ -245,6 +245,7 @@ void tst_SerialPort::writeFailsWhenTheDeviceVanishes()
     pty.closeMaster();
     QVERIFY(!port.write("X0100"));
     QCOMPARE(port.systemError(), EIO);
+    QCOMPARE(port.reason(), SerialPort::Reason::NoDevice);
 }
 
 QTEST_GUILESS_MAIN(tst_SerialPort)
