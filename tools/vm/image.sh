@@ -1,6 +1,6 @@
 #!/bin/sh
 # Prepares the virtual machine's kernel and initramfs in the cache and prints
-# their folder. Debian's own kernel, unpacked from its package (never
+# their two paths. Debian's own kernel, unpacked from its package (never
 # installed on this machine), and busybox-static; reused when present.
 #   tools/vm/image.sh CACHE_DIR
 set -eu
@@ -14,11 +14,14 @@ kver=${kpkg#linux-image-}
 dir="$cache/$kver"
 mkdir -p "$dir"
 
-if [ ! -f "$dir/vmlinux" ]; then
+# The drivers the guest loads; the 8250 UART driver is built into the kernel.
+wanted="virtio_pci virtio_console 9pnet_virtio 9p xhci-pci ftdi_sio"
+
+if [ ! -f "$dir/vmlinux" ] || [ "$(cat "$dir/modules/wanted" 2>/dev/null)" != "$wanted" ]; then
     work=$(mktemp -d "$cache/.unpack.XXXXXX")
     trap 'rm -rf "$work"' EXIT
-    (cd "$work" && apt-get download -q "$kpkg" >&2 2>/dev/null) ||
-        (cd "$work" && apt-get download "$kpkg" >&2)
+    # As root, apt would warn that its own user cannot write to the cache.
+    (cd "$work" && apt-get download -q -o APT::Sandbox::User="$(id -un)" "$kpkg" >&2)
     dpkg-deb -x "$work"/*.deb "$work/root"
     # Under software emulation the kernel's own decompressor costs seconds on
     # every boot: keep the ELF image inside the bzImage (xz, the first stream;
@@ -27,25 +30,30 @@ if [ ! -f "$dir/vmlinux" ]; then
     tail -c +$((offset + 1)) "$work/root/boot/vmlinuz-$kver" | xz -dc --single-stream >"$work/vmlinux"
     [ "$(head -c4 "$work/vmlinux" | od -An -c | tr -d ' ')" = "177ELF" ] ||
         { echo "image: no ELF kernel inside vmlinuz-$kver" >&2; exit 1; }
-    rm -rf "$dir/modules"
-    mkdir -p "$dir/modules"
-    find "$work/root/lib/modules/$kver/kernel" -name '*.ko' -exec cp {} "$dir/modules/" \;
+
+    # Each module after what it depends on: the package ships no modules.dep,
+    # but every module names its dependencies itself.
+    order=""
+    add_module() {
+        case " $order " in *" $1 "*) return ;; esac
+        ko=$(find "$work/root/lib/modules/$kver/kernel" -name "$1.ko" | head -n1)
+        [ -n "$ko" ] || { echo "image: no module $1 in $kpkg" >&2; exit 1; }
+        cp "$ko" "$work/modules/"
+        for dep in $(grep -ao 'depends=[^[:cntrl:]]*' "$ko" | head -n1 | cut -d= -f2 | tr , ' '); do
+            add_module "$dep"
+        done
+        order="$order $1"
+    }
+    mkdir -p "$work/modules"
+    for m in $wanted; do add_module "$m"; done
+    echo $order >"$work/modules/order"
+    echo "$wanted" >"$work/modules/wanted"
+    rm -rf "$dir/modules" "$dir"/initramfs-*.cpio
+    mv "$work/modules" "$dir/modules"
     mv "$work/vmlinux" "$dir/vmlinux"
     rm -rf "$work"
     trap - EXIT
 fi
-
-# The modules the guest needs, each after what it depends on (the package
-# ships no modules.dep; each module names its dependencies itself).
-order=""
-add_module() {
-    case " $order " in *" $1 "*) return ;; esac
-    for dep in $(grep -ao 'depends=[^[:cntrl:]]*' "$dir/modules/$1.ko" | head -n1 | cut -d= -f2 | tr , ' '); do
-        add_module "$dep"
-    done
-    order="$order $1"
-}
-for m in virtio_pci virtio_console 9pnet_virtio 9p xhci-pci ftdi_sio; do add_module "$m"; done
 
 # The initramfs is rebuilt whenever the guest's init changes.
 key=$(cat "$here/init" /usr/bin/busybox | cksum | cut -d' ' -f1)
@@ -61,8 +69,7 @@ if [ ! -f "$dir/initramfs-$key.cpio" ]; then
     ln -s usr/sbin "$root/sbin"
     cp "$here/init" "$root/init"
     chmod 755 "$root/init"
-    for m in $order; do cp "$dir/modules/$m.ko" "$root/modules/"; done
-    echo $order >"$root/modules/order"
+    cp "$dir/modules/order" "$dir"/modules/*.ko "$root/modules/"
     (cd "$root" && find . | busybox cpio -o -H newc -R 0:0 >"$root.cpio" 2>/dev/null)
     rm -f "$dir"/initramfs-*.cpio
     mv "$root.cpio" "$dir/initramfs-$key.cpio"

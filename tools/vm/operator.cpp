@@ -5,6 +5,8 @@
 //   show N | bright VALUE | off     what the operator does
 //   state                           the status bar, boxes seen, ports held
 //   node PATH MS                    wait up to MS for a device node to appear
+//   fill MS                         move the slider every 5 ms until the
+//                                   driver's output queue stays full, or MS pass
 //   quit
 #include "lumivanemainwindow.h"
 #include "heldport.h"
@@ -18,7 +20,10 @@
 #include <QSocketNotifier>
 #include <QStatusBar>
 
+#include <algorithm>
 #include <cstdio>
+
+#include <sys/ioctl.h>
 #include <unistd.h>
 
 namespace {
@@ -48,8 +53,17 @@ int main(int argc, char **argv)
     if (!QTest::qWaitForWindowExposed(&window))
         answer("error the window was not shown");
 
+    const std::string port = argv[1];
+    auto outputQueue = [&] {
+        int queued = -1;
+        const int fd = heldDescriptor(port);
+        if (fd < 0 || ioctl(fd, TIOCOUTQ, &queued) != 0)
+            return -1;
+        return queued;
+    };
     auto state = [&] {
         return "boxes=" + QByteArray::number(boxes.seen.size())
+            + " outq=" + QByteArray::number(outputQueue())
             + " held=" + QByteArray::fromStdString(heldTtys())
             + " status=" + window.statusBar()->currentMessage().toLocal8Bit();
     };
@@ -87,6 +101,34 @@ int main(int argc, char **argv)
                 answer("node present=" + QByteArray::number(QFileInfo::exists(path))
                        + " after=" + QByteArray::number(waited.elapsed())
                        + " usb=" + (usb.isEmpty() ? QByteArray("none") : usb.join(',').toLocal8Bit()));
+                continue;
+            } else if (command == "fill" && value > 0) {
+                // An operator who keeps acting while nothing drains the line.
+                // The longest gap between two steps is how long the window
+                // did not answer.
+                QElapsedTimer total;
+                QElapsedTimer sinceStep;
+                total.start();
+                sinceStep.start();
+                qint64 longestGap = 0;
+                int steps = 0;
+                int fullFor = 0;
+                int most = 0;
+                while (total.elapsed() < value && fullFor < 40) {
+                    QTest::qWait(5);
+                    longestGap = std::max(longestGap, sinceStep.restart());
+                    const int v = steps++ % 198;
+                    window.mBrightSlider->setValue(v < 99 ? v + 1 : 197 - v);
+                    const int queued = outputQueue();
+                    most = std::max(most, queued);
+                    // The 8250 driver's queue is one page; full is less
+                    // than a command short of it.
+                    fullFor = queued >= 4090 ? fullFor + 1 : 0;
+                }
+                longestGap = std::max(longestGap, sinceStep.elapsed());
+                answer("filled steps=" + QByteArray::number(steps) + " most=" + QByteArray::number(most)
+                       + " gap=" + QByteArray::number(longestGap) + " ms=" + QByteArray::number(total.elapsed())
+                       + ' ' + state());
                 continue;
             } else if (command == "quit") {
                 window.close();

@@ -405,8 +405,64 @@ def scenario_uart(g, c):
     g.expect("@@done")
 
 
+def frames_of(data):
+    return [data[i:i + 5] for i in range(0, len(data), 5)]
+
+
+def quiet(end, seconds, timeout):
+    """Waits until nothing has arrived for seconds; the bytes so far."""
+    deadline = time.monotonic() + timeout
+    seen, since = -1, time.monotonic()
+    while time.monotonic() < deadline:
+        n = len(end.bytes())
+        if n != seen:
+            seen, since = n, time.monotonic()
+        elif time.monotonic() - since >= seconds:
+            break
+        time.sleep(0.05)
+    return end.bytes()
+
+
 def scenario_stall(g, c):
-    c.check(False, "pending: needs the line writer (issue 13)")
+    start_operator(g, c, "/dev/ttyS0")
+    act(g, "show 1")
+    c.check(g.uart.wait_for(5, 5) == show(1), "show 1 arrives while the host reads")
+    g.uart.reading.clear()
+    stuck = []
+
+    def stalled_ask(line, prefix, timeout):
+        try:
+            return g.ask(line, prefix, timeout)
+        except Broken as e:
+            # A window stuck in a write or a close waits for the line: let
+            # the line drain so that it comes back and the run can go on.
+            stuck.append(f"{line}: {e}")
+            g.uart.reading.set()
+            answer = g.expect(prefix, 60)
+            g.uart.reading.clear()
+            return answer
+
+    line = stalled_ask("fill 20000", "@@filled", 45)
+    print(f"     {line}", flush=True)
+    f = fields(line)
+    c.check(int(f.get("most", -1)) >= 4090,
+            "TIOCOUTQ shows the driver's queue full while the host does not read", line)
+    last = [fields(stalled_ask("show 77", "@@did", 5)), fields(stalled_ask("bright 20", "@@did", 5))]
+    c.check(int(f.get("gap", 99999)) < 300 and not stuck,
+            "the window keeps answering: no action waited 300 ms or more",
+            "; ".join([line] + stuck))
+    c.check(all(a.get("boxes") == "0" for a in last), "no box while the line is stalled",
+            " / ".join(line_of(a) for a in last))
+    g.uart.reading.set()
+    data = quiet(g.uart, 1.0, 30)
+    frames = frames_of(data)
+    broken = [f for f in frames if not re.fullmatch(rb"X0[124][0-9A-F]{2}", f)]
+    c.check(len(data) % 5 == 0 and not broken, f"no command is split ({len(data)} bytes)",
+            f"first broken frame {broken[:1]}")
+    c.check(frames[-2:] == [show(77), bright(20)],
+            "once the host reads again, the state the window shows arrives last, in order",
+            f"ends with {frames[-4:]}")
+    stop_operator(g, c)
 
 
 def scenario_program(g, c):
