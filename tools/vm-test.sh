@@ -46,7 +46,10 @@ work=$(mktemp -d /tmp/lumivane-vm.XXXXXX)
 runner=""
 cleanup() {
     # The runner kills its guests on the way out, and each guest dies with it.
-    [ -n "$runner" ] && kill "$runner" 2>/dev/null && wait "$runner" 2>/dev/null
+    if [ -n "$runner" ]; then
+        kill "$runner" 2>/dev/null || true
+        wait "$runner" 2>/dev/null || true
+    fi
     if [ -n "$KEEP_VM_DIR" ]; then echo "kept $work" >&2; else rm -rf "$work"; fi
 }
 trap cleanup EXIT

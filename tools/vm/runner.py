@@ -20,6 +20,7 @@ import json
 import os
 import queue
 import re
+import select
 import signal
 import socket
 import subprocess
@@ -73,7 +74,6 @@ class FarEnd(threading.Thread):
         self.stopping = False
 
     def run(self):
-        import select
         while not self.stopping:
             self.reading.wait(0.1)
             if not self.reading.is_set():
@@ -99,7 +99,6 @@ class FarEnd(threading.Thread):
         # Past a read in progress: nothing more is taken from now on.
         with self.lock:
             pass
-        time.sleep(0.15)
 
     def bytes(self):
         with self.lock:
@@ -137,6 +136,14 @@ class Guest:
         self.trace = os.path.join(self.dir, "trace.log")
 
     def __enter__(self):
+        try:
+            self._boot()
+        except BaseException:
+            self.close()
+            raise
+        return self
+
+    def _boot(self):
         d = self.dir
         os.mkfifo(os.path.join(d, "uart.in"))
         os.mkfifo(os.path.join(d, "uart.out"))
@@ -198,7 +205,6 @@ class Guest:
         line = self.expect("@@ready", BOOT_S)
         self.boot_s = time.monotonic() - self.started
         self.guest_uptime = float(line.split()[1])
-        return self
 
     def __exit__(self, *exc):
         self.close()
@@ -218,6 +224,9 @@ class Guest:
             if end:
                 end.stopping = True
                 end.reading.set()
+        for sock in (getattr(self, "usb", None), getattr(self, "qmp", None)):
+            if sock:
+                sock.close()
 
     def qemu_errors(self):
         try:
