@@ -1,6 +1,7 @@
 #include "lumivanemainwindow.h"
 
 #include "commands.h"
+#include "linewriter.h"
 #include "serialport.h"
 
 #include <QFile>
@@ -11,11 +12,12 @@
 namespace {
 
 constexpr int statusMessageMs = 5000;
+constexpr int lineBaud = 9600;
 
 // The player's line: 9600 baud, 8 data bits, 1 stop bit, no parity.
 int openLine(SerialPort &port, const QString &name)
 {
-    return port.open(QFile::encodeName(name).constData(), 9600, 8, 1, 0);
+    return port.open(QFile::encodeName(name).constData(), lineBaud, 8, 1, 0);
 }
 
 QString whyPortFailed(const SerialPort &port)
@@ -51,6 +53,7 @@ void LumivaneMainWindow::openSerialPort(const QString &name)
     auto port = std::make_unique<SerialPort>();
     if (openLine(*port, name) == 0) {
         mPort = std::move(port);
+        startWriter();
         return;
     }
     port->close();
@@ -61,8 +64,38 @@ void LumivaneMainWindow::openSerialPort(const QString &name)
     box.exec();
 }
 
+void LumivaneMainWindow::startWriter()
+{
+    mWriter = std::make_unique<LineWriter>(*mPort, lineBaud);
+    connect(mWriter.get(), &LineWriter::writeFailed, this, [this] {
+        portLost(QStringLiteral("Could not write to serial port ") + mPortName);
+    });
+    connect(mWriter.get(), &LineWriter::hungUp, this, [this] {
+        portLost(QStringLiteral("Serial port ") + mPortName + QStringLiteral(" was disconnected"));
+    });
+    connect(mWriter.get(), &LineWriter::stalled, this, [this](bool stalled) {
+        const QString text = QStringLiteral("Serial port ") + mPortName
+            + QStringLiteral(" is not taking data; commands wait until it does");
+        if (stalled)
+            statusBar()->showMessage(text);
+        else if (statusBar()->currentMessage() == text)
+            statusBar()->clearMessage();
+    });
+}
+
+void LumivaneMainWindow::portLost(const QString &message)
+{
+    statusBar()->showMessage(message, statusMessageMs);
+    // The handle of a vanished device stays dead, and while it is held a
+    // replugged USB adapter gets a new name: drop it, so the next command
+    // opens the port afresh.
+    closeSerialPort();
+    mPortLost = true;
+}
+
 void LumivaneMainWindow::closeSerialPort()
 {
+    mWriter.reset();
     if (mPort) {
         mPort->close();
         mPort.reset();
@@ -77,6 +110,7 @@ void LumivaneMainWindow::sendCommand(const QByteArray &text)
         auto port = std::make_unique<SerialPort>();
         if (openLine(*port, mPortName) == 0) {
             mPort = std::move(port);
+            startWriter();
             mPortLost = false;
         }
     }
@@ -90,14 +124,7 @@ void LumivaneMainWindow::sendCommand(const QByteArray &text)
         }
         return;
     }
-    if (!mPort->write(text.constData())) {
-        statusBar()->showMessage(QStringLiteral("Could not write to serial port ") + mPortName,
-                                 statusMessageMs);
-        // The handle of a vanished device stays dead; drop it so the next
-        // command opens the port afresh.
-        closeSerialPort();
-        mPortLost = true;
-    }
+    mWriter->send(text);
 }
 
 void LumivaneMainWindow::doShowButton(int id)

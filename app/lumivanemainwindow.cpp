@@ -1,5 +1,6 @@
 #include "lumivanemainwindow.h"
 
+#include "linewriter.h"
 #include "serialport.h"
 
 #include <QApplication>

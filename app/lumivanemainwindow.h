@@ -9,6 +9,7 @@
 
 class QButtonGroup;
 class QRadioButton;
+class LineWriter;
 class SerialPort;
 
 // The controller: all of the program's state, the start-up sequence, and the
@@ -40,6 +41,8 @@ private:
     void askToLoadLastFile(const QString &lastFile);
     void openSerialPort(const QString &name);
     void closeSerialPort();
+    void startWriter();
+    void portLost(const QString &message);
     void sendCommand(const QByteArray &text);
     void loadNames(const QString &fileName);
     bool saveNames(const QString &fileName);
@@ -48,6 +51,8 @@ private:
     std::unique_ptr<QButtonGroup> mShowGroup;
     std::array<QRadioButton *, 128> mShowButtons {};
     std::unique_ptr<SerialPort> mPort;
+    // Writes to mPort, so it goes before the port does.
+    std::unique_ptr<LineWriter> mWriter;
     QString mPortName;
     QString mLastFile;
     // The port was open until a write failed: the next use reopens it quietly

@@ -1,8 +1,9 @@
 // In-process timings of the controller on a pseudo-terminal, each beside its
 // floor on the same terminal:
 //   click to wire: a mouse click on a show selector until its five bytes can
-//     be read on the master, against a bare write() of five bytes;
-//   slider drag: process CPU time per command over full drags (99 commands).
+//     be read on the master, against a bare write() of five bytes; each on an
+//     idle line, a command's line time after the one before;
+//   slider drag: process CPU time per step over full drags (99 steps).
 // Prints "name value" lines for tools/bench.sh. Settings are private.
 #include "commands.h"
 #include "lumivanemainwindow.h"
@@ -19,6 +20,7 @@
 #include <chrono>
 #include <cstdio>
 #include <ctime>
+#include <thread>
 #include <vector>
 
 namespace {
@@ -98,7 +100,10 @@ int main(int argc, char **argv)
         window.mTabber->widget(0)->findChildren<QRadioButton *>(Qt::FindDirectChildrenOnly);
     std::vector<double> clickUs, releaseUs, writeUs;
     const int warmUp = 100;
+    // Longer than five bytes take at 9600 baud, so the line is idle again.
+    const auto idleLine = std::chrono::microseconds(6000);
     for (int i = 0; i < warmUp + clicks; ++i) {
+        std::this_thread::sleep_for(idleLine);
         auto start = Clock::now();
         if (::write(bare, "X0100", 5) != 5)
             return failed("bare write");
@@ -117,6 +122,7 @@ int main(int argc, char **argv)
         // The same, timed from the button's release, which is what makes it a
         // click: the press's own repaint is left out.
         const int other = (id + 16) % 32;
+        std::this_thread::sleep_for(idleLine);
         QTest::mousePress(buttons[other], Qt::LeftButton, {}, QPoint(5, 10));
         start = Clock::now();
         QTest::mouseRelease(buttons[other], Qt::LeftButton, {}, QPoint(5, 10));
@@ -167,11 +173,10 @@ int main(int argc, char **argv)
         sendMouse(slider, QEvent::MouseButtonRelease, at, Qt::NoButton);
         const double cpu = cpuMicros() - cpuStart;
 
-        const QByteArray got = readExactly(pty.master, 99 * 5);
-        if (got.size() != 99 * 5 || pty.read(5).size() != 0)
-            return failed("a drag did not send 99 commands");
+        // Paced at the line's rate, the steps in between may be overtaken.
+        const QByteArray got = pty.read(20);
         const QByteArray last = down ? "X0201" : "X02FF";
-        if (!got.endsWith(last))
+        if (got.size() % 5 != 0 || !got.endsWith(last))
             return failed("a drag ended on the wrong level");
         perCommandUs.push_back(cpu / 99);
     }

@@ -7,7 +7,9 @@ Start-up and peak memory: bench_startup (the program as main.cpp starts it)
 and bench_emptywindow (an empty QMainWindow), each a whole process that ends
 once its window is shown and idle, alternated RUNS times (default 30);
 medians of wall time and of peak resident size (ru_maxrss). Then
-bench_controller for click to wire and the slider's CPU time.
+bench_controller for click to wire and the slider's CPU time, and bench_line
+for a drag, Off and a stalled line in front of a line read at 9600 baud
+(medians of 7 runs).
 
 Every process gets a private XDG_CONFIG_HOME whose stored port is a
 pseudo-terminal held open here, so nothing opens a real serial port; run it
@@ -68,6 +70,8 @@ def main():
     env["XDG_CONFIG_HOME"] = env["XDG_CACHE_HOME"] = config
     out = subprocess.run([f"{build}/bench/bench_controller"], env=env, check=True,
                          capture_output=True, text=True).stdout
+    out += subprocess.run([f"{build}/bench/bench_line", "7"], env=env, check=True,
+                          capture_output=True, text=True).stdout
     shutil.rmtree(config, ignore_errors=True)
     c = {k: float(v) for k, v in (line.split() for line in out.splitlines())}
 
@@ -91,6 +95,16 @@ def main():
          f"{c['drag_cpu_per_command_median_us']:.2f}", f"{LINE_US:.0f} (line time at 9600 baud)",
          f"{share:.3f} % of line time", "< 1 %"),
     ]
+    two = 2 * LINE_US / 1000
+    for gap in (1, 4, 16):
+        rows.append((f"Full drag, {gap} ms between motion events: final brightness arrives (ms after the last change, median of 7)",
+                     f"{c[f'drag_{gap}ms_final_ms']:.1f}", f"{two:.1f} (two command times)", "",
+                     f"<= {two + 2:.1f}"))
+    rows.append(("Off at once after a 1 ms drag: Off arrives (ms after the click, median of 7)",
+                 f"{c['off_after_drag_ms']:.1f}", f"{two:.1f} (two command times)", "", f"<= {two + 2:.1f}"))
+    rows.append(("Stalled line, 15 presses of Up and Off in 0.5 s: longest event-loop block (ms, median of 7)",
+                 f"{c['stall_loop_blocked_ms']:.1f}", "1 (heartbeat timer)",
+                 "final state whole" if c["stall_final_state_whole"] else "final state NOT whole", "<= 20"))
     print("| Measure | Lumivane | Floor | Ratio / overhead | Target |")
     print("|---|---|---|---|---|")
     for row in rows:

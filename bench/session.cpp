@@ -79,6 +79,13 @@ QString coveredPort()
     return {};
 }
 
+// An operator's pace: longer than a command takes on the line, so each
+// action's command goes out rather than giving way to the next.
+void settle()
+{
+    QTest::qWait(10);
+}
+
 QRadioButton *showButton(LumivaneMainWindow &window, int id)
 {
     return window.mTabber->widget(id / 32)
@@ -120,11 +127,15 @@ int main(int argc, char **argv)
             window.mTabber->setCurrentIndex(id / 32);
             QTest::mouseClick(showButton(window, id), Qt::LeftButton, {}, QPoint(5, 10));
             expected += Commands::startShow(id);
+            settle();
         }
         window.mBrightSlider->setFocus();
         QTest::keyClick(window.mBrightSlider, Qt::Key_Down);
+        settle();
         QTest::keyClick(window.mBrightSlider, Qt::Key_PageDown);
+        settle();
         window.mBrightSlider->setValue(99);
+        settle();
         for (const int value : { 1, 11, 99 })
             expected += Commands::brightness(Commands::brightnessLevel(value, 99));
         QTest::mouseClick(window.mOffButton, Qt::LeftButton);

@@ -1,5 +1,6 @@
 #pragma once
 
+#include <cstddef>
 #include <cstdint>
 #include <string>
 
@@ -31,8 +32,24 @@ public:
     int open(const char *name, int baud, int dataBits, int stopBits, int evenParity);
 
     // Writes the bytes of text, nothing added. Returns false when the system
-    // refused them or did not take them all within about a second.
+    // refused them or did not take them all within the write deadline (about
+    // a second; on Windows the short time-out of writeSome).
     bool write(const char *text);
+
+    // Writes what the line takes now of size bytes and returns that count,
+    // 0 when it takes nothing now; -1 when the system refused them (the
+    // device is gone). Never waits on POSIX; on Windows it waits at most the
+    // port's short write time-out.
+    int writeSome(const char *data, std::size_t size);
+
+    // A descriptor to watch for writability and hang-up, -1 where there is
+    // none (Windows: a serial handle cannot be polled without overlapped I/O).
+    std::intptr_t descriptor() const;
+
+    // Throws away anything received (nothing here reads, but a real line can
+    // bring noise) and returns false when the device has hung up or reports
+    // an error.
+    bool stillConnected();
 
     // Safe to call twice and on an object whose open failed.
     void close();

@@ -264,6 +264,43 @@ bool SerialPort::write(const char *text)
     return true;
 }
 
+int SerialPort::writeSome(const char *data, std::size_t size)
+{
+    if (mHandle == -1 || !data)
+        return -1;
+    for (;;) {
+        const ssize_t n = ::write(static_cast<int>(mHandle), data, size);
+        if (n >= 0)
+            return static_cast<int>(n);
+        if (errno == EINTR)
+            continue;
+        if (errno == EAGAIN || errno == EWOULDBLOCK)
+            return 0;
+        fail(errno);
+        return -1;
+    }
+}
+
+std::intptr_t SerialPort::descriptor() const
+{
+    return mHandle;
+}
+
+bool SerialPort::stillConnected()
+{
+    if (mHandle == -1)
+        return false;
+    const int fd = static_cast<int>(mHandle);
+    pollfd pfd { fd, POLLIN, 0 };
+    if (poll(&pfd, 1, 0) > 0 && (pfd.revents & (POLLERR | POLLHUP | POLLNVAL))) {
+        fail(pfd.revents & POLLNVAL ? EBADF : EIO);
+        return false;
+    }
+    if (pfd.revents & POLLIN)
+        tcflush(fd, TCIFLUSH);
+    return true;
+}
+
 void SerialPort::close()
 {
     if (mHandle == -1)

@@ -14,8 +14,11 @@ constexpr std::size_t kBufferSize = 200;
 constexpr DWORD kQueueSize = 2048;
 
 // Without a write time-out a port held by flow control (or a stuck driver)
-// would block the GUI thread for ever; five bytes at 9600 baud take 5 ms.
-constexpr DWORD kWriteTimeoutMs = 1000;
+// would block the GUI thread for ever. Five bytes at 9600 baud take 5.2 ms;
+// a driver that completes a write only once it is on the wire still gets it
+// done within this, and a stuck line costs the window no more than this per
+// try. What a timed-out write did not take is tried again later.
+constexpr DWORD kWriteTimeoutMs = 10;
 
 HANDLE toHandle(std::intptr_t value)
 {
@@ -147,6 +150,33 @@ bool SerialPort::write(const char *text)
     mSystemError = 0;
     mReason = Reason::None;
     return true;
+}
+
+int SerialPort::writeSome(const char *data, std::size_t size)
+{
+    if (mHandle == -1 || !data)
+        return -1;
+    if (size > MAXDWORD)
+        size = MAXDWORD;
+    DWORD written = 0;
+    if (!WriteFile(toHandle(mHandle), data, static_cast<DWORD>(size), &written, nullptr)) {
+        fail(GetLastError());
+        return -1;
+    }
+    // A time-out is a success with a short count: the line is only slow.
+    return static_cast<int>(written);
+}
+
+std::intptr_t SerialPort::descriptor() const
+{
+    return -1;
+}
+
+bool SerialPort::stillConnected()
+{
+    // Nothing to watch without a descriptor: a vanished device shows when
+    // the next write fails.
+    return mHandle != -1;
 }
 
 void SerialPort::close()

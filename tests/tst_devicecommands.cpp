@@ -1,4 +1,5 @@
 #include "commands.h"
+#include "linewriter.h"
 #include "lumivanemainwindow.h"
 #include "serialport.h"
 #include "testsupport.h"
@@ -9,7 +10,12 @@
 #include <QStatusBar>
 #include <QTabWidget>
 
+#include <QDir>
+
+#include <functional>
 #include <memory>
+
+#include <time.h>
 
 // What the operator's controls send down the line, read on the far side of
 // a pseudo-terminal that the stored settings name as the port.
@@ -21,6 +27,8 @@ private slots:
     void brightnessLevel_data();
     void brightnessLevel();
     void commandTexts();
+    void pacing_data();
+    void pacing();
 
     void init();
     void cleanup();
@@ -34,7 +42,10 @@ private slots:
     void openFailureSaysWhy_data();
     void openFailureSaysWhy();
     void closingTheWindowClosesThePort();
+    void lostAdapterHeals_data();
     void lostAdapterHeals();
+    void burstAtLineRate();
+    void stalledLineResumes();
 
 private:
     void startWindow();
@@ -77,6 +88,72 @@ void tst_DeviceCommands::commandTexts()
         QVERIFY(level >= 1 && level <= 255);
         QCOMPARE(Commands::brightness(level).size(), 5);
     }
+}
+
+void tst_DeviceCommands::pacing_data()
+{
+    QTest::addColumn<int>("busyUs"); // the line still sending for this long
+    QTest::addColumn<QByteArrayList>("chosen");
+    QTest::addColumn<int>("taken"); // bytes the port takes of the first write; -1: all
+    QTest::addColumn<QStringList>("writes"); // "microseconds bytes"
+
+    QTest::newRow("idle line") << 0 << QByteArrayList { "X0425" } << -1 << QStringList { "0 X0425" };
+    QTest::newRow("busy line") << 3000 << QByteArrayList { "X0425" } << -1 << QStringList { "1959 X0425" };
+    QTest::newRow("brightness replaces brightness")
+        << 3000 << QByteArrayList { "X02FF", "X027E", "X0201" } << -1 << QStringList { "1959 X0201" };
+    QTest::newRow("show after a waiting brightness")
+        << 3000 << QByteArrayList { "X027E", "X0425" } << -1 << QStringList { "1959 X027E", "7167 X0425" };
+    QTest::newRow("Off after a drag")
+        << 0 << QByteArrayList { "X02FC", "X02F9", "X02F6", "X0201", "X0100" } << -1
+        << QStringList { "0 X02FC", "4167 X0201", "9375 X0100" };
+    // Ten bits a byte at 9600 baud: the rest goes when the port takes it, the
+    // next command when the line has one byte of the frame left.
+    QTest::newRow("partial write completed later")
+        << 0 << QByteArrayList { "X02E5", "X0401" } << 2 << QStringList { "0 X0", "1000 2E5", "4167 X0401" };
+    // A long stall: the oldest overridden show or brightness gives way, never
+    // an Off, and the player still ends as the window shows.
+    QTest::newRow("bounded, Off kept")
+        << 3000
+        << QByteArrayList { "X0401", "X0100", "X0402", "X0100", "X0201", "X0100",
+                            "X0403", "X0100", "X0202", "X0100", "X0404" }
+        << -1
+        << QStringList { "1959 X0100", "7167 X0201", "12375 X0100", "17583 X0403",
+                         "22791 X0100", "27999 X0202", "33207 X0100", "38415 X0404" };
+}
+
+void tst_DeviceCommands::pacing()
+{
+    QFETCH(int, busyUs);
+    QFETCH(QByteArrayList, chosen);
+    QFETCH(int, taken);
+    QFETCH(QStringList, writes);
+
+    LineQueue queue;
+    queue.lineFreeAt = busyUs;
+    qint64 now = 0;
+    QStringList done;
+    for (const QByteArray &command : chosen) {
+        queue.add(command);
+        QVERIFY(queue.waiting.size() <= LineQueue::maxWaiting);
+        // The writer writes whatever is due whenever a command comes.
+        for (QByteArray bytes = queue.due(now); !bytes.isEmpty(); bytes = queue.due(now)) {
+            const int n = taken >= 0 && done.isEmpty() ? taken : int(bytes.size());
+            done << QString::number(now) + ' ' + QString::fromLatin1(bytes.left(n));
+            queue.took(now, n);
+            if (n < bytes.size())
+                now += 1000; // writable again a millisecond later
+        }
+    }
+    while (!queue.idle() && done.size() < 20) {
+        const QByteArray bytes = queue.due(now);
+        if (bytes.isEmpty()) {
+            now = queue.nextAt();
+            continue;
+        }
+        done << QString::number(now) + ' ' + QString::fromLatin1(bytes);
+        queue.took(now, bytes.size());
+    }
+    QCOMPARE(done, writes);
 }
 
 void tst_DeviceCommands::init()
@@ -148,8 +225,11 @@ void tst_DeviceCommands::dragSendsOneCommandPerStep()
     startWindow();
     QSlider *slider = mWindow->mBrightSlider;
     slider->setFocus();
+    // A command's line time apart, as a person presses keys.
     QTest::keyClick(slider, Qt::Key_Down);
+    QTest::qWait(10);
     QTest::keyClick(slider, Qt::Key_Down);
+    QTest::qWait(10);
     QTest::keyClick(slider, Qt::Key_PageDown);
     QCOMPARE(mPty->read(), QByteArray("X02FC" "X02F9" "X02E0"));
 }
@@ -253,8 +333,43 @@ void tst_DeviceCommands::closingTheWindowClosesThePort()
     QCOMPARE(other.open(mPty->slavePath.constData(), 9600, 8, 1, 0), 0);
 }
 
+void tst_DeviceCommands::lostAdapterHeals_data()
+{
+    QTest::addColumn<bool>("betweenActions");
+    QTest::addColumn<QString>("firstMessage");
+    QTest::newRow("pulled out during a show") << false << "Could not write to serial port ";
+    // The port is released at once, so a real adapter gets its old name back.
+    QTest::newRow("pulled out between actions") << true << "Serial port ";
+}
+
+namespace {
+
+// Descriptors of this process open on the device: a closed master takes the
+// slave's name away, but not its device number.
+int descriptorsOn(dev_t device)
+{
+    int count = 0;
+    for (const QString &fd : QDir(QStringLiteral("/proc/self/fd")).entryList(QDir::System)) {
+        struct stat st {};
+        count += fstat(fd.toInt(), &st) == 0 && S_ISCHR(st.st_mode) && st.st_rdev == device;
+    }
+    return count;
+}
+
+double cpuMs()
+{
+    timespec ts {};
+    clock_gettime(CLOCK_PROCESS_CPUTIME_ID, &ts);
+    return double(ts.tv_sec) * 1e3 + double(ts.tv_nsec) / 1e6;
+}
+
+} // namespace
+
 void tst_DeviceCommands::lostAdapterHeals()
 {
+    QFETCH(bool, betweenActions);
+    QFETCH(QString, firstMessage);
+
     // The port is reached through a symlink, as /dev/serial/by-id names are.
     QTemporaryDir dir;
     const QString link = dir.filePath(QStringLiteral("adapter"));
@@ -265,14 +380,31 @@ void tst_DeviceCommands::lostAdapterHeals()
     showButton(*mWindow, 1)->click();
     QCOMPARE(mPty->read(), QByteArray("X0402"));
 
-    // Pulled out: the write fails, said in the status bar, no box.
-    mPty->closeMaster();
     ModalAnswerer answerer;
-    showButton(*mWindow, 2)->click();
+    if (betweenActions) {
+        // Noise from the far end is no hang-up, and the watch does not spin on it.
+        QCOMPARE(::write(mPty->master, "noise", 5), ssize_t(5));
+        const double cpu = cpuMs();
+        QTest::qWait(200);
+        QVERIFY2(cpuMs() - cpu < 100, qPrintable(QString::number(cpuMs() - cpu)));
+        showButton(*mWindow, 5)->click();
+        QCOMPARE(mPty->read(), QByteArray("X0406"));
+
+        struct stat st {};
+        QCOMPARE(stat(mPty->slavePath.constData(), &st), 0);
+        QCOMPARE(descriptorsOn(st.st_rdev), 1);
+        mPty->closeMaster();
+        QTRY_VERIFY(mWindow->statusBar()->currentMessage().startsWith(firstMessage + link));
+        QCOMPARE(descriptorsOn(st.st_rdev), 0);
+    } else {
+        // Pulled out: the write fails, said in the status bar, no box.
+        mPty->closeMaster();
+        showButton(*mWindow, 2)->click();
+        QCOMPARE(mWindow->statusBar()->currentMessage(), firstMessage + link);
+    }
     const QString failed = QStringLiteral("Could not write to serial port ") + link;
-    QCOMPARE(mWindow->statusBar()->currentMessage(), failed);
     mWindow->statusBar()->clearMessage();
-    // Still gone: each use says so again.
+    // Still gone: each use says so.
     mWindow->mOffButton->click();
     QCOMPARE(mWindow->statusBar()->currentMessage(), failed);
 
@@ -285,6 +417,72 @@ void tst_DeviceCommands::lostAdapterHeals()
     mWindow->mOffButton->click();
     QCOMPARE(replugged.read(), QByteArray("X0100"));
     QVERIFY(answerer.seen.isEmpty());
+}
+
+void tst_DeviceCommands::burstAtLineRate()
+{
+    startWindow();
+    LineRateReader reader(mPty->master);
+    QSlider *slider = mWindow->mBrightSlider;
+    for (int value = 1; value <= 99; ++value)
+        slider->setValue(value);
+    slider->setValue(0);
+    mWindow->mOffButton->click();
+    const auto last = LineRateReader::Clock::now();
+
+    QTRY_VERIFY(!reader.commands().isEmpty() && reader.commands().last().bytes == Commands::off);
+    QVERIFY(reader.waitQuiet(30, 1000));
+    const QList<LineRateReader::Command> got = reader.commands();
+    QVERIFY2(got.size() <= 4, qPrintable(QString::number(got.size())));
+    QCOMPARE(got.last().bytes, QByteArray(Commands::off));
+    QCOMPARE(got[got.size() - 2].bytes, QByteArray("X02FF"));
+    // The frame on the wire, the newest brightness and Off: three command
+    // times (15.6 ms) at most, with room for a loaded machine; a backlog of
+    // all 100 would take half a second.
+    const auto late = std::chrono::duration_cast<std::chrono::milliseconds>(got.last().at - last);
+    QVERIFY2(late.count() < 60, qPrintable(QString::number(late.count())));
+}
+
+void tst_DeviceCommands::stalledLineResumes()
+{
+    // Opened before the program holds the terminal; fills it, as a far end
+    // that stopped reading leaves it.
+    const int filler = ::open(mPty->slavePath.constData(), O_RDWR | O_NOCTTY | O_NONBLOCK);
+    QVERIFY(filler >= 0);
+    startWindow();
+    while (::write(filler, ".", 1) == 1) {
+    }
+
+    QElapsedTimer longest;
+    qint64 longestMs = 0;
+    const auto act = [&](const std::function<void()> &action) {
+        longest.start();
+        action();
+        longestMs = std::max(longestMs, longest.elapsed());
+        QTest::qWait(20);
+    };
+    act([&] { showButton(*mWindow, 9)->click(); });
+    act([&] { mWindow->mBrightSlider->setValue(40); });
+    act([&] { mWindow->mOffButton->click(); });
+    act([&] { showButton(*mWindow, 19)->click(); });
+    act([&] { mWindow->mBrightSlider->setValue(60); });
+    QVERIFY2(longestMs < 100, qPrintable(QString::number(longestMs)));
+    QTRY_VERIFY(mWindow->statusBar()->currentMessage().contains(QStringLiteral("not taking data")));
+
+    LineRateReader reader(mPty->master);
+    reader.setFast(true);
+    const QByteArrayList expected { "X040A", Commands::brightness(Commands::brightnessLevel(40, 99)),
+                                    "X0100", "X0414",
+                                    Commands::brightness(Commands::brightnessLevel(60, 99)) };
+    QTRY_COMPARE(reader.commands().size(), expected.size());
+    QVERIFY(reader.waitQuiet(50, 1000));
+    QTest::qWait(20);
+    QByteArrayList got;
+    for (const LineRateReader::Command &command : reader.commands())
+        got << command.bytes;
+    QCOMPARE(got, expected);
+    QTRY_VERIFY(mWindow->statusBar()->currentMessage().isEmpty());
+    ::close(filler);
 }
 
 QTEST_MAIN(tst_DeviceCommands)

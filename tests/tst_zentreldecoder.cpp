@@ -189,8 +189,10 @@ QStringList logLines(const QString &path)
 void TestZentrelDecoder::simulator_data()
 {
     QTest::addColumn<int>("stopSignal");
-    QTest::newRow("SIGTERM") << int(SIGTERM);
-    QTest::newRow("SIGINT") << int(SIGINT);
+    QTest::addColumn<QStringList>("options");
+    QTest::newRow("SIGTERM") << int(SIGTERM) << QStringList();
+    QTest::newRow("SIGINT") << int(SIGINT) << QStringList();
+    QTest::newRow("at 9600 baud") << int(SIGTERM) << QStringList { "--baud", "9600" };
 }
 
 void TestZentrelDecoder::simulator()
@@ -199,13 +201,14 @@ void TestZentrelDecoder::simulator()
     QSKIP("zentrel-sim is not built on this platform");
 #else
     QFETCH(int, stopSignal);
+    QFETCH(QStringList, options);
     QTemporaryDir dir;
     QVERIFY(dir.isValid());
     const QString link = dir.filePath("player");
     const QString log = dir.filePath("sim.log");
 
     QProcess sim;
-    sim.start(QStringLiteral(ZENTREL_SIM), {"--link", link, "--log", log, "--quiet"});
+    sim.start(QStringLiteral(ZENTREL_SIM), QStringList { "--link", link, "--log", log, "--quiet" } + options);
     QVERIFY(sim.waitForStarted());
     while (!sim.canReadLine())
         QVERIFY(sim.waitForReadyRead(10000));

@@ -1,12 +1,14 @@
 // zentrel-sim: a virtual show player at the far end of a pseudo-terminal.
-// Usage: zentrel-sim [--link PATH] [--log FILE] [--quiet]
+// Usage: zentrel-sim [--link PATH] [--log FILE] [--quiet] [--baud N]
 // The first line on standard output is "device: /dev/pts/N". SIGUSR1 prints
-// the state; SIGINT and SIGTERM report any partial command, print the state,
-// remove the link and exit 0. Exit 1: the pseudo-terminal failed; exit 2: bad
+// the state; SIGUSR2 stops and resumes reading the line, as a stalled
+// adapter would; SIGINT and SIGTERM report any partial command, print the
+// state, remove the link and exit 0. Exit 1: the pseudo-terminal failed; exit 2: bad
 // arguments, an unwritable log, or something other than a symlink at PATH.
 
 #include "decoder.h"
 
+#include <algorithm>
 #include <cerrno>
 #include <csignal>
 #include <cstdio>
@@ -47,14 +49,18 @@ struct Options
     std::string link;
     std::string log;
     bool quiet = false;
+    int baud = 0; // 0: read as fast as bytes come
 };
 
 void usage(FILE *to)
 {
-    std::fputs("usage: zentrel-sim [--link PATH] [--log FILE] [--quiet]\n"
+    std::fputs("usage: zentrel-sim [--link PATH] [--log FILE] [--quiet] [--baud N]\n"
                "  --link PATH  keep a symbolic link to the device at PATH\n"
                "  --log FILE   write every line to FILE as well\n"
-               "  --quiet      print only the device line on standard output\n",
+               "  --quiet      print only the device line on standard output\n"
+               "  --baud N     read one byte per ten bits at N baud, as a real line\n"
+               "               delivers them; each command is stamped when its last\n"
+               "               byte has arrived\n",
                to);
 }
 
@@ -69,6 +75,15 @@ int parseArguments(int argc, char **argv, Options &options)
         }
         if (arg == "--quiet") {
             options.quiet = true;
+        } else if (arg == "--baud") {
+            char *end = nullptr;
+            const long baud = i + 1 < argc ? std::strtol(argv[i + 1], &end, 10) : 0;
+            if (i + 1 == argc || *end != 0 || baud < 50 || baud > 4000000) {
+                std::fputs("zentrel-sim: --baud needs a rate from 50 to 4000000\n", stderr);
+                return 2;
+            }
+            options.baud = static_cast<int>(baud);
+            ++i;
         } else if (arg == "--link" || arg == "--log") {
             if (i + 1 == argc) {
                 std::fprintf(stderr, "zentrel-sim: %s needs a path\n", arg.c_str());
@@ -218,7 +233,7 @@ bool installSignals()
     struct sigaction action{};
     action.sa_handler = onSignal;
     sigemptyset(&action.sa_mask);
-    for (const int signal : {SIGINT, SIGTERM, SIGUSR1}) {
+    for (const int signal : {SIGINT, SIGTERM, SIGUSR1, SIGUSR2}) {
         if (sigaction(signal, &action, nullptr) != 0)
             return failed("cannot install a signal handler");
     }
@@ -249,6 +264,17 @@ public:
         }
     }
 
+    // One byte, or false when there is none (or on a read error: the next
+    // poll reports it).
+    bool readOne()
+    {
+        char byte = 0;
+        if (read(mMaster, &byte, 1) != 1)
+            return false;
+        report(mDecoder.feed(&byte, 1));
+        return true;
+    }
+
     void flush() { report(mDecoder.flush()); }
     bool hasPending() const { return mDecoder.pending() != 0; }
     void printState() { mOutput.line(zentrel::formatState(mState)); }
@@ -268,27 +294,53 @@ private:
     zentrel::State mState;
 };
 
-// Returns the exit status: 0 after SIGINT or SIGTERM, 1 on a line failure.
-int run(int master, Simulator &simulator)
+long long monotonicNs()
 {
+    timespec now{};
+    clock_gettime(CLOCK_MONOTONIC, &now);
+    return static_cast<long long>(now.tv_sec) * 1000000000LL + now.tv_nsec;
+}
+
+// Returns the exit status: 0 after SIGINT or SIGTERM, 1 on a line failure.
+// At a baud rate each byte is taken from the line when its stop bit would
+// have arrived, so what the sender writes faster waits in the terminal, as
+// in front of a real player.
+int run(int master, Simulator &simulator, int baud)
+{
+    const long long byteNs = baud > 0 ? 10000000000LL / baud : 0;
+    long long byteDoneAt = 0; // the byte on the wire; 0 when the line is idle
+    bool stalled = false;
     for (;;) {
+        int timeout = simulator.hasPending() ? kIdleFlushMs : -1;
         pollfd fds[2] = {{master, POLLIN, 0}, {gSignalPipe[0], POLLIN, 0}};
-        const int ready = poll(fds, 2, simulator.hasPending() ? kIdleFlushMs : -1);
+        if (stalled || byteDoneAt != 0)
+            fds[0].events = 0;
+        if (byteDoneAt != 0)
+            timeout = static_cast<int>(std::max(0LL, (byteDoneAt - monotonicNs() + 999999) / 1000000));
+        const int ready = poll(fds, 2, timeout);
         if (ready < 0) {
             if (errno == EINTR)
                 continue;
             failed("poll");
             return 1;
         }
-        if (ready == 0) {
+        if (byteDoneAt != 0 && monotonicNs() >= byteDoneAt) {
+            simulator.readOne();
+            pollfd more{master, POLLIN, 0};
+            byteDoneAt = poll(&more, 1, 0) > 0 && (more.revents & POLLIN) ? byteDoneAt + byteNs : 0;
+        } else if (ready == 0 && byteDoneAt == 0) {
             simulator.flush();
             continue;
         }
         // The line first, so a state request or stop sees what came before it.
         if (fds[0].revents != 0) {
             bool gotBytes = false;
-            if (!simulator.drain(gotBytes))
+            if (byteNs > 0 && (fds[0].revents & POLLIN)) {
+                byteDoneAt = monotonicNs() + byteNs;
+                gotBytes = true;
+            } else if (byteNs == 0 && !simulator.drain(gotBytes)) {
                 return 1;
+            }
             // Hung up with nothing to read would spin; it cannot happen while
             // we hold the slave, so treat it as a failure.
             if (!gotBytes && (fds[0].revents & (POLLHUP | POLLERR | POLLNVAL))) {
@@ -300,10 +352,16 @@ int run(int master, Simulator &simulator)
             bool stop = false;
             unsigned char signal = 0;
             while (read(gSignalPipe[0], &signal, 1) == 1) {
-                if (signal == SIGUSR1)
+                if (signal == SIGUSR1) {
                     simulator.printState();
-                else
+                } else if (signal == SIGUSR2) {
+                    stalled = !stalled;
+                    byteDoneAt = 0;
+                    std::fputs(stalled ? "zentrel-sim: reading stopped\n" : "zentrel-sim: reading again\n",
+                               stderr);
+                } else {
                     stop = true;
+                }
             }
             if (stop)
                 return 0;
@@ -340,7 +398,7 @@ int main(int argc, char **argv)
     std::fflush(stdout);
 
     Simulator simulator(pty.master, output);
-    int status = run(pty.master, simulator);
+    int status = run(pty.master, simulator, options.baud);
 
     bool gotBytes = false;
     if (status == 0 && !simulator.drain(gotBytes))

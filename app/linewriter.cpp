@@ -1,0 +1,184 @@
+#include "linewriter.h"
+
+#include "serialport.h"
+
+#include <QSocketNotifier>
+
+#include <algorithm>
+#include <chrono>
+
+namespace {
+
+// As long as SerialPort::write waits for a stuck line before it gives up.
+constexpr int stallMs = 1000;
+
+// How often to try again where the port offers no descriptor to watch
+// (Windows without overlapped I/O): each try may block for the port's short
+// write time-out, so not more often than this.
+constexpr int retryMs = 50;
+
+qint64 nowUs()
+{
+    return std::chrono::duration_cast<std::chrono::microseconds>(
+               std::chrono::steady_clock::now().time_since_epoch())
+        .count();
+}
+
+// The command code, "X04" for every show: a command overrides one of its kind.
+bool sameKind(const QByteArray &a, const QByteArray &b)
+{
+    return a.left(3) == b.left(3);
+}
+
+bool isOff(const QByteArray &command)
+{
+    return command.startsWith("X01");
+}
+
+} // namespace
+
+void LineQueue::add(const QByteArray &command)
+{
+    if (!waiting.empty() && sameKind(waiting.back(), command)) {
+        waiting.back() = command;
+        return;
+    }
+    waiting.push_back(command);
+    if (waiting.size() <= maxWaiting)
+        return;
+    for (auto it = waiting.begin(); it != waiting.end(); ++it) {
+        const bool overridden = std::any_of(it + 1, waiting.end(),
+                                            [&](const QByteArray &later) { return sameKind(*it, later); });
+        if (!isOff(*it) && overridden) {
+            it = waiting.erase(it);
+            // Two of a kind now side by side: the earlier changes nothing.
+            if (it != waiting.begin() && it != waiting.end() && sameKind(*(it - 1), *it))
+                waiting.erase(it - 1);
+            return;
+        }
+    }
+}
+
+QByteArray LineQueue::due(qint64 now) const
+{
+    if (!rest.isEmpty())
+        return rest;
+    if (waiting.empty() || now < nextAt())
+        return {};
+    return waiting.front();
+}
+
+void LineQueue::took(qint64 now, qsizetype count)
+{
+    if (count <= 0)
+        return;
+    if (!rest.isEmpty()) {
+        rest.remove(0, count);
+    } else if (!waiting.empty()) {
+        rest = waiting.front().mid(count);
+        waiting.erase(waiting.begin());
+    }
+    // Ten bits a byte: start, eight data bits, stop.
+    lineFreeAt = std::max(lineFreeAt, now) + lineUs(count);
+}
+
+LineWriter::LineWriter(SerialPort &port, int baud, QObject *parent)
+    : QObject(parent), mPort(port)
+{
+    mQueue.baud = baud;
+    mPace.setSingleShot(true);
+    mPace.setTimerType(Qt::PreciseTimer);
+    connect(&mPace, &QTimer::timeout, this, &LineWriter::pump);
+    mRetry.setSingleShot(true);
+    mRetry.setInterval(retryMs);
+    connect(&mRetry, &QTimer::timeout, this, &LineWriter::pump);
+    mStallTimer.setSingleShot(true);
+    mStallTimer.setInterval(stallMs);
+    connect(&mStallTimer, &QTimer::timeout, this, [this] {
+        mStalled = true;
+        emit stalled(true);
+    });
+
+    const auto fd = port.descriptor();
+    if (fd != -1) {
+        mWritable = new QSocketNotifier(fd, QSocketNotifier::Write, this);
+        mWritable->setEnabled(false);
+        connect(mWritable, &QSocketNotifier::activated, this, &LineWriter::pump);
+        // A read watch also wakes on hang-up and errors: how a pulled adapter
+        // shows between writes.
+        mHangUp = new QSocketNotifier(fd, QSocketNotifier::Read, this);
+        connect(mHangUp, &QSocketNotifier::activated, this, &LineWriter::checkLine);
+    }
+}
+
+LineWriter::~LineWriter() = default;
+
+void LineWriter::send(const QByteArray &command)
+{
+    mQueue.add(command);
+    pump();
+}
+
+// Every exit that emits returns at once: the receiver may delete the writer.
+void LineWriter::pump()
+{
+    for (;;) {
+        const qint64 now = nowUs();
+        const QByteArray bytes = mQueue.due(now);
+        if (bytes.isEmpty()) {
+            if (mWritable)
+                mWritable->setEnabled(false);
+            if (mQueue.idle())
+                return;
+            const qint64 waitUs = mQueue.nextAt() - now;
+            mPace.start(int((waitUs + 999) / 1000));
+            return;
+        }
+        const int taken = mPort.writeSome(bytes.constData(), std::size_t(bytes.size()));
+        if (taken < 0) {
+            mPace.stop();
+            mRetry.stop();
+            mStallTimer.stop();
+            if (mWritable)
+                mWritable->setEnabled(false);
+            if (mHangUp)
+                mHangUp->setEnabled(false);
+            emit writeFailed();
+            return;
+        }
+        mQueue.took(now, taken);
+        if (taken > 0) {
+            mStallTimer.stop();
+            if (mStalled) {
+                mStalled = false;
+                emit stalled(false);
+            }
+        }
+        if (taken < bytes.size()) {
+            waitWritable();
+            return;
+        }
+    }
+}
+
+void LineWriter::waitWritable()
+{
+    if (!mStallTimer.isActive() && !mStalled)
+        mStallTimer.start();
+    if (mWritable)
+        mWritable->setEnabled(true);
+    else
+        mRetry.start();
+}
+
+void LineWriter::checkLine()
+{
+    if (mPort.stillConnected())
+        return;
+    mPace.stop();
+    mRetry.stop();
+    mStallTimer.stop();
+    mWritable->setEnabled(false);
+    mHangUp->setEnabled(false);
+    emit hungUp();
+}
