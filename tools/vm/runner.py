@@ -367,6 +367,8 @@ FILLER = b"#"
 PROBE = "{build}/tools/vm/vm-probe"
 OPERATOR = "QT_QPA_PLATFORM=offscreen {build}/tools/vm/vm-operator {port} 2>/tmp/operator.err"
 LOST = "Could not write to serial port /dev/ttyUSB0"
+GONE = "Serial port /dev/ttyUSB0 was disconnected"
+STALLED = "is not taking data"
 MCR = 0x04
 DTR, RTS = 0x01, 0x02
 
@@ -487,6 +489,8 @@ def scenario_stall(g, c):
             "; ".join([line] + stuck))
     c.check(all(a.get("boxes") == "0" for a in last), "no box while the line is stalled",
             " / ".join(line_of(a) for a in last))
+    f = wait_state(g, lambda f: STALLED in f["status"], 5)
+    c.check(STALLED in f["status"], "the status bar says the line is not taking data", line_of(f))
     g.uart.reading.set()
     data = quiet(g.uart, 1.0, 30)
     intact = filler > 0 and data[mark:mark + filler] == FILLER * filler
@@ -531,6 +535,7 @@ def scenario_pulled_during_show(g, c):
     c.check(f.get("boxes") == "0", "and shows no box", line_of(f))
     g.replug()
     line = g.ask("node /dev/ttyUSB0 5000", "@@node")
+    print(f"     after device_add: {line[2:]}", flush=True)
     c.check("present=1" in line, "the adapter comes back as /dev/ttyUSB0", line)
     mark = len(g.usb_end.bytes())
     f = act(g, "show 7")
@@ -549,17 +554,14 @@ def scenario_pulled_between(g, c):
     act(g, "show 10")
     c.check(g.usb_end.wait_for(5, 5) == show(10), "show 10 arrives before the adapter is pulled")
     gone = g.unplug()
-    deadline = time.monotonic() + 3
-    while True:
-        f = fields(g.ask("state", "@@state"))
-        if f.get("held") == "none" or time.monotonic() > deadline:
-            break
-        time.sleep(0.1)
+    f = wait_state(g, lambda f: f.get("held") == "none", 3)
     c.check(f.get("held") == "none", "the port is released when the adapter goes", line_of(f))
-    c.check(f.get("boxes") == "0", "without a box", line_of(f))
+    c.check(f["status"] == GONE and f.get("boxes") == "0",
+            "the status bar says so, without a box", line_of(f))
     print(f"     device_del took {gone:.2f} s; after it: {line_of(f)}", flush=True)
     g.replug()
     line = g.ask("node /dev/ttyUSB0 5000", "@@node")
+    print(f"     after device_add: {line[2:]}", flush=True)
     c.check("present=1" in line, "the adapter comes back as /dev/ttyUSB0", line)
     mark = len(g.usb_end.bytes())
     first = act(g, "show 11")
@@ -569,6 +571,16 @@ def scenario_pulled_between(g, c):
             f"got {got!r}; after show 11: {line_of(first)}; after show 12: {line_of(second)}")
     c.check(second.get("boxes") == "0", "no box", line_of(second))
     stop_operator(g, c)
+
+
+def wait_state(g, done, timeout):
+    """Asks the operator's state until done(state) or timeout seconds pass."""
+    deadline = time.monotonic() + timeout
+    while True:
+        f = fields(g.ask("state", "@@state"))
+        if done(f) or time.monotonic() > deadline:
+            return f
+        time.sleep(0.1)
 
 
 def line_of(f):
