@@ -484,8 +484,10 @@ def scenario_stall(g, c):
     c.check(int(f.get("most", -1)) >= 4090,
             "TIOCOUTQ shows the driver's queue full while the host does not read", line)
     last = [fields(stalled_ask("show 77", "@@did", 5)), fields(stalled_ask("bright 20", "@@did", 5))]
-    c.check(int(f.get("gap", 99999)) < 300 and not stuck,
-            "the window keeps answering: no action waited 300 ms or more",
+    # The bound leaves room for a guest descheduled on a loaded host; a
+    # write that waits for the line takes a second or more.
+    c.check(int(f.get("gap", 99999)) < 500 and not stuck,
+            "the window keeps answering: no action waited 500 ms or more",
             "; ".join([line] + stuck))
     c.check(all(a.get("boxes") == "0" for a in last), "no box while the line is stalled",
             " / ".join(line_of(a) for a in last))
