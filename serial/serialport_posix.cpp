@@ -24,6 +24,10 @@ constexpr std::size_t maxPathLength = 4095;
 // freeze the window.
 constexpr int writeDeadlineMs = 1000;
 
+// Milliseconds close() gives the driver's queue to drain: at 9600 baud about
+// twenty commands, far more than the line writer ever leaves queued.
+constexpr int closeDrainMs = 100;
+
 long long nowMs()
 {
     timespec ts{};
@@ -305,7 +309,19 @@ void SerialPort::close()
 {
     if (mHandle == -1)
         return;
+    const int fd = static_cast<int>(mHandle);
+    // The kernel's close() waits until the driver's queue has gone out, up to
+    // 30 s on the 8250 and USB serial drivers: on a stalled line the program
+    // could not end, nor another open the port. A line that moves empties it
+    // well within the short wait here; what a stalled one has not taken by
+    // then is dropped.
+    const long long deadline = nowMs() + closeDrainMs;
+    int queued = 0;
+    while (ioctl(fd, TIOCOUTQ, &queued) == 0 && queued > 0 && nowMs() < deadline)
+        poll(nullptr, 0, 5);
+    if (queued > 0)
+        tcflush(fd, TCOFLUSH);
     // Closing also releases the flock() and TIOCEXCL.
-    ::close(static_cast<int>(mHandle));
+    ::close(fd);
     mHandle = -1;
 }

@@ -6,11 +6,13 @@
 //   line                            the line settings the driver reports
 //   modem                           DTR and RTS as the driver reports them
 //   second PATH                     open the same path a second time
+//   flood N                         write Off N times, or until a write fails
 //   close | quit
 #include "serialport.h"
 #include "heldport.h"
 
 #include <cerrno>
+#include <chrono>
 #include <cstdio>
 #include <cstring>
 #include <iostream>
@@ -92,9 +94,22 @@ int main()
             SerialPort other;
             const int code = other.open(path.c_str(), 9600, 8, 1, 0);
             std::printf("@@second %d reason=%d\n", code, int(other.reason()));
+        } else if (command == "flood") {
+            int count = 0;
+            words >> count;
+            int written = 0;
+            while (written < count && port.write("X0100"))
+                ++written;
+            int queued = -1;
+            ioctl(heldFd(), TIOCOUTQ, &queued);
+            std::printf("@@flood written=%d outq=%d\n", written, queued);
         } else if (command == "close") {
+            // Closing a tty may wait for its queue to drain.
+            const auto started = std::chrono::steady_clock::now();
             port.close();
-            std::printf("@@close %s\n", heldTtys().c_str());
+            const auto ms = std::chrono::duration_cast<std::chrono::milliseconds>(
+                std::chrono::steady_clock::now() - started).count();
+            std::printf("@@close ms=%lld held=%s\n", static_cast<long long>(ms), heldTtys().c_str());
         } else if (command == "quit") {
             break;
         } else {

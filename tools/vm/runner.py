@@ -437,6 +437,15 @@ def scenario_uart(g, c):
             "no MCR write" if mcr is None else f"MCR 0x{mcr:02x}")
     line = g.ask("second /dev/ttyS0", "@@second")
     c.check(line == "@@second -1 reason=3", "a second open of the held port fails as busy", line)
+    # Nobody reads: the driver's queue fills, and a close would wait for it
+    # to drain (30 s on this driver) unless the port lets it go.
+    g.stall_uart()
+    line = g.ask("flood 2000", "@@flood", 30)
+    c.check("outq=409" in line, "with nobody reading, writes fail once the driver's queue is full", line)
+    line = g.ask("close", "@@close", 60)
+    f = fields(line)
+    c.check(int(f.get("ms", 99999)) < 1000, "close() does not wait for a stalled queue", line)
+    g.uart.reading.set()
     g.send("quit")
     g.expect("@@done")
 
