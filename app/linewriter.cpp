@@ -136,13 +136,7 @@ void LineWriter::pump()
         }
         const int taken = mPort.writeSome(bytes.constData(), std::size_t(bytes.size()));
         if (taken < 0) {
-            mPace.stop();
-            mRetry.stop();
-            mStallTimer.stop();
-            if (mWritable)
-                mWritable->setEnabled(false);
-            if (mHangUp)
-                mHangUp->setEnabled(false);
+            stop();
             emit writeFailed();
             return;
         }
@@ -175,10 +169,17 @@ void LineWriter::checkLine()
 {
     if (mPort.stillConnected())
         return;
+    stop();
+    emit hungUp();
+}
+
+void LineWriter::stop()
+{
     mPace.stop();
     mRetry.stop();
     mStallTimer.stop();
-    mWritable->setEnabled(false);
-    mHangUp->setEnabled(false);
-    emit hungUp();
+    if (mWritable) {
+        mWritable->setEnabled(false);
+        mHangUp->setEnabled(false);
+    }
 }

@@ -72,6 +72,7 @@ private:
     void pump();
     void waitWritable();
     void checkLine();
+    void stop();
 
     SerialPort &mPort;
     LineQueue mQueue;

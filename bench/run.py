@@ -91,7 +91,7 @@ def main():
          f"{c['release_median_us']:.1f} / {c['release_p99_us']:.1f}",
          f"{c['write_median_us']:.1f} / {c['write_p99_us']:.1f} (bare write)",
          f"+{c['release_median_us'] - c['write_median_us']:.1f} us at median", "< +100 us"),
-        ("Slider drag, CPU per command (us, median of %d drags)" % c["drags"],
+        ("Slider drag, CPU per step (us, median of %d drags of 99 steps)" % c["drags"],
          f"{c['drag_cpu_per_command_median_us']:.2f}", f"{LINE_US:.0f} (line time at 9600 baud)",
          f"{share:.3f} % of line time", "< 1 %"),
     ]

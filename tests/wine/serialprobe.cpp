@@ -3,8 +3,8 @@
 //
 //   serialprobe open COM1 9600 8 1 0 write X0100 close
 //
-// Calls: open NAME BAUD DATA STOP PARITY | write TEXT | writehex HEX | close |
-// path NAME. NAME "@null" passes a null pointer. writehex exists because a
+// Calls: open NAME BAUD DATA STOP PARITY | write TEXT | writehex HEX |
+// writesome TEXT | close | path NAME. NAME "@null" passes a null pointer. writehex exists because a
 // line feed or a control byte does not survive a Windows command line.
 
 #include "serialport.h"
@@ -84,6 +84,11 @@ int main(int argc, char **argv)
             else if (!fromHex(argv[i + 1], text))
                 return usage(argv[i + 1]);
             std::printf("write %d", port.write(text.c_str()) ? 1 : 0);
+            printState(port);
+            i += 1;
+        } else if (call == "writesome" && left >= 1) {
+            const std::string text = argv[i + 1];
+            std::printf("writesome %d", port.writeSome(text.data(), text.size()));
             printState(port);
             i += 1;
         } else if (call == "close") {
