@@ -17,6 +17,11 @@ ci:
 wine-test:
 	tools/wine-test.sh
 
+# The serial link on real Linux drivers in a virtual machine.
+.PHONY: vm-test
+vm-test:
+	tools/vm-test.sh
+
 # Lumivane against a simulated player, the end-to-end test on a virtual X
 # server, the README's screenshot, and the Debian package (left in dist/).
 .PHONY: demo e2e screenshot package

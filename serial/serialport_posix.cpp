@@ -9,6 +9,7 @@
 #include <sys/file.h>
 #include <sys/ioctl.h>
 #include <sys/stat.h>
+#include <sys/sysmacros.h>
 #include <termios.h>
 #include <unistd.h>
 
@@ -22,6 +23,10 @@ constexpr std::size_t maxPathLength = 4095;
 // that a stalled port (flow control, no carrier, a dead adapter) can never
 // freeze the window.
 constexpr int writeDeadlineMs = 1000;
+
+// Milliseconds close() gives the driver's queue to drain: at 9600 baud about
+// twenty commands, far more than the line writer ever leaves queued.
+constexpr int closeDrainMs = 100;
 
 long long nowMs()
 {
@@ -79,11 +84,19 @@ bool buildLine(termios &tio, int baud, int dataBits, int stopBits, int evenParit
     return cfsetispeed(&tio, speed) == 0 && cfsetospeed(&tio, speed) == 0;
 }
 
-bool sameLine(const termios &want, const termios &got)
+// Linux's pseudo-terminal slaves (Unix98, majors 136 to 143).
+bool isPseudoTerminal(const struct stat &st)
 {
-    // Character size and parity are left out: a pseudo-terminal fixes them at
-    // eight bits, no parity, whatever was asked.
-    const tcflag_t cmask = CSTOPB | CRTSCTS | CLOCAL | CREAD;
+    return major(st.st_rdev) >= 136 && major(st.st_rdev) <= 143;
+}
+
+bool sameLine(const termios &want, const termios &got, bool pseudoTerminal)
+{
+    // A pseudo-terminal fixes character size and parity at eight bits, no
+    // parity, whatever was asked; a real driver must take them as asked.
+    tcflag_t cmask = CSTOPB | CRTSCTS | CLOCAL | CREAD;
+    if (!pseudoTerminal)
+        cmask |= CSIZE | PARENB | PARODD;
     return cfgetispeed(&want) == cfgetispeed(&got)
         && cfgetospeed(&want) == cfgetospeed(&got)
         && (want.c_cflag & cmask) == (got.c_cflag & cmask)
@@ -206,7 +219,7 @@ int SerialPort::open(const char *name, int baud, int dataBits, int stopBits, int
         fail(err);
         return -3;
     }
-    if (!sameLine(tio, applied)) {
+    if (!sameLine(tio, applied, isPseudoTerminal(st))) {
         close();
         fail(EOPNOTSUPP);
         return -3;
@@ -303,11 +316,22 @@ void SerialPort::close()
 {
     if (mHandle == -1)
         return;
+    const int fd = static_cast<int>(mHandle);
+    // The kernel's close() waits until the driver's queue has gone out, up to
+    // 30 s on the 8250 and USB serial drivers: on a stalled line the program
+    // could not end, nor another open the port. A line that moves empties it
+    // well within the short wait here; what a stalled one has not taken by
+    // then is dropped.
+    const long long deadline = nowMs() + closeDrainMs;
+    int queued = 0;
+    while (ioctl(fd, TIOCOUTQ, &queued) == 0 && queued > 0 && nowMs() < deadline)
+        poll(nullptr, 0, 5);
+    if (queued > 0)
+        tcflush(fd, TCOFLUSH);
     // Exclusive mode belongs to the terminal, not to this descriptor: it
     // stays on after close() while anyone else has the device open (the far
     // side of a pseudo-terminal, a program that shares the line), and keeps
     // every user but root out. The flock() goes with the descriptor.
-    const int fd = static_cast<int>(mHandle);
     ioctl(fd, TIOCNXCL);
     ::close(fd);
     mHandle = -1;
