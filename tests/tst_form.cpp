@@ -334,9 +334,13 @@ void tst_Form::arrowKeysStayOnTheShownPage()
     QTest::mouseClick(first, Qt::LeftButton, {}, QPoint(5, 10));
     QCOMPARE(mPty->read(), Commands::startShow(page * 32 + clicked));
 
-    QByteArray expected;
-    for (const int key : keys)
+    // One key at a time, as a hand presses them: the line would let a quicker
+    // show replace one still waiting.
+    for (const int key : keys) {
         QTest::keyClick(QApplication::focusWidget(), Qt::Key(key));
+        QTest::qWait(10);
+    }
+    QByteArray expected;
     for (const int id : started)
         expected += Commands::startShow(page * 32 + id);
     QCOMPARE(mPty->read(), expected);
