@@ -1,0 +1,39 @@
+# What only the Windows build of the program adds: one self-contained GUI
+# executable with its icon and version information.
+
+find_program(RSVG_CONVERT rsvg-convert REQUIRED)
+find_program(IMAGEMAGICK_CONVERT convert REQUIRED)
+enable_language(RC)
+
+set_target_properties(lumivane PROPERTIES OUTPUT_NAME Lumivane)
+
+# Static Qt with FEATURE_static_runtime still leaves libgcc_s_seh-1.dll and
+# libwinpthread-1.dll as imports; -static takes the compiler's runtime in too.
+if(MINGW)
+    target_link_options(lumivane PRIVATE -static)
+endif()
+
+# The icon sizes Explorer and the task bar ask for; the 256 one is kept as
+# PNG inside the .ico.
+set(icon_dir ${CMAKE_CURRENT_BINARY_DIR}/icon)
+set(icon_pngs)
+foreach(size 16 24 32 48 64 256)
+    list(APPEND icon_pngs ${icon_dir}/lumivane-${size}.png)
+    add_custom_command(OUTPUT ${icon_dir}/lumivane-${size}.png
+        COMMAND ${CMAKE_COMMAND} -E make_directory ${icon_dir}
+        COMMAND ${RSVG_CONVERT} -w ${size} -h ${size} -o ${icon_dir}/lumivane-${size}.png
+                ${PROJECT_SOURCE_DIR}/data/lumivane.svg
+        DEPENDS ${PROJECT_SOURCE_DIR}/data/lumivane.svg
+        VERBATIM)
+endforeach()
+add_custom_command(OUTPUT ${icon_dir}/lumivane.ico
+    COMMAND ${IMAGEMAGICK_CONVERT} ${icon_pngs} ${icon_dir}/lumivane.ico
+    DEPENDS ${icon_pngs}
+    VERBATIM)
+
+set(rc ${PROJECT_SOURCE_DIR}/data/lumivane.rc)
+target_sources(lumivane PRIVATE ${rc})
+set_source_files_properties(${rc} PROPERTIES
+    OBJECT_DEPENDS ${icon_dir}/lumivane.ico
+    INCLUDE_DIRECTORIES ${icon_dir}
+    COMPILE_DEFINITIONS "LUMIVANE_VERSION_MAJOR=${PROJECT_VERSION_MAJOR};LUMIVANE_VERSION_MINOR=${PROJECT_VERSION_MINOR};LUMIVANE_VERSION_PATCH=${PROJECT_VERSION_PATCH};LUMIVANE_VERSION=\"${PROJECT_VERSION}\";LUMIVANE_DESCRIPTION=\"${PROJECT_DESCRIPTION}\"")
