@@ -1,20 +1,45 @@
 # What only the Windows build of the program adds: one self-contained GUI
 # executable with its icon and version information.
 
-find_program(RSVG_CONVERT rsvg-convert REQUIRED)
-find_program(IMAGEMAGICK_CONVERT convert REQUIRED)
 enable_language(RC)
 
 set_target_properties(lumivane PROPERTIES OUTPUT_NAME Lumivane)
 
 # Static Qt with FEATURE_static_runtime still leaves libgcc_s_seh-1.dll and
 # libwinpthread-1.dll as imports; -static takes the compiler's runtime in too.
-if(MINGW)
+# Beside a shared Qt (Qt's installer) the runtime DLLs are deployed anyway.
+get_target_property(qt_core_type Qt6::Core TYPE)
+if(MINGW AND qt_core_type STREQUAL "STATIC_LIBRARY")
     target_link_options(lumivane PRIVATE -static)
 endif()
 
-# The icon sizes Explorer and the task bar ask for; the 256 one is kept as
-# PNG inside the .ico.
+# The .ico is made from the SVG at build time with librsvg and ImageMagick
+# (Debian's librsvg2-bin and imagemagick, or MSYS2's); a build without them,
+# such as one in a plain Qt installation on Windows, gets no icon.
+find_program(RSVG_CONVERT rsvg-convert)
+if(CMAKE_HOST_WIN32)
+    # Windows' own convert.exe converts file systems.
+    find_program(IMAGEMAGICK_CONVERT magick)
+else()
+    find_program(IMAGEMAGICK_CONVERT NAMES magick convert)
+endif()
+set(rc ${PROJECT_SOURCE_DIR}/data/lumivane.rc)
+set(rc_definitions
+    LUMIVANE_VERSION_MAJOR=${PROJECT_VERSION_MAJOR}
+    LUMIVANE_VERSION_MINOR=${PROJECT_VERSION_MINOR}
+    LUMIVANE_VERSION_PATCH=${PROJECT_VERSION_PATCH}
+    LUMIVANE_VERSION="${PROJECT_VERSION}"
+    LUMIVANE_DESCRIPTION="${PROJECT_DESCRIPTION}")
+target_sources(lumivane PRIVATE ${rc})
+if(NOT RSVG_CONVERT OR NOT IMAGEMAGICK_CONVERT)
+    message(WARNING "rsvg-convert or ImageMagick not found: Lumivane.exe gets no icon")
+    set_source_files_properties(${rc} PROPERTIES
+        COMPILE_DEFINITIONS "${rc_definitions};LUMIVANE_NO_ICON")
+    return()
+endif()
+
+# The sizes Explorer and the task bar ask for; the 256 one is kept as PNG
+# inside the .ico.
 set(icon_dir ${CMAKE_CURRENT_BINARY_DIR}/icon)
 set(icon_pngs)
 foreach(size 16 24 32 48 64 256)
@@ -31,9 +56,7 @@ add_custom_command(OUTPUT ${icon_dir}/lumivane.ico
     DEPENDS ${icon_pngs}
     VERBATIM)
 
-set(rc ${PROJECT_SOURCE_DIR}/data/lumivane.rc)
-target_sources(lumivane PRIVATE ${rc})
 set_source_files_properties(${rc} PROPERTIES
     OBJECT_DEPENDS ${icon_dir}/lumivane.ico
     INCLUDE_DIRECTORIES ${icon_dir}
-    COMPILE_DEFINITIONS "LUMIVANE_VERSION_MAJOR=${PROJECT_VERSION_MAJOR};LUMIVANE_VERSION_MINOR=${PROJECT_VERSION_MINOR};LUMIVANE_VERSION_PATCH=${PROJECT_VERSION_PATCH};LUMIVANE_VERSION=\"${PROJECT_VERSION}\";LUMIVANE_DESCRIPTION=\"${PROJECT_DESCRIPTION}\"")
+    COMPILE_DEFINITIONS "${rc_definitions}")
