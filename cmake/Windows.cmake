@@ -24,23 +24,29 @@ else()
     find_program(IMAGEMAGICK_CONVERT NAMES magick convert)
 endif()
 set(rc ${PROJECT_SOURCE_DIR}/data/lumivane.rc)
-set(rc_definitions
-    LUMIVANE_VERSION_MAJOR=${PROJECT_VERSION_MAJOR}
-    LUMIVANE_VERSION_MINOR=${PROJECT_VERSION_MINOR}
-    LUMIVANE_VERSION_PATCH=${PROJECT_VERSION_PATCH}
-    LUMIVANE_VERSION="${PROJECT_VERSION}"
-    LUMIVANE_DESCRIPTION="${PROJECT_DESCRIPTION}")
+set(rc_dir ${CMAKE_CURRENT_BINARY_DIR}/resources)
+# A header rather than -D options: windres hands definitions with blanks to
+# its preprocessor badly.
+file(CONFIGURE OUTPUT ${rc_dir}/lumivane_version.h CONTENT [[
+#define LUMIVANE_VERSION_MAJOR @PROJECT_VERSION_MAJOR@
+#define LUMIVANE_VERSION_MINOR @PROJECT_VERSION_MINOR@
+#define LUMIVANE_VERSION_PATCH @PROJECT_VERSION_PATCH@
+#define LUMIVANE_VERSION_TEXT "@PROJECT_VERSION@"
+#define LUMIVANE_DESCRIPTION "@PROJECT_DESCRIPTION@"
+]] @ONLY)
 target_sources(lumivane PRIVATE ${rc})
+set_source_files_properties(${rc} TARGET_DIRECTORY lumivane PROPERTIES
+    INCLUDE_DIRECTORIES ${rc_dir})
 if(NOT RSVG_CONVERT OR NOT IMAGEMAGICK_CONVERT)
     message(WARNING "rsvg-convert or ImageMagick not found: Lumivane.exe gets no icon")
-    set_source_files_properties(${rc} PROPERTIES
-        COMPILE_DEFINITIONS "${rc_definitions};LUMIVANE_NO_ICON")
+    set_source_files_properties(${rc} TARGET_DIRECTORY lumivane PROPERTIES
+        COMPILE_DEFINITIONS LUMIVANE_NO_ICON)
     return()
 endif()
 
 # The sizes Explorer and the task bar ask for; the 256 one is kept as PNG
 # inside the .ico.
-set(icon_dir ${CMAKE_CURRENT_BINARY_DIR}/icon)
+set(icon_dir ${rc_dir})
 set(icon_pngs)
 foreach(size 16 24 32 48 64 256)
     list(APPEND icon_pngs ${icon_dir}/lumivane-${size}.png)
@@ -55,8 +61,8 @@ add_custom_command(OUTPUT ${icon_dir}/lumivane.ico
     COMMAND ${IMAGEMAGICK_CONVERT} ${icon_pngs} ${icon_dir}/lumivane.ico
     DEPENDS ${icon_pngs}
     VERBATIM)
+add_custom_target(lumivane_icon DEPENDS ${icon_dir}/lumivane.ico)
+add_dependencies(lumivane lumivane_icon)
 
-set_source_files_properties(${rc} PROPERTIES
-    OBJECT_DEPENDS ${icon_dir}/lumivane.ico
-    INCLUDE_DIRECTORIES ${icon_dir}
-    COMPILE_DEFINITIONS "${rc_definitions}")
+set_source_files_properties(${rc} TARGET_DIRECTORY lumivane PROPERTIES
+    OBJECT_DEPENDS ${icon_dir}/lumivane.ico)

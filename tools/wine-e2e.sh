@@ -108,17 +108,11 @@ with open(out, "ab", buffering=0) as f:
     finally:
         os.unlink(link)
 EOF
-declare -A line_pid
 start_line() { # start_line N
     : >"$work/com$1.bin"
     python3 "$work/line.py" "$work/com$1" "$work/com$1.bin" >"$work/line$1.out" &
-    line_pid[$1]=$!
     line_pids="$line_pids $!"
     wait_until 10 grep -q ready "$work/line$1.out"
-}
-stop_line() { # stop_line N
-    kill "${line_pid[$1]}" 2>/dev/null
-    wait "${line_pid[$1]}" 2>/dev/null
 }
 wire() { cat "$work/com$1.bin"; }
 
@@ -153,7 +147,7 @@ window() { # window TITLE SECONDS: waits for it and prints its id
 # The file dialog of Wine and Qt's boxes start with the keyboard focus on
 # their own default control; the desktop has no window manager to give the
 # new window the focus, so it is given here, as a click on it would.
-focus() { xdotool windowactivate --sync "$1" >/dev/null 2>&1 || xdotool windowfocus --sync "$1"; }
+focus() { xdotool windowfocus --sync "$1" 2>/dev/null; }
 app_ended() { ! kill -0 "$app_pid" 2>/dev/null; }
 exit_status() { # waits up to 20 s for the program to end; prints its status
     if wait_until 20 app_ended; then
