@@ -102,7 +102,10 @@ fetch_source() {
     local package=$1 version=$2 folder=$3
     [ -d "$folder" ] && return 0
     rm -rf "$package"-*/
-    apt-get source -q "$package=$version" >&2 || return 1
+    if ! apt-get source -q "$package=$version" >"$work/fetch-$package.log" 2>&1; then
+        grep '^E:' "$work/fetch-$package.log" >&2
+        return 1
+    fi
     mv "$(find . -maxdepth 1 -type d -name "$package-*" | head -n1)" "$folder"
     [ -f "$folder/.pc/applied-patches" ] || return 0
     while read -r patch; do

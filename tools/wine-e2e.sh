@@ -124,8 +124,6 @@ for n in 1 2 3 4; do
 done
 timeout 60 wineserver -w
 timeout 10 wineserver -p
-check "COM1 of the prefix leads to this test's link" \
-    test "$(readlink "$WINEPREFIX/dosdevices/com1")" = "$work/com1"
 
 settings='HKCU\Software\lumivane.org\Lumivane'
 stored() { # stored KEY: the value in Wine's registry, or nothing
@@ -175,14 +173,15 @@ file_menu_item() { # file_menu_item N: the Nth of Setup, Load, Save, Edit, Exit
     menu=$(popup)
     eval "$(xdotool getwindowgeometry --shell "$menu")"
     # The items' centres, found down the menu's left part as the runs of
-    # rows with dark text in them (separators are light grey).
+    # rows with dark text in them (separators are light grey); a gap of a
+    # few rows inside a line of text does not end its run.
     import -window "$menu" "$work/menu.png" || return 1
     local ys
-    ys=$(convert "$work/menu.png" -crop "60x${HEIGHT}+0+0" +repage -colorspace gray \
+    ys=$(convert "$work/menu.png" -crop "80x${HEIGHT}+0+0" +repage -colorspace gray \
         -threshold 40% -negate -scale "1x${HEIGHT}!" -depth 8 txt:- |
-        awk 'NR > 1 { split($1, p, /[,:]/); ink = ($NF != "gray(0)") }
-             ink && !prev { start = p[2] } !ink && prev { print int((start + p[2]) / 2) }
-             { prev = ink }')
+        awk 'NR > 1 { split($1, p, /[,:]/); y = p[2]
+                      if ($NF != "gray(0)") { if (last == "" || y - last > 4) { if (last != "") print int((start + last) / 2); start = y } last = y } }
+             END { if (last != "") print int((start + last) / 2) }')
     local y
     y=$(echo $ys | cut -d' ' -f"$1")
     [ -n "$y" ] || return 1
@@ -201,20 +200,20 @@ pixels() { # pixels PNG WxH+X+Y: one colour per pixel, in order
     convert "$1" -crop "$2" -depth 8 txt:- | awk 'NR > 1 { print $3 }'
 }
 # The tab widget (central 0,0 540x315): its pane's top border is the first
-# change of colour down a column right of the tabs; the tabs are the runs of
-# another colour than the background along a row just above it.
+# change of colour down a column right of the tabs. Just above it, in
+# Windows' style, each tab is a run between two pixels of that border's
+# colour; the window's background beyond the last tab has no closing one.
 measure_tabs() {
     import -window "$win" "$work/layout.png" || return 1
-    local top=$((cy - wy)) row
+    local top=$((cy - wy)) border
     pane_top=$(pixels "$work/layout.png" "1x80+536+$top" |
         awk 'NR == 1 { bg = $1 } $1 != bg { print NR - 1; exit }')
     [ -n "$pane_top" ] || return 1
+    border=$(pixels "$work/layout.png" "1x1+536+$((top + pane_top))")
     pane_top=$((cy + pane_top))
-    row=$((pane_top - wy - 3))
-    tabs=$(pixels "$work/layout.png" "540x1+0+$row" | awk -v bg="$(pixels "$work/layout.png" "1x1+538+$row")" '
-        $1 != prev { if (n >= 20 && prev != bg) printf "%d ", start + n / 2; start = NR - 1; n = 0 }
-        { prev = $1; n++ }
-        END { if (n >= 20 && prev != bg) printf "%d ", start + n / 2 }')
+    tabs=$(pixels "$work/layout.png" "540x1+0+$((pane_top - wy - 1))" | awk -v border="$border" '
+        $1 == border { if (n >= 20) printf "%d ", NR - 1 - n / 2; n = 0; next }
+        { n++ }')
     [ "$(echo $tabs | wc -w)" -eq 4 ]
 }
 click_tab() { # click_tab PAGE (0..3)
@@ -252,7 +251,9 @@ file_dialog() { # file_dialog PATH
     wait_until 10 sh -c "[ -z \"\$(xdotool search --onlyvisible --name '^Choose a show name file\$')\" ]"
 }
 
-# Show names: distinct, some with blanks, one empty, one in Latin-1.
+# Show names: distinct, some with blanks, one empty, one in the 8-bit
+# Windows encoding of older name files, which is read as such and saved as
+# UTF-8.
 names=$work/names.txt
 for i in $(seq 1 128); do
     case $i in
@@ -261,6 +262,7 @@ for i in $(seq 1 128); do
         *) printf 'Act %d, scene %d\r\n' $((i / 10)) $i ;;
     esac
 done >"$names"
+LC_ALL=C sed 's/\xe9/\xc3\xa9/g' "$names" >"$work/names-utf8.txt"
 
 # --- 1. First start, COM1 missing: the warning, then the window.
 start_app
@@ -274,6 +276,9 @@ fi
 win=$(window "$title_main" 20)
 [ -n "$win" ] || die "the main window came up after the warning: $(cat "$work/app.log")"
 check "  ... then the main window" true
+# Wine makes the prefix's COMn links when its first program starts.
+check "COM1 of the prefix leads to this test's link" \
+    test "$(readlink "$WINEPREFIX/dosdevices/com1")" = "$work/com1"
 measure || die "the File menu opened below the menu bar"
 file_menu_item 5 || die "the File menu showed Exit"
 check "File, Exit ends Lumivane.exe with status 0" test "$(exit_status)" = 0
@@ -325,7 +330,8 @@ saved=""
 if file_menu_item 3 && file_dialog "$work/saved"; then saved=yes; fi
 wait_until 5 test -f "$work/saved.txt"
 check "File, Save Show Names as \"saved\" writes saved.txt" test -f "$work/saved.txt"
-check "  ... with the 128 names loaded, CR LF after each" cmp -s "$names" "$work/saved.txt"
+check "  ... with the 128 names loaded, in UTF-8, CR LF after each" \
+    cmp -s "$work/names-utf8.txt" "$work/saved.txt"
 
 # File, Setup Connection...: COM2, the item below COM1.
 setup=""
@@ -366,7 +372,7 @@ check "  ... and nothing on COM1" test -z "$(wire 1)"
 if file_menu_item 3 && file_dialog "$work/again.txt"; then :; fi
 wait_until 5 test -f "$work/again.txt"
 check "the names loaded at start-up are the file's (saved again: same bytes)" \
-    cmp -s "$names" "$work/again.txt"
+    cmp -s "$work/names-utf8.txt" "$work/again.txt"
 file_menu_item 5
 check "File, Exit ends it with status 0 a third time" test "$(exit_status)" = 0
 
