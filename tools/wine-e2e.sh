@@ -30,7 +30,8 @@ if [ -z "${LUMIVANE_WINE_E2E_EXE:-}" ]; then
 fi
 exe=$LUMIVANE_WINE_E2E_EXE
 [ -n "${LUMIVANE_ISOLATED:-}" ] ||
-    echo "note: not in a private mount namespace; COM1-COM4 are still mapped to this test's links"
+    echo "note: not in a private mount namespace; COM1-COM4 still lead to this test's links" \
+        "(Wine names the machine's ports COM5 and up, which this test never chooses)"
 
 work=$(mktemp -d "${TMPDIR:-/tmp}/lumivane-wine-e2e.XXXXXX")
 export WINEPREFIX=$work/prefix WINEDEBUG=-all WINEARCH=win64 WINEDLLOVERRIDES="mscoree,mshtml="
@@ -45,7 +46,12 @@ cleanup() {
     timeout 20 wineserver -k >/dev/null 2>&1
     timeout 20 wineserver -w >/dev/null 2>&1
     for pid in $line_pids $xvfb_pid; do kill "$pid" 2>/dev/null; done
-    wait 2>/dev/null
+    # Bounded: a process that ignores SIGTERM gets SIGKILL after 3 s.
+    for pid in $line_pids $xvfb_pid; do
+        i=0
+        while kill -0 "$pid" 2>/dev/null && [ $i -lt 30 ]; do sleep 0.1; i=$((i + 1)); done
+        kill -9 "$pid" 2>/dev/null
+    done
     if [ -n "${KEEP_E2E_DIR:-}" ]; then echo "kept $work" >&2; else rm -rf "$work"; fi
 }
 trap cleanup EXIT
@@ -61,34 +67,7 @@ finish() {
 }
 die() {
     check "$*" false
-    # --- The screenshot: one more start, with Wine drawing the window's frame
-# itself (no window manager would draw one here), names from the file and
-# show 22 chosen.
-if [ -n "$screenshot" ]; then
-    timeout 30 wine reg add 'HKCU\Software\Wine\X11 Driver' /v Decorated /t REG_SZ /d N /f \
-        >>"$work/wine.log" 2>&1
-    start_app
-    question=$(window '^Lumivane$' 60) && { focus "$question"; xdotool key Return; }
-    win=$(window "$title_main" 20)
-    if [ -n "$win" ]; then
-        eval "$(xdotool getwindowgeometry --shell "$win")"
-        sleep 1
-        mkdir -p "$(dirname "$screenshot")"
-        import -window "$win" -strip -define png:exclude-chunks=date,time "$screenshot"
-        echo "screenshot: $screenshot"
-    fi
-fi
-
-finish
-}
-# wait_until SECONDS COMMAND...: polls every 0.1 s.
-wait_until() {
-    local limit=$(($1 * 10)) i=0
-    shift
-    until "$@"; do
-        i=$((i + 1)); [ $i -ge $limit ] && return 1
-        sleep 0.1
-    done
+    finish
 }
 
 # However the run goes, it ends within a bound.
@@ -178,7 +157,7 @@ exit_status() { # waits up to 20 s for the program to end; prints its status
 # (Wine leaves the frame to a window manager, and there is none), so the menu
 # bar starts at its top left. The File menu opens right below the menu bar,
 # so its top is the top of the central widget.
-popup() { # the visible window of the program that is neither main nor $1
+popup() { # the program's visible window other than the main one: a menu
     xdotool search --onlyvisible --class '^lumivane\.exe$' 2>/dev/null | grep -vx "$win" | head -n1
 }
 open_file_menu() {
@@ -213,9 +192,6 @@ measure() {
     cx=$wx; cy=$Y
     xdotool key Escape
     wait_until 5 sh -c "[ -z \"\$(xdotool search --onlyvisible --class '^lumivane\\.exe\$' | grep -vx $win)\" ]"
-}
-pixels() { # pixels PNG WxH+X+Y: one colour per pixel, in order
-    convert "$1" -crop "$2" -depth 8 txt:- | awk 'NR > 1 { print $3 }'
 }
 # The tab widget (central 0,0 540x315): its pane's top border is the first
 # change of colour down a column right of the tabs. Just above it, in
@@ -388,8 +364,8 @@ file_menu_item 5
 check "File, Exit ends it with status 0 a third time" test "$(exit_status)" = 0
 
 # --- The screenshot: one more start, with Wine drawing the window's frame
-# itself (no window manager would draw one here), names from the file and
-# show 22 chosen.
+# itself (no window manager would draw one here) and the names from the
+# file.
 if [ -n "$screenshot" ]; then
     timeout 30 wine reg add 'HKCU\Software\Wine\X11 Driver' /v Decorated /t REG_SZ /d N /f \
         >>"$work/wine.log" 2>&1
