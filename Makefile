@@ -22,6 +22,19 @@ wine-test:
 vm-test:
 	tools/vm-test.sh
 
+# Lumivane.exe for Windows (dist/lumivane-<version>-windows-x64.zip), built
+# against a static Qt for mingw-w64 that the first run builds into the cache,
+# and its end-to-end test under Wine.
+.PHONY: windows wine-e2e windows-screenshot
+windows:
+	tools/windows.sh
+
+wine-e2e:
+	tools/wine-e2e.sh
+
+windows-screenshot:
+	tools/wine-e2e.sh --screenshot docs/lumivane-windows.png
+
 # Lumivane against a simulated player, the end-to-end test on a virtual X
 # server, the README's screenshot, and the Debian package (left in dist/).
 .PHONY: demo e2e screenshot package

@@ -51,15 +51,6 @@ die() {
     echo "$passed passed, $((failed + 1)) failed"
     exit 1
 }
-# wait_until SECONDS COMMAND...: polls every 0.1 s.
-wait_until() {
-    limit=$(($1 * 10)); shift
-    i=0
-    until "$@"; do
-        i=$((i + 1)); [ $i -ge $limit ] && return 1
-        sleep 0.1
-    done
-}
 has_line() { grep -q "$2" "$1" 2>/dev/null; }
 
 # However the run goes, it ends within a bound: the X server going away makes
@@ -146,9 +137,6 @@ wait_until 5 sh -c "! xdotool search --onlyvisible --class '^lumivane\$' | grep 
 # The tab widget (central 0,0 540x315): its pane's top border is the first
 # change of colour down a column right of the tabs; the tabs are the long
 # runs of one colour along a row just above it.
-pixels() { # pixels PNG WxH+X+Y: one colour per pixel, in order
-    convert "$1" -crop "$2" -depth 8 txt:- | awk 'NR > 1 { print $3 }'
-}
 pane_top=""
 measure() {
     import -window "$win" "$tmp/layout.png" || return 1

@@ -1,0 +1,384 @@
+#!/bin/bash
+# End-to-end test of the real Lumivane.exe under Wine on a virtual X server:
+# real xdotool clicks and keys, COM1 and COM2 mapped to fresh pseudo-terminals
+# through HKLM\Software\Wine\Ports, the bytes read on their far side, the
+# settings read back from Wine's registry, name files written through Wine's
+# own file dialog. One line per check, then "N passed, M failed"; exit
+# status 0 when every check passed.
+#   tools/wine-e2e.sh [--screenshot FILE.png]
+# Builds the exe first (tools/windows.sh, which builds the cached Qt when it
+# is missing).
+set -uo pipefail
+
+root=$(cd "$(dirname "$0")/.." && pwd)
+cd "$root"
+screenshot=""
+case "${1:-}" in
+    --screenshot) screenshot=$(realpath -m "$2") ;;
+    "") ;;
+    *) echo "usage: $0 [--screenshot FILE.png]" >&2; exit 2 ;;
+esac
+
+if [ -z "${LUMIVANE_WINE_E2E_EXE:-}" ]; then
+    . tools/deps.sh
+    # Debian's wine wrapper is there without wine64 when only wine32 was chosen.
+    need_packages xvfb xdotool x11-utils imagemagick python3 wine wine64 || exit 1
+    exe=$(tools/windows.sh | tail -n1) || exit 1
+    # In a private mount namespace /dev/ttyS0-3 are covered by /dev/null, so
+    # a mapping mistake cannot reach a real line.
+    LUMIVANE_WINE_E2E_EXE=$exe exec tests/isolate.sh bash "$0" "$@"
+fi
+exe=$LUMIVANE_WINE_E2E_EXE
+[ -n "${LUMIVANE_ISOLATED:-}" ] ||
+    echo "note: not in a private mount namespace; COM1-COM4 still lead to this test's links" \
+        "(Wine names the machine's ports COM5 and up, which this test never chooses)"
+
+work=$(mktemp -d "${TMPDIR:-/tmp}/lumivane-wine-e2e.XXXXXX")
+export WINEPREFIX=$work/prefix WINEDEBUG=-all WINEARCH=win64 WINEDLLOVERRIDES="mscoree,mshtml="
+# Debian's Wine leaves a wine-XXXXXX folder in $TMPDIR for each server.
+export TMPDIR=$work/tmp
+mkdir -p "$TMPDIR"
+xvfb_pid=""; app_pid=""; watchdog_pid=""; line_pids=""
+cleanup() {
+    [ -n "$watchdog_pid" ] && kill "$watchdog_pid" 2>/dev/null
+    [ -n "$app_pid" ] && kill "$app_pid" 2>/dev/null
+    # The server is keyed on the prefix: only ours is stopped.
+    timeout 20 wineserver -k >/dev/null 2>&1
+    timeout 20 wineserver -w >/dev/null 2>&1
+    for pid in $line_pids $xvfb_pid; do kill "$pid" 2>/dev/null; done
+    # Bounded: a process that ignores SIGTERM gets SIGKILL after 3 s.
+    for pid in $line_pids $xvfb_pid; do
+        i=0
+        while kill -0 "$pid" 2>/dev/null && [ $i -lt 30 ]; do sleep 0.1; i=$((i + 1)); done
+        kill -9 "$pid" 2>/dev/null
+    done
+    if [ -n "${KEEP_E2E_DIR:-}" ]; then echo "kept $work" >&2; else rm -rf "$work"; fi
+}
+trap cleanup EXIT
+trap 'exit 130' INT TERM
+
+. tools/checks.sh
+start_time=$(date +%s)
+finish() {
+    echo "wine-e2e: $(( $(date +%s) - start_time )) s"
+    echo "$passed passed, $failed failed"
+    [ "$failed" -eq 0 ]
+    exit
+}
+die() {
+    check "$*" false
+    finish
+}
+
+# However the run goes, it ends within a bound.
+(
+    trap 'kill $sleeper 2>/dev/null; exit 0' TERM
+    sleep "${LUMIVANE_WINE_E2E_TIMEOUT:-600}" & sleeper=$!
+    wait $sleeper
+    echo "FAIL the test did not finish within ${LUMIVANE_WINE_E2E_TIMEOUT:-600} s" >&2
+    kill -TERM $$
+) &
+watchdog_pid=$!
+
+Xvfb -displayfd 1 -screen 0 1024x768x24 -nolisten tcp >"$work/display" 2>"$work/xvfb.log" &
+xvfb_pid=$!
+wait_until 15 grep -q '[0-9]' "$work/display" || die "Xvfb started"
+export DISPLAY=":$(head -n1 "$work/display")"
+
+# --- The far side of the serial lines. Each COMn of the prefix points at the
+# link $work/comN; line N aims that link at a fresh pseudo-terminal and keeps
+# every byte that arrives in $work/comN.bin. Without a line the link dangles
+# and the port is missing.
+cat >"$work/line.py" <<'EOF'
+import os, signal, sys
+link, out = sys.argv[1], sys.argv[2]
+# The slave stays open here, so Wine closing the port never hangs it up.
+master, slave = os.openpty()
+os.symlink(os.ttyname(slave), link + ".new")
+os.replace(link + ".new", link)
+signal.signal(signal.SIGTERM, lambda *_: sys.exit(0))
+print("ready", flush=True)
+with open(out, "ab", buffering=0) as f:
+    try:
+        while data := os.read(master, 4096):
+            f.write(data)
+    finally:
+        os.unlink(link)
+EOF
+start_line() { # start_line N
+    : >"$work/com$1.bin"
+    python3 "$work/line.py" "$work/com$1" "$work/com$1.bin" >"$work/line$1.out" &
+    line_pids="$line_pids $!"
+    wait_until 10 grep -q ready "$work/line$1.out"
+}
+wire() { cat "$work/com$1.bin"; }
+
+# The ports are read when Wine's server starts; COM3 and COM4 go to links
+# that never exist, so that no choice can reach a real port either.
+for n in 1 2 3 4; do
+    timeout 120 wine reg add 'HKLM\Software\Wine\Ports' /v COM$n /t REG_SZ /d "$work/com$n" /f \
+        >>"$work/wine.log" 2>&1 || die "the Wine prefix was made and COM$n mapped"
+done
+timeout 60 wineserver -w
+timeout 10 wineserver -p
+
+settings='HKCU\Software\lumivane.org\Lumivane'
+stored() { # stored KEY: the value in Wine's registry, or nothing
+    timeout 30 wine reg query "$settings" /v "$1" 2>/dev/null | tr -d '\r' |
+        sed -n "s/^ *$1 *REG_SZ *//p"
+}
+winpath() { echo "Z:$1" | tr / '\\'; }
+
+# --- The program and its windows.
+title_main='^Tavrolux Zentrel Lumivane$'
+start_app() {
+    wine "$exe" >"$work/app.log" 2>&1 &
+    app_pid=$!
+}
+visible() { xdotool search --onlyvisible --name "$1" 2>/dev/null | head -n1; }
+window() { # window TITLE SECONDS: waits for it and prints its id
+    wait_until "$2" sh -c "xdotool search --onlyvisible --name '$1' >/dev/null 2>&1" && visible "$1"
+}
+# The file dialog of Wine and Qt's boxes start with the keyboard focus on
+# their own default control; the desktop has no window manager to give the
+# new window the focus, so it is given here, as a click on it would.
+focus() { xdotool windowfocus --sync "$1" 2>/dev/null; }
+app_ended() { ! kill -0 "$app_pid" 2>/dev/null; }
+exit_status() { # waits up to 20 s for the program to end; prints its status
+    if wait_until 20 app_ended; then
+        wait "$app_pid"; echo $?
+    else
+        echo running
+    fi
+    app_pid=""
+}
+
+# Places, from the fixed layout: the window's X window is its client area
+# (Wine leaves the frame to a window manager, and there is none), so the menu
+# bar starts at its top left. The File menu opens right below the menu bar,
+# so its top is the top of the central widget.
+popup() { # the program's visible window other than the main one: a menu
+    xdotool search --onlyvisible --class '^lumivane\.exe$' 2>/dev/null | grep -vx "$win" | head -n1
+}
+open_file_menu() {
+    xdotool mousemove $((wx + 12)) $((wy + 8)) click 1
+    wait_until 5 sh -c "[ -n \"\$(xdotool search --onlyvisible --class '^lumivane\\.exe\$' | grep -vx $win)\" ]"
+}
+file_menu_item() { # file_menu_item N: the Nth of Setup, Load, Save, Edit, Exit
+    open_file_menu || return 1
+    local menu
+    menu=$(popup)
+    eval "$(xdotool getwindowgeometry --shell "$menu")"
+    # The items' centres, found down the menu's left part as the runs of
+    # rows with dark text in them (separators are light grey); a gap of a
+    # few rows inside a line of text does not end its run.
+    import -window "$menu" "$work/menu.png" || return 1
+    local ys
+    ys=$(convert "$work/menu.png" -crop "80x${HEIGHT}+0+0" +repage -colorspace gray \
+        -threshold 40% -negate -scale "1x${HEIGHT}!" -depth 8 txt:- |
+        awk 'NR > 1 { split($1, p, /[,:]/); y = p[2]
+                      if ($NF != "gray(0)") { if (last == "" || y - last > 4) { if (last != "") print int((start + last) / 2); start = y } last = y } }
+             END { if (last != "") print int((start + last) / 2) }')
+    local y
+    y=$(echo $ys | cut -d' ' -f"$1")
+    [ -n "$y" ] || return 1
+    xdotool mousemove $((X + 30)) $((Y + y)) click 1
+}
+measure() {
+    eval "$(xdotool getwindowgeometry --shell "$win")"
+    wx=$X; wy=$Y
+    open_file_menu || return 1
+    eval "$(xdotool getwindowgeometry --shell "$(popup)")"
+    cx=$wx; cy=$Y
+    xdotool key Escape
+    wait_until 5 sh -c "[ -z \"\$(xdotool search --onlyvisible --class '^lumivane\\.exe\$' | grep -vx $win)\" ]"
+}
+# The tab widget (central 0,0 540x315): its pane's top border is the first
+# change of colour down a column right of the tabs. Just above it, in
+# Windows' style, each tab is a run between two pixels of that border's
+# colour; the window's background beyond the last tab has no closing one.
+measure_tabs() {
+    import -window "$win" "$work/layout.png" || return 1
+    local top=$((cy - wy)) border
+    pane_top=$(pixels "$work/layout.png" "1x80+536+$top" |
+        awk 'NR == 1 { bg = $1 } $1 != bg { print NR - 1; exit }')
+    [ -n "$pane_top" ] || return 1
+    border=$(pixels "$work/layout.png" "1x1+536+$((top + pane_top))")
+    pane_top=$((cy + pane_top))
+    tabs=$(pixels "$work/layout.png" "540x1+0+$((pane_top - wy - 1))" | awk -v border="$border" '
+        $1 == border { if (n >= 20) printf "%d ", NR - 1 - n / 2; n = 0; next }
+        { n++ }')
+    [ "$(echo $tabs | wc -w)" -eq 4 ]
+}
+click_tab() { # click_tab PAGE (0..3)
+    xdotool mousemove $((wx + $(echo $tabs | cut -d' ' -f$(($1 + 1))))) $((pane_top - 8)) click 1
+    sleep 0.3
+}
+click_show() { # click_show NUMBER (1..128); its page must be showing
+    local id=$(($1 - 1))
+    local col=$(((id % 32) / 8)) row=$((id % 8))
+    xdotool mousemove $((cx + 2 + 20 + col * 140 + 25)) $((pane_top + 2 + 20 + row * 30 + 10)) click 1
+    sleep 0.3
+}
+click_off() { xdotool mousemove $((cx + 550 + 35)) $((cy + 280 + 15)) click 1; sleep 0.3; }
+# The slider (central 570,30 40x240), value 0 at the top: the handle is
+# dragged past the bottom end, then past the top end, in steps as a hand
+# would.
+drag_slider() {
+    local x=$((cx + 585)) y=$((cy + 36))
+    xdotool mousemove $x $y mousedown 1
+    while [ $y -lt $((cy + 320)) ]; do y=$((y + 20)); xdotool mousemove $x $y; sleep 0.05; done
+    sleep 0.3
+    while [ $y -gt $((cy - 20)) ]; do y=$((y - 20)); xdotool mousemove $x $y; sleep 0.05; done
+    xdotool mouseup 1
+    sleep 0.5
+}
+# A name file through Wine's own file dialog: the path is typed into its
+# name field, which has the focus when it opens.
+file_dialog() { # file_dialog PATH
+    local dialog
+    dialog=$(window '^Choose a show name file$' 20) || return 1
+    focus "$dialog"
+    sleep 0.5
+    xdotool type --delay 20 "$(winpath "$1")"
+    xdotool key Return
+    wait_until 10 sh -c "[ -z \"\$(xdotool search --onlyvisible --name '^Choose a show name file\$')\" ]"
+}
+
+# Show names: distinct, some with blanks, one empty, one in the 8-bit
+# Windows encoding of older name files, which is read as such and saved as
+# UTF-8.
+names=$work/names.txt
+for i in $(seq 1 128); do
+    case $i in
+        5) printf '\r\n' ;;
+        9) printf 'Fin de l\xe9t\xe9\r\n' ;;
+        *) printf 'Act %d, scene %d\r\n' $((i / 10)) $i ;;
+    esac
+done >"$names"
+LC_ALL=C sed 's/\xe9/\xc3\xa9/g' "$names" >"$work/names-utf8.txt"
+
+# --- 1. First start, COM1 missing: the warning, then the window.
+start_app
+box=$(window '^Lumivane$' 60)
+check "first start without COM1: a \"Lumivane\" box comes up" test -n "$box"
+check "  ... before the main window" test -z "$(visible "$title_main")"
+if [ -n "$box" ]; then
+    focus "$box"
+    xdotool key Return
+fi
+win=$(window "$title_main" 20)
+[ -n "$win" ] || die "the main window came up after the warning: $(cat "$work/app.log")"
+check "  ... then the main window" true
+# Wine makes the prefix's COMn links when its first program starts.
+check "COM1 of the prefix leads to this test's link" \
+    test "$(readlink "$WINEPREFIX/dosdevices/com1")" = "$work/com1"
+measure || die "the File menu opened below the menu bar"
+file_menu_item 5 || die "the File menu showed Exit"
+check "File, Exit ends Lumivane.exe with status 0" test "$(exit_status)" = 0
+check "no setting was written by a run that chose nothing" test -z "$(stored serialPort)"
+
+# --- 2. COM1 present: no warning, nothing written at start; clicks.
+start_line 1 || die "a pseudo-terminal stood in for COM1"
+start_line 2 || die "a pseudo-terminal stood in for COM2"
+start_app
+win=$(window "$title_main" 60)
+[ -n "$win" ] || die "the main window came up with COM1 present: $(cat "$work/app.log")"
+check "start with COM1 present: no box" test -z "$(visible '^Lumivane$')"
+sleep 1
+check "  ... and nothing written at start-up" test -z "$(wire 1)"
+measure || die "the File menu opened below the menu bar"
+wait_until 10 measure_tabs || die "the tab widget was found on screen (tabs: $tabs)"
+echo "layout: client $wx,$wy; central top $cy; pane top $pane_top; tab centres $tabs"
+
+click_show 22
+click_tab 2
+click_show 95
+click_tab 3
+click_show 128
+click_off
+check "shows 22, 95 and 128, then Off, send exactly X0416X045FX0480X0100" \
+    test "$(wire 1)" = X0416X045FX0480X0100
+drag_slider
+levels=$(wire 1 | cut -c21-)
+check "the slider's commands are whole X02hh commands (${#levels} bytes)" \
+    sh -c "echo '$levels' | grep -Eqx '(X02[0-9A-F]{2})+'"
+check "  ... reaching the bottom end: X0201" sh -c "echo '$levels' | fold -w5 | grep -qx X0201"
+check "  ... and ending at the top end: X02FF" sh -c "echo '$levels' | fold -w5 | tail -n1 | grep -qx X02FF"
+sent=$(wire 1 | wc -c)
+
+# File, Load Show Names, then Save Show Names under a name without ".txt".
+loaded=""
+if file_menu_item 2 && file_dialog "$names"; then loaded=yes; fi
+check "File, Load Show Names: the path typed into Wine's dialog is taken" test -n "$loaded"
+last=$(stored lastFile)
+check "  ... and stored as lastFile ($last)" test "${last##*[/\\]}" = names.txt
+saved=""
+if file_menu_item 3 && file_dialog "$work/saved"; then saved=yes; fi
+wait_until 5 test -f "$work/saved.txt"
+check "File, Save Show Names as \"saved\" writes saved.txt" test -f "$work/saved.txt"
+check "  ... with the 128 names loaded, in UTF-8, CR LF after each" \
+    cmp -s "$work/names-utf8.txt" "$work/saved.txt"
+
+# File, Setup Connection...: COM2, the item below COM1.
+setup=""
+if file_menu_item 1; then
+    setup=$(window '^Lumivane$' 10)
+fi
+check "File, Setup Connection... opens the port dialog" test -n "$setup"
+if [ -n "$setup" ]; then
+    focus "$setup"
+    xdotool key Down Return
+    wait_until 10 sh -c "[ -z \"\$(xdotool search --onlyvisible --name '^Lumivane\$')\" ]"
+fi
+check "  ... the choice is stored in Wine's registry: serialPort=COM2" test "$(stored serialPort)" = COM2
+check "nothing more reached COM1 after the slider" test "$(wire 1 | wc -c)" -eq "$sent"
+check "nothing reached COM2 on opening it" test -z "$(wire 2)"
+file_menu_item 5
+check "File, Exit ends it with status 0 again" test "$(exit_status)" = 0
+
+# --- 3. The next start: the question for the stored name file, COM2.
+: >"$work/com1.bin"
+start_app
+question=$(window '^Lumivane$' 60)
+check "next start: the question for the stored name file comes up" test -n "$question"
+check "  ... before the main window" test -z "$(visible "$title_main")"
+if [ -n "$question" ]; then
+    focus "$question"
+    xdotool key Return
+fi
+win=$(window "$title_main" 20)
+[ -n "$win" ] || die "the main window came up after the question: $(cat "$work/app.log")"
+check "  ... answering Yes shows no further box" \
+    sh -c "sleep 1; test -z \"\$(xdotool search --onlyvisible --name '^Lumivane\$')\""
+measure || die "the File menu opened below the menu bar"
+wait_until 10 measure_tabs || die "the tab widget was found on screen"
+click_show 2
+check "the port stored is used: show 2 sends X0402 on COM2" test "$(wire 2)" = X0402
+check "  ... and nothing on COM1" test -z "$(wire 1)"
+if file_menu_item 3 && file_dialog "$work/again.txt"; then :; fi
+wait_until 5 test -f "$work/again.txt"
+check "the names loaded at start-up are the file's (saved again: same bytes)" \
+    cmp -s "$work/names-utf8.txt" "$work/again.txt"
+file_menu_item 5
+check "File, Exit ends it with status 0 a third time" test "$(exit_status)" = 0
+
+# --- The screenshot: one more start, with Wine drawing the window's frame
+# itself (no window manager would draw one here) and the names from the
+# file.
+if [ -n "$screenshot" ]; then
+    timeout 30 wine reg add 'HKCU\Software\Wine\X11 Driver' /v Decorated /t REG_SZ /d N /f \
+        >>"$work/wine.log" 2>&1
+    start_app
+    question=$(window '^Lumivane$' 60) && { focus "$question"; xdotool key Return; }
+    win=$(window "$title_main" 20)
+    if [ -n "$win" ]; then
+        eval "$(xdotool getwindowgeometry --shell "$win")"
+        sleep 1
+        mkdir -p "$(dirname "$screenshot")"
+        import -window "$win" -strip -define png:exclude-chunks=date,time "$screenshot"
+        echo "screenshot: $screenshot"
+    fi
+fi
+
+finish
