@@ -153,7 +153,7 @@ if [ ! -f "$serial_stamp" ]; then
         exit 1
     else
         echo "build-qt-windows: WARNING: the source of qt6-serialport $serial_deb cannot be" \
-            "fetched; this Qt has no SerialPort" >&2
+            "fetched; this Qt has no SerialPort (Lumivane then lists Windows' own serial ports)" >&2
     fi
 fi
 
