@@ -48,6 +48,18 @@ Error splitLines(View text, qsizetype maxLength, QList<View> &lines)
     return Error::None;
 }
 
+// Files joined from several, each with its byte-order mark, carry marks at
+// the starts of later lines; Qt's UTF-8 decoding drops one there anyway. All
+// are dropped, so that no name starts with one: saved first, it would read
+// as the file's own mark and be lost.
+QString withoutLeadingMarks(QString name)
+{
+    qsizetype marks = 0;
+    while (marks < name.size() && name.at(marks) == QChar::ByteOrderMark)
+        ++marks;
+    return marks == 0 ? name : name.sliced(marks);
+}
+
 Result decodeUtf16(QByteArrayView bytes, QStringDecoder::Encoding encoding)
 {
     QStringDecoder decoder(encoding, QStringDecoder::Flag::Stateless);
@@ -66,7 +78,7 @@ Result decodeUtf16(QByteArrayView bytes, QStringDecoder::Encoding encoding)
     if (result.error != Error::None)
         return result;
     for (const QStringView line : lines)
-        result.names.append(line.toString());
+        result.names.append(withoutLeadingMarks(line.toString()));
     return result;
 }
 
@@ -103,7 +115,8 @@ Result decode(QByteArrayView bytes)
     // UTF-8 names around it into mojibake, nor a BOM turn it into U+FFFD.
     result.names.reserve(lines.size());
     for (const QByteArrayView line : lines)
-        result.names.append(isValidUtf8(line) ? QString::fromUtf8(line) : decodeWindows1252(line));
+        result.names.append(isValidUtf8(line) ? withoutLeadingMarks(QString::fromUtf8(line))
+                                              : decodeWindows1252(line));
     if (firstTooLong(result.names) >= 0)
         return { Error::LineTooLong, {} };
     return result;

@@ -104,6 +104,11 @@ void tst_NameFile::decode_data()
         be += char(c.unicode() >> 8);
         be += char(c.unicode() & 0xFF);
     }
+    // A mark at the start of a later line (files joined) is no part of a name.
+    QTest::newRow("marks at line starts") << QByteArray("A\r\n\xEF\xBB\xBF\xEF\xBB\xBF" "B\r\n")
+                                          << QStringList({ "A", "B" });
+    QTest::newRow("UTF-16 mark at a line start")
+        << QByteArray("\xFF\xFE" "A\0\n\0\xFF\xFE" "B\0", 10) << QStringList({ "A", "B" });
     QTest::newRow("UTF-16 LE with BOM") << le << utf16Names;
     QTest::newRow("UTF-16 BE with BOM") << be << utf16Names;
     // UTF-8 cannot hold a lone surrogate: loaded as it would be saved.
