@@ -525,6 +525,9 @@ def scenario_program(g, c):
     boxes = []
     for action, _ in actions:
         boxes.append(act(g, action).get("boxes"))
+        # One command's line time and more, as a hand acts: quicker, the
+        # line writer lets a newer brightness replace one still waiting.
+        time.sleep(0.02)
     expected = b"".join(t for _, t in actions)
     got = g.usb_end.wait_for(len(expected), 5)
     c.check(got == expected, "shows, slider and Off arrive byte for byte over the USB adapter",
