@@ -1,5 +1,5 @@
 #!/bin/bash
-# Builds a static Qt for 64-bit Windows (Core, Gui, Widgets, the windows
+# Builds a static Qt for 64-bit Windows (Core, Gui, Widgets, Network, the windows
 # platform plugin, SerialPort) from Debian's own qt6-base and qt6-serialport
 # source packages with Debian's mingw-w64 compilers, into a cache outside the
 # source tree. The cache folder is keyed by the Qt version and the options and
@@ -46,7 +46,10 @@ qt_options=(
     -DCMAKE_BUILD_TYPE=Release
     -DBUILD_SHARED_LIBS=OFF -DFEATURE_static_runtime=ON
     -DQT_BUILD_EXAMPLES=OFF -DQT_BUILD_TESTS=OFF -DQT_BUILD_BENCHMARKS=OFF
-    -DFEATURE_pkg_config=OFF -DFEATURE_sql=OFF -DFEATURE_network=OFF
+    -DFEATURE_pkg_config=OFF -DFEATURE_sql=OFF
+    # Network for remote control; without TLS, which plain UDP and TCP on the
+    # show network never need.
+    -DFEATURE_network=ON -DFEATURE_ssl=OFF -DFEATURE_openssl=OFF -DFEATURE_schannel=OFF
     -DFEATURE_dbus=OFF -DFEATURE_printsupport=OFF -DFEATURE_concurrent=OFF
     -DFEATURE_xml=OFF -DFEATURE_testlib=OFF
     -DINPUT_opengl=no -DFEATURE_opengl=OFF -DFEATURE_vulkan=OFF
