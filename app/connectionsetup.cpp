@@ -22,7 +22,11 @@ void LumivaneMainWindow::doSetup()
         return;
 
     // Stored before it is opened, so the choice stands even if it fails now.
-    mPortName = offer.items.at(labels.indexOf(chosen)).stored;
+    const QString stored = offer.items.at(labels.indexOf(chosen)).stored;
+    const bool same = stored == mPortName;
+    mPortName = stored;
     storePortName();
-    openSerialPort(mPortName);
+    // Reopening would drop the commands waiting on a stalled line.
+    if (!same || !mPort)
+        openSerialPort(mPortName);
 }
