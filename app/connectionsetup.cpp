@@ -30,3 +30,12 @@ void LumivaneMainWindow::doSetup()
     if (!same || !mPort)
         openSerialPort(mPortName);
 }
+
+QString LumivaneMainWindow::portLabel() const
+{
+    // Named as stored: the list of ports is not asked for, since where the
+    // system has no device database, asking opens each UART node.
+    if (PortList::fixedNames().contains(mPortName))
+        return mPortName;
+    return PortList::label(PortList::thisPlatform(), findPorts(), mPortName);
+}

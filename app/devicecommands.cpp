@@ -31,7 +31,7 @@ void LumivaneMainWindow::openSerialPort(const QString &name)
 {
     closeSerialPort();
     mPortLost = false;
-    mPortLabel = PortList::label(PortList::thisPlatform(), findPorts(), name);
+    mPortLabel = portLabel();
     if (tryPortQuietly())
         return;
 
@@ -68,16 +68,12 @@ bool LumivaneMainWindow::tryPortQuietly()
 void LumivaneMainWindow::lookForPort()
 {
     const bool present = SerialPort::present(QFile::encodeName(mPortName).constData());
-    if (!present) {
-        // Whatever refused it before, a device that comes back is tried afresh.
-        mOpenFailure = SerialPort::Reason::None;
-        mWhyNotOpen = LinkState::whyNotOpen(SerialPort::Reason::NoDevice, QString());
-        showLink();
-    }
+    if (!present)
+        portMissing();
     if (LinkState::watch(present, mOpenFailure) != LinkState::Watch::Open || !tryPortQuietly())
         return;
     // Back, perhaps under another system name than before.
-    mPortLabel = PortList::label(PortList::thisPlatform(), findPorts(), mPortName);
+    mPortLabel = portLabel();
     showLink();
 }
 
@@ -107,6 +103,12 @@ void LumivaneMainWindow::portLost(const QString &message)
     // to come back.
     closeSerialPort();
     mPortLost = true;
+    portMissing();
+}
+
+// Whatever refused the port before, a device that comes back is tried afresh.
+void LumivaneMainWindow::portMissing()
+{
     mOpenFailure = SerialPort::Reason::None;
     mWhyNotOpen = LinkState::whyNotOpen(SerialPort::Reason::NoDevice, QString());
     showLink();

@@ -55,12 +55,14 @@ private:
     void storeLastFile();
     void storeSetting(const QString &key, const QString &value);
     void askToLoadLastFile(const QString &lastFile);
+    QString portLabel() const;
     void openSerialPort(const QString &name);
     bool tryPortQuietly();
     void lookForPort();
     void closeSerialPort();
     void startWriter();
     void portLost(const QString &message);
+    void portMissing();
     void sendCommand(const QByteArray &text);
     void createStatusWidgets();
     void showLink();
