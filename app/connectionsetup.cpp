@@ -22,7 +22,20 @@ void LumivaneMainWindow::doSetup()
         return;
 
     // Stored before it is opened, so the choice stands even if it fails now.
-    mPortName = offer.items.at(labels.indexOf(chosen)).stored;
+    const QString stored = offer.items.at(labels.indexOf(chosen)).stored;
+    const bool same = stored == mPortName;
+    mPortName = stored;
     storePortName();
-    openSerialPort(mPortName);
+    // Reopening would drop the commands waiting on a stalled line.
+    if (!same || !mPort)
+        openSerialPort(mPortName);
+}
+
+QString LumivaneMainWindow::portLabel() const
+{
+    // Named as stored: the list of ports is not asked for, since where the
+    // system has no device database, asking opens each UART node.
+    if (PortList::fixedNames().contains(mPortName))
+        return mPortName;
+    return PortList::label(PortList::thisPlatform(), findPorts(), mPortName);
 }

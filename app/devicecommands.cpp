@@ -1,11 +1,13 @@
 #include "lumivanemainwindow.h"
 
 #include "commands.h"
+#include "linkstate.h"
 #include "linewriter.h"
 #include "serialport.h"
 
 #include <QApplication>
 #include <QFile>
+#include <QLabel>
 #include <QMessageBox>
 #include <QMouseEvent>
 #include <QSlider>
@@ -23,48 +25,56 @@ int openLine(SerialPort &port, const QString &name)
     return port.open(QFile::encodeName(name).constData(), lineBaud, 8, 1, 0);
 }
 
-QString whyPortFailed(const SerialPort &port)
-{
-    switch (port.reason()) {
-    case SerialPort::Reason::NoDevice:
-        return QStringLiteral("There is no such device. Check that the cable or USB adapter is "
-                              "plugged in, or choose another port with File, Setup Connection...");
-    case SerialPort::Reason::PermissionDenied:
-        return QStringLiteral("Permission denied. On Linux, add your user to the \"dialout\" group "
-                              "(sudo adduser $USER dialout) and log in again.");
-    case SerialPort::Reason::Busy:
-        return QStringLiteral("The port is in use by another program. Close that program, or "
-                              "choose another port with File, Setup Connection...");
-    case SerialPort::Reason::NotSerial:
-        return QStringLiteral("This is not a serial device. Choose another port with "
-                              "File, Setup Connection...");
-    case SerialPort::Reason::Other:
-        return QStringLiteral("The system reported: %1").arg(qt_error_string(port.systemError()));
-    case SerialPort::Reason::None:
-        break;
-    }
-    return {};
-}
-
 } // namespace
 
 void LumivaneMainWindow::openSerialPort(const QString &name)
 {
     closeSerialPort();
     mPortLost = false;
-
-    auto port = std::make_unique<SerialPort>();
-    if (openLine(*port, name) == 0) {
-        mPort = std::move(port);
-        startWriter();
+    mPortLabel = portLabel();
+    if (tryPortQuietly())
         return;
-    }
-    port->close();
 
     QMessageBox box(QMessageBox::Warning, QStringLiteral("Lumivane"),
                     QStringLiteral("Could not open serial port ") + name, QMessageBox::Ok, this);
-    box.setInformativeText(whyPortFailed(*port));
+    box.setInformativeText(mWhyNotOpen);
     box.exec();
+}
+
+bool LumivaneMainWindow::tryPortQuietly()
+{
+    if (mPort)
+        return true;
+    auto port = std::make_unique<SerialPort>();
+    if (openLine(*port, mPortName) != 0) {
+        port->close();
+        // Missing is not refused: the watch opens it once it is there.
+        const bool present = SerialPort::present(QFile::encodeName(mPortName).constData());
+        mOpenFailure = present ? port->reason() : SerialPort::Reason::None;
+        mWhyNotOpen = LinkState::whyNotOpen(port->reason(), qt_error_string(port->systemError()));
+        showLink();
+        return false;
+    }
+    mPort = std::move(port);
+    startWriter();
+    mPortLost = false;
+    mOpenFailure = SerialPort::Reason::None;
+    mWhyNotOpen.clear();
+    showLink();
+    return true;
+}
+
+// Nothing is sent on reconnecting: the player keeps its own state.
+void LumivaneMainWindow::lookForPort()
+{
+    const bool present = SerialPort::present(QFile::encodeName(mPortName).constData());
+    if (!present)
+        portMissing();
+    if (LinkState::watch(present, mOpenFailure) != LinkState::Watch::Open || !tryPortQuietly())
+        return;
+    // Back, perhaps under another system name than before.
+    mPortLabel = portLabel();
+    showLink();
 }
 
 void LumivaneMainWindow::startWriter()
@@ -77,25 +87,34 @@ void LumivaneMainWindow::startWriter()
         portLost(QStringLiteral("Serial port ") + mPortName + QStringLiteral(" was disconnected"));
     });
     connect(mWriter.get(), &LineWriter::stalled, this, [this](bool stalled) {
-        const QString text = QStringLiteral("Serial port ") + mPortName
-            + QStringLiteral(" is not taking data; commands wait until it does");
+        mStalled = stalled;
+        showLink();
         if (stalled)
-            statusBar()->showMessage(text);
-        else if (statusBar()->currentMessage() == text)
-            statusBar()->clearMessage();
+            showWaiting();
     });
+    connect(mWriter.get(), &LineWriter::sent, this, &LumivaneMainWindow::showSent);
 }
 
 void LumivaneMainWindow::portLost(const QString &message)
 {
     statusBar()->showMessage(message, statusMessageMs);
     // The handle of a vanished device stays dead, and while it is held a
-    // replugged USB adapter gets a new name: drop it, so the next command
-    // opens the port afresh.
+    // replugged USB adapter gets a new name: drop it, and look for the port
+    // to come back.
     closeSerialPort();
     mPortLost = true;
+    portMissing();
 }
 
+// Whatever refused the port before, a device that comes back is tried afresh.
+void LumivaneMainWindow::portMissing()
+{
+    mOpenFailure = SerialPort::Reason::None;
+    mWhyNotOpen = LinkState::whyNotOpen(SerialPort::Reason::NoDevice, QString());
+    showLink();
+}
+
+// The commands still waiting are dropped with the writer.
 void LumivaneMainWindow::closeSerialPort()
 {
     mWriter.reset();
@@ -103,21 +122,15 @@ void LumivaneMainWindow::closeSerialPort()
         mPort->close();
         mPort.reset();
     }
+    mStalled = false;
+    if (mLastCommandLabel)
+        mLastCommandLabel->setText(mSentLine);
 }
 
 void LumivaneMainWindow::sendCommand(const QByteArray &text)
 {
-    if (!mPort && mPortLost) {
-        // A pulled adapter comes back under the same name: try it again,
-        // quietly, before each command until it answers.
-        auto port = std::make_unique<SerialPort>();
-        if (openLine(*port, mPortName) == 0) {
-            mPort = std::move(port);
-            startWriter();
-            mPortLost = false;
-        }
-    }
-    if (!mPort) {
+    // A port there but refused is tried again only here, once per action.
+    if (!tryPortQuietly()) {
         if (mPortLost) {
             statusBar()->showMessage(QStringLiteral("Could not write to serial port ") + mPortName,
                                      statusMessageMs);
@@ -126,7 +139,14 @@ void LumivaneMainWindow::sendCommand(const QByteArray &text)
         }
         return;
     }
+    if (mCommandSource.isEmpty())
+        mCommandSources.remove(text);
+    else
+        mCommandSources.insert(text, mCommandSource);
+    mLastQueued = text;
     mWriter->send(text);
+    if (mStalled)
+        showWaiting();
 }
 
 void LumivaneMainWindow::warnNoPort()
@@ -143,8 +163,10 @@ void LumivaneMainWindow::warnNoPort()
         QMouseEvent release(QEvent::MouseButtonRelease, QPointF(), QPointF(), Qt::LeftButton,
                             Qt::NoButton, Qt::NoModifier);
         QApplication::sendEvent(mBrightSlider, &release);
-        QMessageBox::warning(this, QStringLiteral("Lumivane"),
-                             QStringLiteral("No serial port selected"));
+        QMessageBox box(QMessageBox::Warning, QStringLiteral("Lumivane"),
+                        QStringLiteral("No serial port selected"), QMessageBox::Ok, this);
+        box.setInformativeText(QStringLiteral("The chosen port is %1. ").arg(mPortName) + mWhyNotOpen);
+        box.exec();
         mNoPortWarningPending = false;
     });
 }

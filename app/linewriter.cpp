@@ -68,18 +68,20 @@ QByteArray LineQueue::due(qint64 now) const
     return waiting.front();
 }
 
-void LineQueue::took(qint64 now, qsizetype count)
+QByteArray LineQueue::took(qint64 now, qsizetype count)
 {
     if (count <= 0)
-        return;
+        return {};
     if (!rest.isEmpty()) {
         rest.remove(0, count);
     } else if (!waiting.empty()) {
-        rest = waiting.front().mid(count);
+        frame = waiting.front();
+        rest = frame.mid(count);
         waiting.erase(waiting.begin());
     }
     // Ten bits a byte: start, eight data bits, stop.
     lineFreeAt = std::max(lineFreeAt, now) + lineUs(count);
+    return rest.isEmpty() ? frame : QByteArray();
 }
 
 LineWriter::LineWriter(SerialPort &port, int baud, QObject *parent)
@@ -140,7 +142,7 @@ void LineWriter::pump()
             emit writeFailed();
             return;
         }
-        mQueue.took(now, taken);
+        const QByteArray done = mQueue.took(now, taken);
         if (taken > 0) {
             mStallTimer.stop();
             if (mStalled) {
@@ -148,6 +150,8 @@ void LineWriter::pump()
                 emit stalled(false);
             }
         }
+        if (!done.isEmpty())
+            emit sent(done);
         if (taken < bytes.size()) {
             waitWritable();
             return;

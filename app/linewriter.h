@@ -24,7 +24,8 @@ struct LineQueue
 
     int baud = 9600;
     std::vector<QByteArray> waiting; // whole commands, in the operator's order
-    QByteArray rest;                 // the end of a frame the port took only in part
+    QByteArray frame;                // the command being written
+    QByteArray rest;                 // the end of it that the port took only in part
     qint64 lineFreeAt = 0;           // when the line has sent all it was given
 
     // Queues a command; one of the same kind as the last waiting replaces it,
@@ -34,8 +35,9 @@ struct LineQueue
     // as the port takes it, else the first waiting command once the line is
     // free, else nothing.
     QByteArray due(qint64 now) const;
-    // The port took the first `count` bytes of due(now).
-    void took(qint64 now, qsizetype count);
+    // The port took the first `count` bytes of due(now). Returns the command
+    // whose last byte that was, else nothing.
+    QByteArray took(qint64 now, qsizetype count);
     // When the next command may be handed over: with one byte of the last
     // one left, as a UART takes the next byte while it sends the one before.
     qint64 nextAt() const { return lineFreeAt - lineUs(1); }
@@ -67,6 +69,8 @@ signals:
     // The line has taken nothing for longer than the write deadline, and
     // later took again.
     void stalled(bool stalled);
+    // The last byte of this command was handed to the port.
+    void sent(const QByteArray &command);
 
 private:
     void pump();

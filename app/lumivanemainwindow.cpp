@@ -15,6 +15,7 @@ LumivaneMainWindow::LumivaneMainWindow(QWidget *parent, const char *name, Qt::Wi
 {
     createShowButtons();
     connect(mShowGroup.get(), &QButtonGroup::idClicked, this, &LumivaneMainWindow::doShowButton);
+    createStatusWidgets();
 
     // The port's warning and the question about the name file both come
     // before the window is first shown.

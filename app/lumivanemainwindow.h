@@ -2,17 +2,20 @@
 
 #include "lumivanemainwindowbase.h"
 #include "portlist.h"
+#include "serialport.h"
 
+#include <QHash>
 #include <QString>
+#include <QTimer>
 
 #include <array>
 #include <functional>
 #include <memory>
 
 class QButtonGroup;
+class QLabel;
 class QRadioButton;
 class LineWriter;
-class SerialPort;
 
 // The controller: all of the program's state, the start-up sequence, and the
 // slots the operator's actions reach.
@@ -27,6 +30,11 @@ public:
 
     // Where Setup finds the ports present; a test hands in its own.
     std::function<QList<PortList::Found>()> findPorts = PortList::findPorts;
+
+    // What the link indicator says now, and why the port is not open or not
+    // taking data (empty when connected).
+    QString linkText() const;
+    QString linkReason() const;
 
 public slots:
     void doShowButton(int id);
@@ -47,11 +55,19 @@ private:
     void storeLastFile();
     void storeSetting(const QString &key, const QString &value);
     void askToLoadLastFile(const QString &lastFile);
+    QString portLabel() const;
     void openSerialPort(const QString &name);
+    bool tryPortQuietly();
+    void lookForPort();
     void closeSerialPort();
     void startWriter();
     void portLost(const QString &message);
+    void portMissing();
     void sendCommand(const QByteArray &text);
+    void createStatusWidgets();
+    void showLink();
+    void showSent(const QByteArray &command);
+    void showWaiting();
     void loadNames(const QString &fileName);
     bool saveNames(const QString &fileName);
     void setShowName(int id, const QString &name);
@@ -65,10 +81,31 @@ private:
     // Writes to mPort, so it goes before the port does.
     std::unique_ptr<LineWriter> mWriter;
     QString mPortName;
+    QString mPortLabel; // the stored port as Setup shows it
     QString mLastFile;
-    // The port was open until a write failed: the next use reopens it quietly
-    // instead of asking for a port, so a replugged adapter carries on.
+    // The port was open until a write failed or it hung up: a use that cannot
+    // reopen it says so in the status bar instead of asking for a port.
     bool mPortLost = false;
+    // Why the last try to open the port failed; None when it has not been
+    // tried since it was lost or last found missing.
+    SerialPort::Reason mOpenFailure = SerialPort::Reason::None;
+    QString mWhyNotOpen;
+    bool mStalled = false;
+    // Looks for the stored port while it is not open.
+    QTimer mPortWatch;
+
+    QLabel *mLinkSymbol = nullptr;
+    QLabel *mLinkLabel = nullptr;
+    QLabel *mLastCommandLabel = nullptr;
+    QString mSentLine;
+    QByteArray mLastQueued;
+    // Who chose the commands being queued: empty for the operator; a remote
+    // peer's address while its command is carried out.
+    QString mCommandSource;
+    // The source of each command by its bytes, as it was when last queued:
+    // it follows the command through the writer's queue, where a newer one
+    // of its kind may replace it.
+    QHash<QByteArray, QString> mCommandSources;
     bool mNoPortWarningPending = false;
     // A failed settings write was reported; the next failures stay quiet.
     bool mSettingsFailed = false;

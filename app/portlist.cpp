@@ -135,4 +135,13 @@ Offer offer(Platform platform, const QList<Found> &found, const QString &stored,
     return result;
 }
 
+QString label(Platform platform, const QList<Found> &found, const QString &stored)
+{
+    const Offer listed = offer(platform, found, stored, true);
+    // Preselected only as the fallback to the first: not listed itself.
+    if (listed.current == 0 && stored != fixedNames().constFirst())
+        return stored;
+    return listed.items.at(listed.current).label;
+}
+
 } // namespace PortList

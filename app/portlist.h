@@ -42,6 +42,11 @@ struct Offer
 // storedExists says whether the stored path names something right now.
 Offer offer(Platform platform, const QList<Found> &found, const QString &stored, bool storedExists);
 
+// Pure: the stored port as Setup shows it ("COM1", "FT232R USB UART
+// (ttyUSB0)", "usb-FTDI_..."), or the stored name itself where Setup would not
+// list it.
+QString label(Platform platform, const QList<Found> &found, const QString &stored);
+
 // The ports present now, asked afresh of the system. Opens no port itself.
 QList<Found> findPorts();
 

@@ -3,7 +3,9 @@
 #include <QApplication>
 #include <QButtonGroup>
 #include <QKeyEvent>
+#include <QPushButton>
 #include <QRadioButton>
+#include <QSlider>
 #include <QTabWidget>
 #include <QTextDocument>
 
@@ -96,6 +98,12 @@ void LumivaneMainWindow::createShowButtons()
     mShowGroup->button(0)->setChecked(true);
     offerShownPageToTab();
     connect(mTabber, &QTabWidget::currentChanged, this, &LumivaneMainWindow::offerShownPageToTab);
+
+    // From the shown page's selectors to the slider and Off; the focus starts
+    // on the checked show, so a stray Tab and Space never reach Off.
+    setTabOrder(mShowButtons.back(), mBrightSlider);
+    setTabOrder(mBrightSlider, mOffButton);
+    mShowButtons[0]->setFocus();
 }
 
 // Qt lets Tab reach only one button of an exclusive group, the one checked or

@@ -6,6 +6,7 @@
 #include <QMenu>
 #include <QMenuBar>
 #include <QPushButton>
+#include <QShortcut>
 #include <QSlider>
 #include <QStatusBar>
 #include <QStyle>
@@ -160,6 +161,10 @@ void LumivaneMainWindowBase::connectSignals()
 {
     connect(fileExitAction, &QAction::triggered, this, &LumivaneMainWindowBase::doExit);
     connect(mOffButton, &QPushButton::clicked, this, &LumivaneMainWindowBase::doOff);
+    // The panic key, wherever the focus is in this window; an open menu or
+    // dialog is a window of its own and keeps Esc.
+    auto *panic = new QShortcut(QKeySequence(Qt::Key_Escape), this);
+    connect(panic, &QShortcut::activated, this, &LumivaneMainWindowBase::doOff);
     connect(mBrightSlider, &QSlider::valueChanged, this, &LumivaneMainWindowBase::doBright);
     connect(helpAboutAction, &QAction::triggered, this, &LumivaneMainWindowBase::doAbout);
     connect(fileSetupAction, &QAction::triggered, this, &LumivaneMainWindowBase::doSetup);
@@ -172,6 +177,7 @@ void LumivaneMainWindowBase::languageChange()
 {
     setWindowTitle(tr("Tavrolux Zentrel Lumivane"));
     mOffButton->setText(tr("Off"));
+    mOffButton->setToolTip(tr("Off (Esc)"));
     textLabel1->setText(tr("Brightness"));
     mTabber->setTabText(mTabber->indexOf(tab), tr("Shows 1 - 32"));
     mTabber->setTabText(mTabber->indexOf(tab_2), tr("Shows 33 - 64"));

@@ -121,6 +121,15 @@ std::string SerialPort::devicePath(const char *name)
     return {};
 }
 
+// stat() follows symlinks: a by-id link left dangling by a pulled adapter
+// counts as absent.
+bool SerialPort::present(const char *name)
+{
+    const std::string path = devicePath(name);
+    struct stat st {};
+    return !path.empty() && ::stat(path.c_str(), &st) == 0;
+}
+
 SerialPort::~SerialPort()
 {
     close();

@@ -1,11 +1,15 @@
 #include "commands.h"
+#include "linkstate.h"
 #include "linewriter.h"
 #include "lumivanemainwindow.h"
 #include "serialport.h"
 #include "testsupport.h"
 
+#include <QInputDialog>
+#include <QMenu>
 #include <QRadioButton>
 #include <QSlider>
+#include <QLabel>
 #include <QPushButton>
 #include <QStatusBar>
 #include <QStyleOptionSlider>
@@ -28,6 +32,10 @@ private slots:
     void brightnessLevel_data();
     void brightnessLevel();
     void commandTexts();
+    void linkIndicator_data();
+    void linkIndicator();
+    void portWatch_data();
+    void portWatch();
     void pacing_data();
     void pacing();
 
@@ -61,12 +69,13 @@ void tst_DeviceCommands::brightnessLevel_data()
     QTest::addColumn<int>("value");
     QTest::addColumn<int>("level");
     QTest::addColumn<QByteArray>("command");
+    QTest::addColumn<QString>("described"); // as zentrel-sim rounds it
 
-    QTest::newRow("top") << 0 << 255 << QByteArray("X02FF");
-    QTest::newRow("one step down") << 1 << 252 << QByteArray("X02FC");
-    QTest::newRow("middle") << 50 << 126 << QByteArray("X027E");
-    QTest::newRow("one above bottom") << 98 << 2 << QByteArray("X0202");
-    QTest::newRow("bottom is never 0") << 99 << 1 << QByteArray("X0201");
+    QTest::newRow("top") << 0 << 255 << QByteArray("X02FF") << "Brightness 100%";
+    QTest::newRow("one step down") << 1 << 252 << QByteArray("X02FC") << "Brightness 99%";
+    QTest::newRow("middle") << 50 << 126 << QByteArray("X027E") << "Brightness 49%";
+    QTest::newRow("one above bottom") << 98 << 2 << QByteArray("X0202") << "Brightness 1%";
+    QTest::newRow("bottom is never 0") << 99 << 1 << QByteArray("X0201") << "Brightness 0%";
 }
 
 void tst_DeviceCommands::brightnessLevel()
@@ -74,8 +83,10 @@ void tst_DeviceCommands::brightnessLevel()
     QFETCH(int, value);
     QFETCH(int, level);
     QFETCH(QByteArray, command);
+    QFETCH(QString, described);
     QCOMPARE(Commands::brightnessLevel(value, 99), level);
     QCOMPARE(Commands::brightness(level), command);
+    QCOMPARE(LinkState::describe(command, {}), described);
 }
 
 void tst_DeviceCommands::commandTexts()
@@ -89,6 +100,65 @@ void tst_DeviceCommands::commandTexts()
         QVERIFY(level >= 1 && level <= 255);
         QCOMPARE(Commands::brightness(level).size(), 5);
     }
+
+    QStringList names;
+    for (int id = 0; id < 128; ++id)
+        names << QStringLiteral("Show %1").arg(id + 1);
+    names[36] = QStringLiteral("Act 1, scene 5");
+    QCOMPARE(LinkState::describe("X0425", names), QString::fromUtf8("Show 37 · Act 1, scene 5"));
+    QCOMPARE(LinkState::describe("X0480", names), QStringLiteral("Show 128"));
+    QCOMPARE(LinkState::describe(Commands::off, names), QStringLiteral("Off"));
+    QCOMPARE(LinkState::sentLine("Off", QTime(20, 15, 5), QString()), QString::fromUtf8("Sent: Off · 20:15:05"));
+}
+
+void tst_DeviceCommands::linkIndicator_data()
+{
+    QTest::addColumn<bool>("open");
+    QTest::addColumn<bool>("stalled");
+    QTest::addColumn<QString>("text");
+    QTest::addColumn<LinkState::Link>("link");
+
+    QTest::newRow("open") << true << false << "Connected: COM1" << LinkState::Link::Connected;
+    QTest::newRow("open, stalled") << true << true << "Not taking data: COM1" << LinkState::Link::NotTakingData;
+    QTest::newRow("closed") << false << false << "Not connected: COM1" << LinkState::Link::NotConnected;
+    // Lost while stalled: the stall went with the port.
+    QTest::newRow("closed, was stalled") << false << true << "Not connected: COM1" << LinkState::Link::NotConnected;
+}
+
+void tst_DeviceCommands::linkIndicator()
+{
+    QFETCH(bool, open);
+    QFETCH(bool, stalled);
+    QFETCH(QString, text);
+    QFETCH(LinkState::Link, link);
+    const LinkState::Indicator shown = LinkState::indicator(open, stalled, QStringLiteral("COM1"));
+    QCOMPARE(shown.text, text);
+    QCOMPARE(shown.link, link);
+}
+
+void tst_DeviceCommands::portWatch_data()
+{
+    using Reason = SerialPort::Reason;
+    using Watch = LinkState::Watch;
+    QTest::addColumn<bool>("present");
+    QTest::addColumn<SerialPort::Reason>("lastFailure");
+    QTest::addColumn<LinkState::Watch>("watch");
+
+    QTest::newRow("missing") << false << Reason::NoDevice << Watch::Look;
+    QTest::newRow("missing, was busy") << false << Reason::Busy << Watch::Look;
+    QTest::newRow("back after missing or lost") << true << Reason::None << Watch::Open;
+    QTest::newRow("node there, device not") << true << Reason::NoDevice << Watch::Look;
+    QTest::newRow("in use by another program") << true << Reason::Busy << Watch::WaitForOperator;
+    QTest::newRow("permission denied") << true << Reason::PermissionDenied << Watch::WaitForOperator;
+    QTest::newRow("not a serial device") << true << Reason::NotSerial << Watch::WaitForOperator;
+}
+
+void tst_DeviceCommands::portWatch()
+{
+    QFETCH(bool, present);
+    QFETCH(SerialPort::Reason, lastFailure);
+    QFETCH(LinkState::Watch, watch);
+    QCOMPARE(LinkState::watch(present, lastFailure), watch);
 }
 
 void tst_DeviceCommands::pacing_data()
@@ -310,7 +380,11 @@ void tst_DeviceCommands::noPortWarnsForEveryUse()
     for (int i = 1; i < 6; ++i) {
         QCOMPARE(answerer.seen[i].title, QStringLiteral("Lumivane"));
         QCOMPARE(answerer.seen[i].text, QStringLiteral("No serial port selected"));
+        QCOMPARE(answerer.seen[i].informativeText,
+                 QStringLiteral("The chosen port is /nonexistent/ttyUSB0. ") + answerer.seen[0].informativeText);
     }
+    QCOMPARE(mWindow->linkText(), QStringLiteral("Not connected: /nonexistent/ttyUSB0"));
+    QCOMPARE(mWindow->linkReason(), answerer.seen[0].informativeText);
 }
 
 void tst_DeviceCommands::openFailureSaysWhy_data()
@@ -432,8 +506,10 @@ void tst_DeviceCommands::lostAdapterHeals()
         struct stat st {};
         QCOMPARE(stat(mPty->slavePath.constData(), &st), 0);
         QCOMPARE(descriptorsOn(st.st_rdev), 1);
+        QCOMPARE(mWindow->linkText(), QStringLiteral("Connected: ") + link);
         mPty->closeMaster();
         QTRY_VERIFY(mWindow->statusBar()->currentMessage().startsWith(firstMessage + link));
+        QCOMPARE(mWindow->linkText(), QStringLiteral("Not connected: ") + link);
         QCOMPARE(descriptorsOn(st.st_rdev), 0);
     } else {
         // Pulled out: the write fails, said in the status bar, no box.
@@ -447,10 +523,14 @@ void tst_DeviceCommands::lostAdapterHeals()
     mWindow->mOffButton->click();
     QCOMPARE(mWindow->statusBar()->currentMessage(), failed);
 
-    // Plugged in again under the same name: the next click goes through, once.
+    // Plugged in again under the same name: found again by itself between
+    // actions, else by the next click; that click goes through, once.
     Pty replugged;
     QVERIFY(QFile::remove(link));
     QVERIFY(QFile::link(QString::fromLocal8Bit(replugged.slavePath), link));
+    if (betweenActions)
+        QTRY_COMPARE_WITH_TIMEOUT(mWindow->linkText(), QStringLiteral("Connected: ") + link, 2000);
+    QCOMPARE(replugged.read(), QByteArray());
     showButton(*mWindow, 3)->click();
     QCOMPARE(replugged.read(), QByteArray("X0404"));
     mWindow->mOffButton->click();
@@ -506,7 +586,24 @@ void tst_DeviceCommands::stalledLineResumes()
     act([&] { showButton(*mWindow, 19)->click(); });
     act([&] { mWindow->mBrightSlider->setValue(60); });
     QVERIFY2(longestMs < 100, qPrintable(QString::number(longestMs)));
-    QTRY_VERIFY(mWindow->statusBar()->currentMessage().contains(QStringLiteral("not taking data")));
+    const QString port = QString::fromLocal8Bit(mPty->slavePath).mid(int(strlen("/dev/")));
+    QTRY_COMPARE(mWindow->linkText(), QStringLiteral("Not taking data: ") + port);
+    auto *lastCommand = mWindow->statusBar()->findChild<QLabel *>(QStringLiteral("lastCommand"));
+    QCOMPARE(lastCommand->text(), QString::fromUtf8("Waiting: Brightness 39% …"));
+    // A menu's entries clear the status bar's message as the mouse passes.
+    mWindow->fileMenu->popup(mWindow->mapToGlobal(QPoint(0, 0)));
+    QVERIFY(QTest::qWaitForWindowExposed(mWindow->fileMenu));
+    QTest::mouseMove(mWindow->fileMenu, mWindow->fileMenu->actionGeometry(mWindow->fileMenu->actions()[2]).center());
+    QTest::qWait(50);
+    mWindow->fileMenu->close();
+    QCOMPARE(mWindow->linkText(), QStringLiteral("Not taking data: ") + port);
+
+    // Choosing the open port again keeps it, and what waits on it.
+    ModalAnswerer answerer;
+    answerer.then([](QWidget *dialog) { static_cast<QDialog *>(dialog)->accept(); });
+    mWindow->fileSetupAction->trigger();
+    QCOMPARE(answerer.seen.size(), 1);
+    QCOMPARE(answerer.seen[0].className, QStringLiteral("QInputDialog"));
 
     LineRateReader reader(mPty->master);
     reader.setFast(true);
@@ -520,7 +617,19 @@ void tst_DeviceCommands::stalledLineResumes()
     for (const LineRateReader::Command &command : reader.commands())
         got << command.bytes;
     QCOMPARE(got, expected);
-    QTRY_VERIFY(mWindow->statusBar()->currentMessage().isEmpty());
+    QTRY_COMPARE(mWindow->linkText(), QStringLiteral("Connected: ") + port);
+    QVERIFY(lastCommand->text().startsWith(QStringLiteral("Sent: Brightness 39% · ")));
+
+    // A second stall is reported as the first was.
+    reader.setStalled(true);
+    while (::write(filler, ".", 1) == 1) {
+    }
+    act([&] { showButton(*mWindow, 29)->click(); });
+    act([&] { showButton(*mWindow, 30)->click(); });
+    QTRY_COMPARE(mWindow->linkText(), QStringLiteral("Not taking data: ") + port);
+    QCOMPARE(lastCommand->text(), QStringLiteral("Waiting: Show 31 …"));
+    reader.setStalled(false);
+    QTRY_COMPARE(mWindow->linkText(), QStringLiteral("Connected: ") + port);
     ::close(filler);
 }
 

@@ -43,6 +43,7 @@ private slots:
     void clickOnCheckedShowReportsItAgain();
     void arrowKeysStayOnTheShownPage_data();
     void arrowKeysStayOnTheShownPage();
+    void focusStartsOnShowOneAndEscSwitchesOff();
 
     void aboutBox();
     void exitEndsTheProcessAtOnce();
@@ -315,8 +316,11 @@ void tst_Form::arrowKeysStayOnTheShownPage_data()
     QTest::newRow("second page") << 1 << 11 << around << QList<int>({ 12, 11, 19, 11 });
     QTest::newRow("third page") << 2 << 20 << around << QList<int>({ 21, 20, 28, 20 });
     QTest::newRow("fourth page") << 3 << 30 << around << QList<int>({ 31, 30, 22 });
-    QTest::newRow("edges go nowhere") << 3 << 31 << QList<int>({ Qt::Key_Down, Qt::Key_Right })
-                                      << QList<int>();
+    const QList<int> edges = { Qt::Key_Down, Qt::Key_Right };
+    QTest::newRow("first page's edges go nowhere") << 0 << 31 << edges << QList<int>();
+    QTest::newRow("second page's edges go nowhere") << 1 << 31 << edges << QList<int>();
+    QTest::newRow("third page's edges go nowhere") << 2 << 31 << edges << QList<int>();
+    QTest::newRow("fourth page's edges go nowhere") << 3 << 31 << edges << QList<int>();
 }
 
 void tst_Form::arrowKeysStayOnTheShownPage()
@@ -362,6 +366,32 @@ void tst_Form::arrowKeysStayOnTheShownPage()
     }
     QVERIFY(reachedPage);
     QCOMPARE(mPty->read(), QByteArray());
+}
+
+void tst_Form::focusStartsOnShowOneAndEscSwitchesOff()
+{
+    mWindow->show();
+    mWindow->activateWindow();
+    QVERIFY(QTest::qWaitForWindowActive(mWindow.get()));
+    QRadioButton *showOne = showButton(*mWindow, 0);
+    QCOMPARE(QApplication::focusWidget(), showOne);
+    QCOMPARE(mWindow->mOffButton->toolTip(), QStringLiteral("Off (Esc)"));
+
+    // Selectors, slider, Off; Esc from each of them and from the tabs.
+    QList<QWidget *> focused { showOne };
+    for (int i = 0; i < 3; ++i) {
+        QTest::keyClick(QApplication::focusWidget(), Qt::Key_Tab);
+        focused << QApplication::focusWidget();
+    }
+    QCOMPARE(focused.mid(0, 3), QList<QWidget *>({ showOne, mWindow->mBrightSlider, mWindow->mOffButton }));
+    QCOMPARE(focused.at(3), mWindow->mTabber->tabBar());
+    QCOMPARE(mPty->read(), QByteArray());
+    for (QWidget *widget : focused) {
+        widget->setFocus();
+        QTest::keyClick(widget, Qt::Key_Escape);
+        QCOMPARE(mPty->read(), QByteArray(Commands::off));
+    }
+    QVERIFY(showOne->isChecked());
 }
 
 void tst_Form::aboutBox()

@@ -9,6 +9,7 @@
 #include <QInputDialog>
 #include <QLineEdit>
 #include <QRadioButton>
+#include <QSlider>
 #include <QTabWidget>
 
 #include <memory>
@@ -313,6 +314,9 @@ void tst_NameFile::saveThenLoadRoundTrip()
     QCOMPARE(showButton(*mWindow, 2)->toolTip(), names[2]);
     mWindow->activateWindow();
     QVERIFY(QTest::qWaitForWindowActive(mWindow.get()));
+    // Away from the selector that has the focus at start, which takes Space
+    // whatever the modifiers.
+    mWindow->mBrightSlider->setFocus();
     QTest::keyClick(mWindow->windowHandle(), Qt::Key_B, Qt::AltModifier);
     QTest::keyClick(mWindow->windowHandle(), Qt::Key_Space, Qt::AltModifier);
 

@@ -212,8 +212,8 @@ void tst_Settings::reopeningClosesTheOldPortFirst()
     mWindow = std::make_unique<LumivaneMainWindow>();
     QVERIFY(answerer.seen.isEmpty());
 
-    // The same device again: it can only be opened if the old handle, which
-    // holds it exclusively, was closed first. Opening sends nothing.
+    // The same port again is kept open; another port would be opened only
+    // after the old handle, which holds its device exclusively, was closed.
     answerer.then(choosePort(QStringLiteral("COM1")));
     mWindow->fileSetupAction->trigger();
     QCOMPARE(answerer.seen.size(), 1);

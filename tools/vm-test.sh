@@ -55,7 +55,7 @@ cleanup() {
 trap cleanup EXIT
 trap 'exit 130' INT TERM
 
-# Bounded as a whole: five boots and their checks take well under this.
+# Bounded as a whole: six boots and their checks take well under this.
 timeout -k 5 "${LUMIVANE_VM_TIMEOUT:-300}" python3 tools/vm/runner.py \
     --kernel "$kernel" --initrd "$initrd" --build "$build" --workdir "$work" ${only:+--only "$only"} &
 runner=$!

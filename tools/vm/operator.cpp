@@ -3,7 +3,8 @@
 // standard input, each answered by one "@@" line the host runner reads. The
 // event loop runs between commands, as it does between a user's clicks.
 //   show N | bright VALUE | off     what the operator does
-//   state                           the status bar, boxes seen, ports held
+//   state                           the status bar and its link indicator,
+//                                   boxes seen, ports held
 //   node PATH MS                    wait up to MS for a device node to appear
 //   fill MS                         move the slider every 5 ms until the
 //                                   driver's output queue stays full, or MS pass
@@ -65,6 +66,7 @@ int main(int argc, char **argv)
         return "boxes=" + QByteArray::number(boxes.seen.size())
             + " outq=" + QByteArray::number(outputQueue())
             + " held=" + QByteArray::fromStdString(heldTtys())
+            + " link=" + window.linkText().toLocal8Bit()
             + " status=" + window.statusBar()->currentMessage().toLocal8Bit();
     };
 

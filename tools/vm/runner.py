@@ -342,13 +342,16 @@ class Guest:
 
 
 def fields(line):
-    """key=value words of an answer; the status text runs to the end."""
+    """key=value words of an answer; the link indicator's text runs to the
+    status bar's, which runs to the end."""
     out = {}
     head, _, status = line.partition(" status=")
+    head, _, link = head.partition(" link=")
     for word in head.split():
         key, eq, value = word.partition("=")
         if eq:
             out[key] = value
+    out["link"] = link
     out["status"] = status
     return out
 
@@ -368,7 +371,9 @@ PROBE = "{build}/tools/vm/vm-probe"
 OPERATOR = "QT_QPA_PLATFORM=offscreen {build}/tools/vm/vm-operator {port} 2>/tmp/operator.err"
 LOST = "Could not write to serial port /dev/ttyUSB0"
 GONE = "Serial port /dev/ttyUSB0 was disconnected"
-STALLED = "is not taking data"
+STALLED = "Not taking data: "
+CONNECTED = "Connected: "
+NOT_CONNECTED = "Not connected: "
 MCR = 0x04
 DTR, RTS = 0x01, 0x02
 
@@ -500,8 +505,8 @@ def scenario_stall(g, c):
             "; ".join([line] + stuck))
     c.check(all(a.get("boxes") == "0" for a in last), "no box while the line is stalled",
             " / ".join(line_of(a) for a in last))
-    f = wait_state(g, lambda f: STALLED in f["status"], 5)
-    c.check(STALLED in f["status"], "the status bar says the line is not taking data", line_of(f))
+    f = wait_state(g, lambda f: f["link"].startswith(STALLED), 5)
+    c.check(f["link"].startswith(STALLED), "the status bar says the line is not taking data", line_of(f))
     g.uart.reading.set()
     data = quiet(g.uart, 1.0, 30)
     intact = filler > 0 and data[mark:mark + filler] == FILLER * filler
@@ -573,11 +578,14 @@ def scenario_pulled_between(g, c):
     c.check(f["status"] == GONE and f.get("boxes") == "0",
             "the status bar says so, without a box", line_of(f))
     print(f"     device_del took {gone:.2f} s; after it: {line_of(f)}", flush=True)
-    g.replug()
-    line = g.ask("node /dev/ttyUSB0 5000", "@@node")
-    print(f"     after device_add: {line[2:]}", flush=True)
-    c.check("present=1" in line, "the adapter comes back as /dev/ttyUSB0", line)
+    c.check(f["link"].startswith(NOT_CONNECTED) and "ttyUSB0" in f["link"],
+            "the indicator says it is not connected", line_of(f))
     mark = len(g.usb_end.bytes())
+    reconnected = replug_and_wait(g, c)
+    c.check(reconnected is not None and reconnected < 2.0,
+            "Lumivane opens the adapter by itself within 2 s of device_add, no action in between",
+            "not at all" if reconnected is None else f"{reconnected:.2f} s")
+    c.check(g.usb_end.wait_for(mark, 0.5)[mark:] == b"", "nothing is sent on reconnecting")
     first = act(g, "show 11")
     second = act(g, "show 12")
     got = g.usb_end.wait_for(mark + 10, 5)[mark:]
@@ -585,6 +593,36 @@ def scenario_pulled_between(g, c):
             f"got {got!r}; after show 11: {line_of(first)}; after show 12: {line_of(second)}")
     c.check(second.get("boxes") == "0", "no box", line_of(second))
     stop_operator(g, c)
+
+
+def scenario_absent_at_start(g, c):
+    g.unplug()
+    line = g.ask(OPERATOR.format(build=g.args.build, port="/dev/ttyUSB0"), "@@operator ready", 60)
+    f = fields(line)
+    c.check(f.get("held") == "none" and f.get("boxes") == "1"
+            and f["link"].startswith(NOT_CONNECTED) and "ttyUSB0" in f["link"],
+            "started without the adapter: the box at start, then not connected", line)
+    reconnected = replug_and_wait(g, c)
+    c.check(reconnected is not None, "Lumivane opens the adapter once it is plugged in",
+            "not within 10 s")
+    f = act(g, "show 3")
+    got = g.usb_end.wait_for(5, 5)
+    c.check(got == show(3) and f.get("boxes") == "1", "the next action goes out once, without a box",
+            f"got {got!r}, {line_of(f)}")
+    stop_operator(g, c)
+
+
+def replug_and_wait(g, c):
+    """Plugs the adapter back in and waits until Lumivane holds it again;
+    how long after device_add that was, None if not within 10 s."""
+    since = time.monotonic()
+    g.replug()
+    f = wait_state(g, lambda f: f["link"].startswith(CONNECTED), 10)
+    took = time.monotonic() - since
+    print(f"     after device_add: {line_of(f)} ({took:.2f} s)", flush=True)
+    if not f["link"].startswith(CONNECTED) or f.get("held") != "/dev/ttyUSB0":
+        return None
+    return took
 
 
 def wait_state(g, done, timeout):
@@ -607,6 +645,7 @@ SCENARIOS = [
     (3, "USB adapter: the real program", scenario_program),
     (4, "USB adapter: pulled out during a show", scenario_pulled_during_show),
     (5, "USB adapter: pulled out and back between actions", scenario_pulled_between),
+    (6, "USB adapter: absent when Lumivane starts", scenario_absent_at_start),
 ]
 
 

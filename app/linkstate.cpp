@@ -1,0 +1,99 @@
+#include "linkstate.h"
+
+namespace LinkState {
+
+namespace {
+
+const QString separator = QStringLiteral(" · ");
+
+QString fromSource(const QString &source)
+{
+    return source.isEmpty() ? QString() : QStringLiteral(" (remote %1)").arg(source);
+}
+
+// The player's own scale: zentrel-sim prints the same rounded percentage.
+int percentOfFull(int level)
+{
+    return (level * 100 + 127) / 255;
+}
+
+} // namespace
+
+Indicator indicator(bool open, bool stalled, const QString &port)
+{
+    if (!open)
+        return { Link::NotConnected, QStringLiteral("Not connected: ") + port };
+    if (stalled)
+        return { Link::NotTakingData, QStringLiteral("Not taking data: ") + port };
+    return { Link::Connected, QStringLiteral("Connected: ") + port };
+}
+
+QString whyNotOpen(SerialPort::Reason reason, const QString &systemMessage)
+{
+    switch (reason) {
+    case SerialPort::Reason::NoDevice:
+        return QStringLiteral("There is no such device. Check that the cable or USB adapter is "
+                              "plugged in, or choose another port with File, Setup Connection...");
+    case SerialPort::Reason::PermissionDenied:
+        return QStringLiteral("Permission denied. On Linux, add your user to the \"dialout\" group "
+                              "(sudo adduser $USER dialout) and log in again.");
+    case SerialPort::Reason::Busy:
+        return QStringLiteral("The port is in use by another program. Close that program, or "
+                              "choose another port with File, Setup Connection...");
+    case SerialPort::Reason::NotSerial:
+        return QStringLiteral("This is not a serial device. Choose another port with "
+                              "File, Setup Connection...");
+    case SerialPort::Reason::Other:
+        return QStringLiteral("The system reported: %1").arg(systemMessage);
+    case SerialPort::Reason::None:
+        break;
+    }
+    return {};
+}
+
+Watch watch(bool present, SerialPort::Reason lastFailure)
+{
+    if (!present)
+        return Watch::Look;
+    switch (lastFailure) {
+    case SerialPort::Reason::None:
+        return Watch::Open;
+    // The node of an adapter just pulled can outlive its device for a
+    // moment, and a UART node may have no UART behind it: opened again once
+    // it has been gone and is back.
+    case SerialPort::Reason::NoDevice:
+        return Watch::Look;
+    // Opening raises DTR and RTS on a line another program may be using.
+    default:
+        return Watch::WaitForOperator;
+    }
+}
+
+QString describe(const QByteArray &command, const QStringList &names)
+{
+    bool ok = false;
+    const int argument = command.mid(3, 2).toInt(&ok, 16);
+    if (command.startsWith("X04") && ok) {
+        const QString show = QStringLiteral("Show %1").arg(argument);
+        const QString name = names.value(argument - 1);
+        return name.isEmpty() || name == show ? show : show + separator + name;
+    }
+    if (command.startsWith("X02") && ok)
+        return QStringLiteral("Brightness %1%").arg(percentOfFull(argument));
+    if (command.startsWith("X01"))
+        return QStringLiteral("Off");
+    return QString::fromLatin1(command);
+}
+
+QString sentLine(const QString &description, QTime at, const QString &source)
+{
+    return QStringLiteral("Sent: ") + description + separator + at.toString(QStringLiteral("HH:mm:ss"))
+        + fromSource(source);
+}
+
+QString waitingLine(const QString &description, const QString &source)
+{
+    return QStringLiteral("Waiting: ") + description + QStringLiteral(" …") + fromSource(source);
+}
+
+} // namespace LinkState
