@@ -28,6 +28,9 @@ public:
     // Where Setup finds the ports present; a test hands in its own.
     std::function<QList<PortList::Found>()> findPorts = PortList::findPorts;
 
+protected:
+    void closeEvent(QCloseEvent *event) override;
+
 public slots:
     void doShowButton(int id);
     void doExit() override;
@@ -47,6 +50,7 @@ private:
     void storeLastFile();
     void storeSetting(const QString &key, const QString &value);
     void askToLoadLastFile(const QString &lastFile);
+    bool changedNamesSavedOrDropped();
     void openSerialPort(const QString &name);
     void closeSerialPort();
     void startWriter();
@@ -58,6 +62,9 @@ private:
     QString showName(int id) const;
     QStringList showNames() const;
     void warnNoPort();
+
+    // How long a passing status message stays.
+    static constexpr int statusMessageMs = 5000;
 
     std::unique_ptr<QButtonGroup> mShowGroup;
     std::array<QRadioButton *, 128> mShowButtons {};
@@ -72,4 +79,6 @@ private:
     bool mNoPortWarningPending = false;
     // A failed settings write was reported; the next failures stay quiet.
     bool mSettingsFailed = false;
+    // The editor changed the names since they were last loaded or saved.
+    bool mNamesChanged = false;
 };
