@@ -6,10 +6,10 @@
 
 int runLumivane()
 {
-    const EndOnSignals ending;
+    EndOnSignals ending;
     LumivaneMainWindow window(nullptr, nullptr, Qt::Window);
-    // That box's loop was ended; the main loop would start afresh and
-    // forget the signal.
+    // A signal taken while a box of the start-up was up ended only that
+    // box's loop; exec() would start afresh and forget it.
     if (ending.requested())
         return 0;
     window.show();

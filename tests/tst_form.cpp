@@ -446,15 +446,16 @@ static int runExitChild(int argc, char **argv, const QByteArray &port, const QSt
         }
         fputs("window up\n", stdout);
         fflush(stdout);
-        if (how == "exit")
+        if (how == "exit") {
             window->fileExitAction->trigger();
-        else if (how == "exit(1)")
-            std::exit(1);
-        else
-            kill(getpid(), how == "TERM" ? SIGTERM : how == "HUP" ? SIGHUP : SIGINT);
-        // A signal is only taken up by the event loop.
-        if (how == "exit")
+            // File, Exit ends the process at once; this never runs.
             fputs("after the action\n", stdout);
+        } else if (how == "exit(1)") {
+            std::exit(1);
+        } else {
+            // Taken up by the event loop once this returns.
+            kill(getpid(), how == "TERM" ? SIGTERM : how == "HUP" ? SIGHUP : SIGINT);
+        }
     });
     const int result = runLumivane();
     fputs("returned\n", stdout);
