@@ -108,8 +108,9 @@ void LumivaneMainWindow::loadNames(const QString &fileName)
         for (int id = 0; id < result.names.size(); ++id)
             setShowName(id, result.names.at(id));
         mNamesChanged = false;
-        statusBar()->showMessage(QStringLiteral("Loaded %1 from %2").arg(showNameCount(result.names.size()), shortName),
-                                 statusMessageMs);
+        statusBar()->showMessage(
+            QStringLiteral("Loaded %1 from %2").arg(showNameCount(result.names.size()), shortName),
+            statusMessageMs);
     }
     mLastFile = fileName;
     storeLastFile();
