@@ -16,7 +16,6 @@
 
 namespace {
 
-constexpr int statusMessageMs = 5000;
 constexpr int lineBaud = 9600;
 
 // The player's line: 9600 baud, 8 data bits, 1 stop bit, no parity.

@@ -5,6 +5,7 @@
 
 #include <QApplication>
 #include <QButtonGroup>
+#include <QCloseEvent>
 #include <QMessageBox>
 #include <QRadioButton>
 
@@ -29,8 +30,18 @@ LumivaneMainWindow::~LumivaneMainWindow()
     closeSerialPort();
 }
 
+void LumivaneMainWindow::closeEvent(QCloseEvent *event)
+{
+    if (changedNamesSavedOrDropped())
+        event->accept();
+    else
+        event->ignore();
+}
+
 void LumivaneMainWindow::doExit()
 {
+    if (!changedNamesSavedOrDropped())
+        return;
     // At once, without unwinding the window, but with the port let go of: the
     // system would close the descriptor, yet leave the terminal's exclusive
     // mode on for whoever else has it open.

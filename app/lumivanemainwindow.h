@@ -35,6 +35,8 @@ public:
     // taking data (empty when connected).
     QString linkText() const;
     QString linkReason() const;
+protected:
+    void closeEvent(QCloseEvent *event) override;
 
 public slots:
     void doShowButton(int id);
@@ -56,6 +58,7 @@ private:
     void storeSetting(const QString &key, const QString &value);
     void askToLoadLastFile(const QString &lastFile);
     QString portLabel() const;
+    bool changedNamesSavedOrDropped();
     void openSerialPort(const QString &name);
     bool tryPortQuietly();
     void lookForPort();
@@ -74,6 +77,9 @@ private:
     QString showName(int id) const;
     QStringList showNames() const;
     void warnNoPort();
+
+    // How long a passing status message stays.
+    static constexpr int statusMessageMs = 5000;
 
     std::unique_ptr<QButtonGroup> mShowGroup;
     std::array<QRadioButton *, 128> mShowButtons {};
@@ -109,4 +115,6 @@ private:
     bool mNoPortWarningPending = false;
     // A failed settings write was reported; the next failures stay quiet.
     bool mSettingsFailed = false;
+    // The editor changed the names since they were last loaded or saved.
+    bool mNamesChanged = false;
 };

@@ -1,4 +1,4 @@
-#include "lumivanemainwindow.h"
+#include "ending.h"
 
 #include <QApplication>
 #include <QIcon>
@@ -8,11 +8,5 @@ int main(int argc, char **argv)
     QApplication app(argc, argv);
     // Drawn by Qt's SVG plugin; without it the window simply has no icon.
     QApplication::setWindowIcon(QIcon(QStringLiteral(":/lumivane.svg")));
-    int result = 0;
-    {
-        LumivaneMainWindow window(nullptr, nullptr, Qt::Window);
-        window.show();
-        result = app.exec();
-    }
-    return result;
+    return runLumivane();
 }

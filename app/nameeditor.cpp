@@ -23,8 +23,10 @@ void LumivaneMainWindow::doEditNames()
 
     if (dialog->exec() != QDialog::Accepted)
         return;
+    const QStringList before = showNames();
     for (int id = 0; id < rows; ++id) {
         const QTableWidgetItem *item = table->item(id, 0);
         setShowName(id, item ? item->text() : QString());
     }
+    mNamesChanged = mNamesChanged || showNames() != before;
 }

@@ -8,6 +8,7 @@
 #include <QMessageBox>
 #include <QPushButton>
 #include <QSaveFile>
+#include <QStatusBar>
 
 #include <fcntl.h>
 #include <sys/stat.h>
@@ -66,6 +67,11 @@ bool openRegularFile(QFile &file, const QString &fileName)
 #endif
 }
 
+QString showNameCount(qsizetype count)
+{
+    return count == 1 ? QStringLiteral("1 show name") : QStringLiteral("%1 show names").arg(count);
+}
+
 } // namespace
 
 void LumivaneMainWindow::loadNames(const QString &fileName)
@@ -94,8 +100,18 @@ void LumivaneMainWindow::loadNames(const QString &fileName)
         return;
     }
 
-    for (int id = 0; id < result.names.size(); ++id)
-        setShowName(id, result.names.at(id));
+    const QString shortName = QFileInfo(fileName).fileName();
+    if (result.names.isEmpty()) {
+        statusBar()->showMessage(shortName + QStringLiteral(" holds no show names; the names are unchanged"),
+                                 statusMessageMs);
+    } else {
+        for (int id = 0; id < result.names.size(); ++id)
+            setShowName(id, result.names.at(id));
+        mNamesChanged = false;
+        statusBar()->showMessage(
+            QStringLiteral("Loaded %1 from %2").arg(showNameCount(result.names.size()), shortName),
+            statusMessageMs);
+    }
     mLastFile = fileName;
     storeLastFile();
 }
@@ -138,6 +154,10 @@ void LumivaneMainWindow::doSaveNames()
         fileError(this, QStringLiteral("Could not save file\n") + fileName);
         return;
     }
+    mNamesChanged = false;
+    statusBar()->showMessage(QStringLiteral("Saved %1 to %2")
+                                 .arg(showNameCount(names.size()), QFileInfo(fileName).fileName()),
+                             statusMessageMs);
     mLastFile = fileName;
     storeLastFile();
 }
@@ -155,4 +175,26 @@ void LumivaneMainWindow::askToLoadLastFile(const QString &lastFile)
     box.exec();
     if (box.clickedButton() == yes)
         loadNames(lastFile);
+}
+
+// Before the program ends by the operator's choice: true when it may end.
+bool LumivaneMainWindow::changedNamesSavedOrDropped()
+{
+    if (!mNamesChanged)
+        return true;
+    QMessageBox box(QMessageBox::Question, QStringLiteral("Lumivane"),
+                    QStringLiteral("The show names have changed. Save them?"), QMessageBox::NoButton, this);
+    QPushButton *save = box.addButton(QStringLiteral("Save"), QMessageBox::AcceptRole);
+    QPushButton *discard = box.addButton(QStringLiteral("Discard"), QMessageBox::DestructiveRole);
+    QPushButton *cancel = box.addButton(QStringLiteral("Cancel"), QMessageBox::RejectRole);
+    box.setDefaultButton(save);
+    box.setEscapeButton(cancel);
+    box.exec();
+    if (box.clickedButton() == discard)
+        return true;
+    if (box.clickedButton() != save)
+        return false;
+    // A save cancelled or refused keeps the program, and the names, there.
+    doSaveNames();
+    return !mNamesChanged;
 }

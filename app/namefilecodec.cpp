@@ -49,9 +49,8 @@ Error splitLines(View text, qsizetype maxLength, QList<View> &lines)
 }
 
 // Files joined from several, each with its byte-order mark, carry marks at
-// the starts of later lines; Qt's UTF-8 decoding drops one there anyway. All
-// are dropped, so that no name starts with one: saved first, it would read
-// as the file's own mark and be lost.
+// the starts of later lines. All are dropped, so that no name starts with
+// one: saved first, it would read as the file's own mark and be lost.
 QString withoutLeadingMarks(QString name)
 {
     qsizetype marks = 0;
@@ -114,9 +113,12 @@ Result decode(QByteArrayView bytes)
     // Line by line: one line saved by an old 8-bit editor must not turn the
     // UTF-8 names around it into mojibake, nor a BOM turn it into U+FFFD.
     result.names.reserve(lines.size());
-    for (const QByteArrayView line : lines)
-        result.names.append(isValidUtf8(line) ? withoutLeadingMarks(QString::fromUtf8(line))
-                                              : decodeWindows1252(line));
+    for (QByteArrayView line : lines) {
+        // Also before a line in Windows-1252, where it would read as "ï»¿".
+        while (line.startsWith("\xEF\xBB\xBF"))
+            line = line.sliced(3);
+        result.names.append(isValidUtf8(line) ? QString::fromUtf8(line) : decodeWindows1252(line));
+    }
     if (firstTooLong(result.names) >= 0)
         return { Error::LineTooLong, {} };
     return result;

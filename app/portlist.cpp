@@ -50,17 +50,6 @@ bool isFixed(Platform platform, const Found &port)
     return com1to4.match(port.systemLocation).hasMatch();
 }
 
-// Windows opens a bare COM name; elsewhere only a path reaches a device.
-bool isPortName(Platform platform, const QString &name)
-{
-    if (platform == Platform::Windows) {
-        static const QRegularExpression com(QStringLiteral("^COM[0-9]+$"),
-                                            QRegularExpression::CaseInsensitiveOption);
-        return com.match(name).hasMatch();
-    }
-    return name.startsWith(QLatin1Char('/'));
-}
-
 QString storedValue(Platform platform, const Found &port)
 {
     if (platform == Platform::Windows)
@@ -122,7 +111,9 @@ Offer offer(Platform platform, const QList<Found> &found, const QString &stored,
         result.items.append({ label(port), value });
     }
 
-    if (result.current < 0 && isPortName(platform, stored)) {
+    // Whatever else is stored (a name written by hand, a path on Windows) is
+    // listed as it is, so that OK does not replace it unasked.
+    if (result.current < 0 && !stored.isEmpty()) {
         result.current = int(result.items.size());
         QString name = shortName(stored);
         // The operator's choice is found again by its label: keep it unique.

@@ -44,7 +44,11 @@ void LumivaneMainWindow::storeSetting(const QString &key, const QString &value)
     QSettings settings = openSettings();
     settings.setValue(key, value);
     settings.sync();
-    const bool failed = settings.status() != QSettings::NoError;
+    // FormatError is no failure here: a file edited by hand (a "#" line, a
+    // byte-order mark) gives it, and the write still succeeds. What counts
+    // is whether the value can be read back from the file.
+    const bool failed = settings.status() == QSettings::AccessError
+        || openSettings().value(key).toString() != value;
     // The choice still holds for this run; say once that it will not last.
     if (failed && !mSettingsFailed)
         statusBar()->showMessage(QStringLiteral("Could not store the settings in ") + settings.fileName());

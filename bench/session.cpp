@@ -8,9 +8,8 @@
 #include "../tests/testsupport.h"
 
 #include <QAction>
-#include <QFileDialog>
+#include <QFileInfo>
 #include <QInputDialog>
-#include <QLineEdit>
 #include <QPushButton>
 #include <QRadioButton>
 #include <QSlider>
@@ -33,26 +32,6 @@ void check(bool ok, const char *what)
         std::fprintf(stderr, "session: FAILED: %s\n", what);
         ++failures;
     }
-}
-
-ModalAnswerer::Answer chooseFile(const QString &path)
-{
-    return [path](QWidget *w) {
-        auto *dialog = qobject_cast<QFileDialog *>(w);
-        check(dialog != nullptr, "a file dialog");
-        if (!dialog) {
-            static_cast<QDialog *>(w)->reject();
-            return;
-        }
-        // selectFile() leaves alone a name field that has the focus, as the
-        // save dialog's has: type into it instead, as the operator would.
-        dialog->setDirectory(QFileInfo(path).path());
-        if (auto *edit = dialog->findChild<QLineEdit *>(QStringLiteral("fileNameEdit")))
-            edit->setText(QFileInfo(path).fileName());
-        else
-            dialog->selectFile(path);
-        static_cast<QDialog *>(dialog)->accept(); // public there
-    };
 }
 
 ModalAnswerer::Answer editFirstName(const QString &text, bool ok)

@@ -1,16 +1,41 @@
-# Desktop integration and the Debian package.
+# Desktop integration, the manual page, and the Debian package.
 
 install(FILES ${PROJECT_SOURCE_DIR}/data/lumivane.desktop
         DESTINATION ${CMAKE_INSTALL_DATADIR}/applications)
 install(FILES ${PROJECT_SOURCE_DIR}/data/lumivane.svg
         DESTINATION ${CMAKE_INSTALL_DATADIR}/icons/hicolor/scalable/apps)
+install(FILES ${PROJECT_SOURCE_DIR}/data/org.lumivane.Lumivane.metainfo.xml
+        DESTINATION ${CMAKE_INSTALL_DATADIR}/metainfo)
+
+# The manual page and the changelog go compressed, and reproducibly so (no
+# name or time in the gzip header), as Debian's policy asks. Made when CMake
+# configures, so that installing or packaging needs no build step; an edit
+# of either source configures again.
+find_program(GZIP_PROGRAM gzip REQUIRED)
+foreach(source lumivane.1 changelog)
+    execute_process(COMMAND ${GZIP_PROGRAM} -9 -n -c ${PROJECT_SOURCE_DIR}/data/${source}
+                    OUTPUT_FILE ${CMAKE_CURRENT_BINARY_DIR}/${source}.gz
+                    COMMAND_ERROR_IS_FATAL ANY)
+    set_property(DIRECTORY APPEND PROPERTY CMAKE_CONFIGURE_DEPENDS ${PROJECT_SOURCE_DIR}/data/${source})
+endforeach()
+install(FILES ${CMAKE_CURRENT_BINARY_DIR}/lumivane.1.gz DESTINATION ${CMAKE_INSTALL_MANDIR}/man1)
+# Named after the package, not the project (GNUInstallDirs' DOCDIR would be
+# doc/Lumivane).
+set(LUMIVANE_DOCDIR ${CMAKE_INSTALL_DATADIR}/doc/lumivane)
+install(FILES ${CMAKE_CURRENT_BINARY_DIR}/changelog.gz ${PROJECT_SOURCE_DIR}/data/copyright
+        DESTINATION ${LUMIVANE_DOCDIR})
 
 set(CPACK_PACKAGE_NAME lumivane)
 set(CPACK_PACKAGE_VENDOR "lumivane.org")
 set(CPACK_PACKAGE_CONTACT "Lumivane developers <dev@lumivane.org>")
 set(CPACK_PACKAGE_DESCRIPTION_SUMMARY "${PROJECT_DESCRIPTION}")
+# One paragraph, lines within 80 columns.
 set(CPACK_PACKAGE_DESCRIPTION
-    "Lumivane starts the shows of a Zentrel show player, sets its brightness and switches its output off, over a serial line.")
+    "Lumivane starts the shows of a Zentrel show player, sets its brightness
+and switches its output off, over an RS-232 serial line. Its window holds
+the player's 128 numbered shows on four tab pages, a brightness slider and
+an Off button. Show names are kept in a plain text file that can be loaded,
+edited in a table and saved.")
 set(CPACK_PACKAGING_INSTALL_PREFIX /usr)
 set(CPACK_DEBIAN_FILE_NAME DEB-DEFAULT)
 set(CPACK_STRIP_FILES ON)

@@ -1,6 +1,8 @@
 #include "serialport.h"
 
+#include <atomic>
 #include <cerrno>
+#include <cstdlib>
 #include <cstring>
 #include <ctime>
 
@@ -104,6 +106,62 @@ bool sameLine(const termios &want, const termios &got, bool pseudoTerminal)
         && (want.c_oflag & OPOST) == (got.c_oflag & OPOST);
 }
 
+// Drains what the driver still holds for a short while, drops the rest,
+// clears exclusive mode and closes. The kernel's own close() waits until the
+// driver's queue has gone out, up to 30 s on the 8250 and USB serial
+// drivers: on a stalled line the program could not end, nor another open the
+// port. A line that moves empties it well within the short wait here.
+// Exclusive mode belongs to the terminal, not to the descriptor: it stays on
+// after close() while anyone else has the device open (the far side of a
+// pseudo-terminal, a program that shares the line), and keeps every user but
+// root out. The flock() goes with the descriptor.
+void releaseLine(int fd)
+{
+    const long long deadline = nowMs() + closeDrainMs;
+    int queued = 0;
+    while (ioctl(fd, TIOCOUTQ, &queued) == 0 && queued > 0 && nowMs() < deadline)
+        poll(nullptr, 0, 5);
+    if (queued > 0)
+        tcflush(fd, TCOFLUSH);
+    ioctl(fd, TIOCNXCL);
+    ::close(fd);
+}
+
+// The descriptors open now, plus one (0 is a free slot), for the exit
+// handler: a process that ends by exit() without destroying its ports (Qt
+// ends it so when the X connection is lost) would otherwise leave them in
+// exclusive mode. More ports than slots are simply not covered.
+std::atomic<int> openLines[16] {};
+
+void releaseLinesAtExit()
+{
+    for (std::atomic<int> &slot : openLines) {
+        const int fdPlusOne = slot.exchange(0);
+        if (fdPlusOne != 0)
+            releaseLine(fdPlusOne - 1);
+    }
+}
+
+void noteOpen(int fd)
+{
+    static const bool handlerInstalled = std::atexit(releaseLinesAtExit) == 0;
+    (void)handlerInstalled;
+    for (std::atomic<int> &slot : openLines) {
+        int expected = 0;
+        if (slot.compare_exchange_strong(expected, fd + 1))
+            return;
+    }
+}
+
+void noteClosed(int fd)
+{
+    for (std::atomic<int> &slot : openLines) {
+        int expected = fd + 1;
+        if (slot.compare_exchange_strong(expected, 0))
+            return;
+    }
+}
+
 } // namespace
 
 std::string SerialPort::devicePath(const char *name)
@@ -199,6 +257,7 @@ int SerialPort::open(const char *name, int baud, int dataBits, int stopBits, int
         return -1;
     }
     mHandle = fd;
+    noteOpen(fd);
     if (ioctl(fd, TIOCEXCL) != 0 && errno != ENOTTY && errno != EINVAL) {
         const int err = errno;
         close();
@@ -326,22 +385,7 @@ void SerialPort::close()
     if (mHandle == -1)
         return;
     const int fd = static_cast<int>(mHandle);
-    // The kernel's close() waits until the driver's queue has gone out, up to
-    // 30 s on the 8250 and USB serial drivers: on a stalled line the program
-    // could not end, nor another open the port. A line that moves empties it
-    // well within the short wait here; what a stalled one has not taken by
-    // then is dropped.
-    const long long deadline = nowMs() + closeDrainMs;
-    int queued = 0;
-    while (ioctl(fd, TIOCOUTQ, &queued) == 0 && queued > 0 && nowMs() < deadline)
-        poll(nullptr, 0, 5);
-    if (queued > 0)
-        tcflush(fd, TCOFLUSH);
-    // Exclusive mode belongs to the terminal, not to this descriptor: it
-    // stays on after close() while anyone else has the device open (the far
-    // side of a pseudo-terminal, a program that shares the line), and keeps
-    // every user but root out. The flock() goes with the descriptor.
-    ioctl(fd, TIOCNXCL);
-    ::close(fd);
+    noteClosed(fd);
+    releaseLine(fd);
     mHandle = -1;
 }

@@ -6,6 +6,8 @@
 #include <QAbstractButton>
 #include <QApplication>
 #include <QDialog>
+#include <QFileDialog>
+#include <QLineEdit>
 #include <QMessageBox>
 #include <QPointer>
 #include <QQueue>
@@ -121,6 +123,34 @@ private:
     QTimer mTimer;
     QQueue<Answer> mAnswers;
 };
+
+// Answers a file dialog with path, or cancels it when path is empty; filters
+// receives the dialog's name filters.
+inline ModalAnswerer::Answer chooseFile(const QString &path, QStringList *filters = nullptr)
+{
+    return [=](QWidget *w) {
+        auto *dialog = qobject_cast<QFileDialog *>(w);
+        if (!dialog) {
+            static_cast<QDialog *>(w)->reject();
+            return;
+        }
+        if (filters)
+            *filters = dialog->nameFilters();
+
+        if (path.isEmpty()) {
+            dialog->reject();
+            return;
+        }
+        // Typed in full into the name field, as an operator may; selectFile()
+        // alone is lost while the dialog is still reading the folder.
+        auto *nameField = dialog->findChild<QLineEdit *>(QStringLiteral("fileNameEdit"));
+        if (nameField)
+            nameField->setText(path);
+        else
+            dialog->selectFile(path);
+        static_cast<QDialog *>(dialog)->accept();
+    };
+}
 
 // Inside the test launcher's private mount namespace /dev/ttyS0 to /dev/ttyS3
 // are covered, so "COM1" fails to open as on a machine without ports, and a

@@ -1,4 +1,5 @@
 #include "commands.h"
+#include "ending.h"
 #include "lumivanemainwindow.h"
 #include "testsupport.h"
 
@@ -16,9 +17,13 @@
 #include <QStyle>
 #include <QTabBar>
 #include <QTabWidget>
+#include <QTableWidget>
 #include <QWheelEvent>
 
 #include <memory>
+
+#include <csignal>
+#include <unistd.h>
 
 // The main window as the operator sees it: the form, and the 128 selectors.
 class tst_Form : public QObject
@@ -46,7 +51,8 @@ private slots:
     void focusStartsOnShowOneAndEscSwitchesOff();
 
     void aboutBox();
-    void exitEndsTheProcessAtOnce();
+    void endingReleasesThePort_data();
+    void endingReleasesThePort();
 
 private:
     static QList<QRadioButton *> showButtons(const LumivaneMainWindowBase &w);
@@ -405,18 +411,36 @@ void tst_Form::aboutBox()
     QVERIFY(answerer.seen[0].text.contains(QString::fromLatin1(qVersion())));
 }
 
-void tst_Form::exitEndsTheProcessAtOnce()
+void tst_Form::endingReleasesThePort_data()
 {
-    // Run this test program again as a child that builds the real window and
-    // chooses File, Exit; it must end there with status 0.
+    QTest::addColumn<QString>("how");
+    QTest::addColumn<int>("status");
+    QTest::addColumn<bool>("unwinds"); // the window's destructor runs
+    QTest::newRow("File, Exit, at once") << "exit" << 0 << false;
+    QTest::newRow("SIGTERM") << "TERM" << 0 << true;
+    QTest::newRow("SIGHUP") << "HUP" << 0 << true;
+    QTest::newRow("SIGINT") << "INT" << 0 << true;
+    // As Qt ends it when the X connection is lost: exit(1), no unwinding.
+    QTest::newRow("exit() from the event loop") << "exit(1)" << 1 << false;
+}
+
+void tst_Form::endingReleasesThePort()
+{
+    // Run this test program again as a child that runs the program as main()
+    // does, with edited names, and ends it this way.
+    QFETCH(QString, how);
+    QFETCH(int, status);
+    QFETCH(bool, unwinds);
     mWindow.reset();
     Pty childPort;
     QProcess child;
     QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
     env.insert(QStringLiteral("LUMIVANE_EXIT_CHILD"), QString::fromLocal8Bit(childPort.slavePath));
+    env.insert(QStringLiteral("LUMIVANE_EXIT_HOW"), how);
     env.insert(QStringLiteral("QT_QPA_PLATFORM"), QStringLiteral("offscreen"));
     child.setProcessEnvironment(env);
     child.start(QCoreApplication::applicationFilePath(), {});
+    // A question would wait for an answer nobody gives.
     if (!child.waitForFinished(20000)) {
         child.kill();
         child.waitForFinished();
@@ -424,36 +448,55 @@ void tst_Form::exitEndsTheProcessAtOnce()
     }
     const QByteArray out = child.readAllStandardOutput();
     QCOMPARE(child.exitStatus(), QProcess::NormalExit);
-    QCOMPARE(child.exitCode(), 0);
+    QCOMPARE(child.exitCode(), status);
     QVERIFY2(out.contains("window up"), out.constData());
-    QVERIFY2(!out.contains("after exit"), out.constData());
+    QVERIFY2(!out.contains("after the action"), out.constData());
+    QCOMPARE(out.contains("returned"), unwinds);
     // The port was let go of, not left locked for the program on its far side.
     QVERIFY(!childPort.slaveExclusive());
 }
 
-static int runExitChild(int argc, char **argv, const QByteArray &port)
+static int runExitChild(int argc, char **argv, const QByteArray &port, const QString &how)
 {
     QApplication app(argc, argv);
     TemporarySettings settings;
     settings.store(QStringLiteral("serialPort"), QString::fromLocal8Bit(port));
-    auto *window = new LumivaneMainWindow;
-    window->show();
-    QTimer::singleShot(0, window, [window] {
+    ModalAnswerer answerer;
+    QTimer::singleShot(0, &app, [&answerer, how] {
+        LumivaneMainWindow *window = nullptr;
+        for (QWidget *w : QApplication::topLevelWidgets())
+            window = window ? window : qobject_cast<LumivaneMainWindow *>(w);
+        // Names that File, Exit would ask about; no signal may.
+        if (how != "exit") {
+            answerer.then([](QWidget *w) {
+                w->findChild<QTableWidget *>()->item(0, 0)->setText(QStringLiteral("Edited"));
+                static_cast<QDialog *>(w)->accept();
+            });
+            window->fileEditAction->trigger();
+        }
         fputs("window up\n", stdout);
         fflush(stdout);
-        window->fileExitAction->trigger();
-        fputs("after exit\n", stdout);
+        if (how == "exit") {
+            window->fileExitAction->trigger();
+            // File, Exit ends the process at once; this never runs.
+            fputs("after the action\n", stdout);
+        } else if (how == "exit(1)") {
+            std::exit(1);
+        } else {
+            // Taken up by the event loop once this returns.
+            kill(getpid(), how == "TERM" ? SIGTERM : how == "HUP" ? SIGHUP : SIGINT);
+        }
     });
-    app.exec();
-    fputs("after exit\n", stdout);
-    return 3;
+    const int result = runLumivane();
+    fputs("returned\n", stdout);
+    return result;
 }
 
 int main(int argc, char **argv)
 {
     const QByteArray childPort = qgetenv("LUMIVANE_EXIT_CHILD");
     if (!childPort.isEmpty())
-        return runExitChild(argc, argv, childPort);
+        return runExitChild(argc, argv, childPort, qEnvironmentVariable("LUMIVANE_EXIT_HOW"));
     QApplication app(argc, argv);
     tst_Form test;
     QTEST_SET_MAIN_SOURCE_PATH

@@ -27,6 +27,8 @@ private slots:
     void okAppliesEveryCell();
     void nothingChangesWithout_data();
     void nothingChangesWithout();
+    void changedNamesAskBeforeEnding_data();
+    void changedNamesAskBeforeEnding();
 
 private:
     // Runs the editor; edit() is called with the open dialog, then finish().
@@ -172,6 +174,73 @@ void tst_NameEditor::nothingChangesWithout()
                 dialog->close();
         });
     QCOMPARE(showNames(*mWindow), before);
+    // Nothing to lose, so nothing is asked.
+    ModalAnswerer answerer;
+    QVERIFY(mWindow->close());
+    QCOMPARE(answerer.seen.size(), 0);
+}
+
+void tst_NameEditor::changedNamesAskBeforeEnding_data()
+{
+    QTest::addColumn<QString>("how");    // "close" the window, or File, "exit"
+    QTest::addColumn<QString>("answer"); // to the question; "save" file dialog cancelled for "Save, cancelled"
+    QTest::addColumn<bool>("ends");
+    QTest::newRow("close, Cancel stays") << "close" << "Cancel" << false;
+    QTest::newRow("close, Discard ends") << "close" << "Discard" << true;
+    QTest::newRow("close, Save saves and ends") << "close" << "Save" << true;
+    QTest::newRow("close, Save cancelled stays") << "close" << "Save, cancelled" << false;
+    QTest::newRow("File, Exit, Cancel stays") << "exit" << "Cancel" << false;
+    QTest::newRow("loaded after the edit: nothing asked") << "close" << "" << true;
+}
+
+void tst_NameEditor::changedNamesAskBeforeEnding()
+{
+    QFETCH(QString, how);
+    QFETCH(QString, answer);
+    QFETCH(bool, ends);
+    runEditor([](LumivaneNameDialog *dialog) { dialog->table->item(0, 0)->setText(QStringLiteral("Edited")); },
+              [](LumivaneNameDialog *dialog) { dialog->okButton->click(); });
+    const QStringList edited = showNames(*mWindow);
+
+    QTemporaryDir dir;
+    const QString file = dir.filePath(QStringLiteral("shows.txt"));
+    ModalAnswerer answerer;
+    if (answer.isEmpty()) {
+        QFile loaded(file);
+        QVERIFY(loaded.open(QIODevice::WriteOnly));
+        loaded.write("Loaded\r\n");
+        loaded.close();
+        answerer.then(chooseFile(file));
+        mWindow->fileLoadAction->trigger();
+        answerer.seen.clear();
+    } else {
+        answerer.then(ModalAnswerer::click(answer.section(QLatin1Char(','), 0, 0)));
+        if (answer.startsWith(QLatin1String("Save")))
+            answerer.then(chooseFile(answer == "Save" ? file : QString()));
+    }
+
+    bool ended = false;
+    if (how == "close")
+        ended = mWindow->close();
+    else
+        mWindow->fileExitAction->trigger(); // would end this test program with it
+    QCOMPARE(ended, ends);
+    QCOMPARE(mWindow->isVisible(), !ends);
+    if (answer.isEmpty()) {
+        QCOMPARE(answerer.seen.size(), 0);
+        return;
+    }
+    QCOMPARE(answerer.seen[0].title, QStringLiteral("Lumivane"));
+    QCOMPARE(answerer.seen[0].text, QStringLiteral("The show names have changed. Save them?"));
+    QCOMPARE(QFile::exists(file), answer == "Save");
+    QCOMPARE(showNames(*mWindow), edited);
+    if (answer == "Save") {
+        // Saved, so the next attempt to end asks nothing.
+        QCOMPARE(mSettings->stored(QStringLiteral("lastFile")).toString(), file);
+        mWindow->show();
+        QVERIFY(mWindow->close());
+        QCOMPARE(answerer.seen.size(), 2);
+    }
 }
 
 QTEST_MAIN(tst_NameEditor)

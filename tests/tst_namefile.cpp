@@ -10,6 +10,7 @@
 #include <QLineEdit>
 #include <QRadioButton>
 #include <QSlider>
+#include <QStatusBar>
 #include <QTabWidget>
 
 #include <memory>
@@ -50,7 +51,6 @@ private slots:
 private:
     void startWindow();
     void setNames(const QStringList &names);
-    static ModalAnswerer::Answer chooseFile(const QString &path, QStringList *filters = nullptr);
     QString writeFile(const QString &name, const QByteArray &bytes);
 
     std::unique_ptr<TemporarySettings> mSettings;
@@ -108,6 +108,8 @@ void tst_NameFile::decode_data()
     // A mark at the start of a later line (files joined) is no part of a name.
     QTest::newRow("marks at line starts") << QByteArray("A\r\n\xEF\xBB\xBF\xEF\xBB\xBF" "B\r\n")
                                           << QStringList({ "A", "B" });
+    QTest::newRow("mark before a Windows-1252 line") << QByteArray("A\r\n\xEF\xBB\xBF" "Cr\xE8me\r\n")
+                                                     << QStringList({ "A", QString::fromUtf8("Crème") });
     QTest::newRow("UTF-16 mark at a line start")
         << QByteArray("\xFF\xFE" "A\0\n\0\xFF\xFE" "B\0", 10) << QStringList({ "A", "B" });
     QTest::newRow("UTF-16 LE with BOM") << le << utf16Names;
@@ -186,8 +188,10 @@ void tst_NameFile::encode()
     names[2] = QStringLiteral("two\nlines");
     // Pasted into the editor: a NUL would make the file binary.
     names[3] = QStringLiteral("nul") + QChar(0) + QStringLiteral("esc\x1B\ttab");
+    // DEL and C1 controls too (U+0085 is a line break to some editors).
+    names[4] = QStringLiteral("del") + QChar(0x7F) + QStringLiteral("nel") + QChar(0x85);
     const QByteArray bytes = NameFile::encode(names);
-    QVERIFY(bytes.startsWith("Gr\xC3\xBCn\r\n\r\ntwo lines\r\nnul esc \ttab\r\nShow 5\r\n"));
+    QVERIFY(bytes.startsWith("Gr\xC3\xBCn\r\n\r\ntwo lines\r\nnul esc \ttab\r\ndel nel \r\nShow 6\r\n"));
     QVERIFY(bytes.endsWith("Show 127\r\nShow 128\r\n"));
     QCOMPARE(bytes.count("\r\n"), 128);
     QCOMPARE(bytes.count('\n'), 128);
@@ -229,32 +233,6 @@ void tst_NameFile::setNames(const QStringList &names)
 {
     for (int id = 0; id < 128; ++id)
         showButton(*mWindow, id)->setText(QString(names.at(id)).replace(QLatin1Char('&'), QLatin1String("&&")));
-}
-
-ModalAnswerer::Answer tst_NameFile::chooseFile(const QString &path, QStringList *filters)
-{
-    return [=](QWidget *w) {
-        auto *dialog = qobject_cast<QFileDialog *>(w);
-        if (!dialog) {
-            static_cast<QDialog *>(w)->reject();
-            return;
-        }
-        if (filters)
-            *filters = dialog->nameFilters();
-
-        if (path.isEmpty()) {
-            dialog->reject();
-            return;
-        }
-        // Typed in full into the name field, as an operator may; selectFile()
-        // alone is lost while the dialog is still reading the folder.
-        auto *nameField = dialog->findChild<QLineEdit *>(QStringLiteral("fileNameEdit"));
-        if (nameField)
-            nameField->setText(path);
-        else
-            dialog->selectFile(path);
-        static_cast<QDialog *>(dialog)->accept();
-    };
 }
 
 QString tst_NameFile::writeFile(const QString &name, const QByteArray &bytes)
@@ -301,6 +279,8 @@ void tst_NameFile::saveThenLoadRoundTrip()
         expected += name.toUtf8() + "\r\n";
     QCOMPARE(contents(saved), expected);
     QCOMPARE(mSettings->stored("lastFile").toString(), saved);
+    QCOMPARE(mWindow->statusBar()->currentMessage(),
+             QString::fromUtf8("Saved 128 show names to Bühne – 日本.txt"));
     QVERIFY(!QFile::exists(typed));
 
     setNames(defaultNames());
@@ -349,12 +329,15 @@ void tst_NameFile::loadingPartialAndEmptyFiles()
     expected[2] = "Three";
     QCOMPARE(showNames(*mWindow), expected);
     QCOMPARE(mSettings->stored("lastFile").toString(), three);
+    QCOMPARE(mWindow->statusBar()->currentMessage(), QStringLiteral("Loaded 3 show names from three.txt"));
 
     const QString empty = writeFile("empty.txt", "");
     answerer.then(chooseFile(empty));
     mWindow->fileLoadAction->trigger();
     QCOMPARE(showNames(*mWindow), expected);
     QCOMPARE(mSettings->stored("lastFile").toString(), empty);
+    QCOMPARE(mWindow->statusBar()->currentMessage(),
+             QStringLiteral("empty.txt holds no show names; the names are unchanged"));
     QCOMPARE(answerer.seen.size(), 2);
 }
 

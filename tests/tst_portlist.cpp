@@ -83,8 +83,19 @@ void tst_PortList::offer_data()
     QTest::newRow("pseudo-terminals left out, a stored one listed")
         << posix << QList<Found>({ uart("pts/3", true), uart("ptmx", true), uart("ttyp0", true) }) << "/dev/pts/3" << true
         << QStringList({ "pts/3" }) << QStringList({ "/dev/pts/3" }) << 4;
-    QTest::newRow("a name that is no port preselects COM1")
-        << posix << QList<Found>() << "COM7" << false << QStringList() << QStringList() << 0;
+    QTest::newRow("a pseudo-terminal found, another port stored")
+        << posix << QList<Found>({ uart("pts/3", true) }) << "/dev/ttyUSB0" << false
+        << QStringList({ "ttyUSB0 (not connected)" }) << QStringList({ "/dev/ttyUSB0" }) << 4;
+    QTest::newRow("a bare name written by hand kept")
+        << posix << QList<Found>() << "ttyUSB0" << false
+        << QStringList({ "ttyUSB0 (not connected)" }) << QStringList({ "ttyUSB0" }) << 4;
+    QTest::newRow("COM5 on Linux kept")
+        << posix << QList<Found>() << "COM5" << false
+        << QStringList({ "COM5 (not connected)" }) << QStringList({ "COM5" }) << 4;
+    QTest::newRow("Windows: a path kept")
+        << windows << QList<Found>({ com("COM5") }) << "/dev/ttyUSB0" << false
+        << QStringList({ "USB Serial Port (COM5)", "ttyUSB0 (not connected)" })
+        << QStringList({ "COM5", "/dev/ttyUSB0" }) << 5;
     QTest::newRow("stored label taken by a fixed name")
         << posix << QList<Found>() << "/dev/COM2" << true
         << QStringList({ "/dev/COM2" }) << QStringList({ "/dev/COM2" }) << 4;

@@ -2,6 +2,7 @@
 #include "testsupport.h"
 
 #include <QAction>
+#include <QDateTime>
 #include <QFile>
 #include <QInputDialog>
 #include <QSettings>
@@ -94,6 +95,8 @@ void tst_SettingsRobustness::fallsBackToDefaults_data()
         << QByteArray("[General]\nserialPort=COM2, COM3\nlastFile=a, b\n");
     QTest::newRow("empty port") << QByteArray("[General]\nserialPort=\nlastFile=\n");
     QTest::newRow("empty file") << QByteArray();
+    QTest::newRow("edited by hand: a byte-order mark, a # comment")
+        << QByteArray("\xEF\xBB\xBF# by hand\n[General]\nlastFile=\n");
 }
 
 void tst_SettingsRobustness::fallsBackToDefaults()
@@ -108,12 +111,20 @@ void tst_SettingsRobustness::fallsBackToDefaults()
 
     startExpectingDefaults();
 
+    // Written again while the program runs, as an editor would, so that the
+    // next write reads it afresh.
+    QVERIFY(file.open(QIODevice::ReadWrite));
+    QVERIFY(file.setFileTime(QDateTime::currentDateTime().addSecs(5), QFileDevice::FileModificationTime));
+    file.close();
+
     // A port chosen now is stored over it, readable again.
     ModalAnswerer answerer;
     answerer.then(choosePort(QStringLiteral("COM2"))).then(ModalAnswerer::click("OK"));
     mWindow->fileSetupAction->trigger();
     QCOMPARE(answerer.seen.size(), 2);
     QCOMPARE(mSettings->stored(QStringLiteral("serialPort")).toString(), QStringLiteral("COM2"));
+    // Stored, so not said to have failed, however the file read.
+    QCOMPARE(mWindow->statusBar()->currentMessage(), QString());
 }
 
 void tst_SettingsRobustness::unwritableLocation()

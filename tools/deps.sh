@@ -28,5 +28,6 @@ BUILD_PACKAGES="cmake ninja-build g++ qt6-base-dev qt6-serialport-dev libgl-dev 
 E2E_PACKAGES="xvfb xdotool x11-utils imagemagick libxcb-cursor0 util-linux"
 
 # Building and checking the Debian package (dpkg-shlibdeps needs dpkg-dev
-# and file).
-PACKAGE_PACKAGES="dpkg-dev file desktop-file-utils"
+# and file; lintian and man check the package and its manual page,
+# appstreamcli its AppStream file; readelf comes with binutils).
+PACKAGE_PACKAGES="dpkg-dev file desktop-file-utils lintian appstream man-db binutils"

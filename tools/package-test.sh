@@ -1,8 +1,10 @@
 #!/bin/sh
 # Builds the Debian package in a fresh build folder and checks what it would
 # install: unpacked into a temporary root, the files are in place, the desktop
-# entry is valid and names them, the binary finds every library it needs, and
-# the package depends on those libraries. Also checks cmake --install.
+# entry and the AppStream file are valid and name them, the binary finds every
+# library it needs without a run path, and the package depends on those
+# libraries; lintian reports no error and no warning. Also checks
+# cmake --install.
 #   tools/package-test.sh [--keep DIR]   (--keep: copy the .deb to DIR)
 set -e
 cd "$(dirname "$0")/.."
@@ -30,7 +32,12 @@ check_tree() { # check_tree HOW ROOT
     check "$1: lumivane in bin/, executable" test -x "$2/bin/lumivane"
     check "$1: desktop entry" test -f "$2/share/applications/lumivane.desktop"
     check "$1: scalable icon" test -f "$2/share/icons/hicolor/scalable/apps/lumivane.svg"
+    check "$1: manual page lumivane(1)" test -f "$2/share/man/man1/lumivane.1.gz"
+    check "$1: AppStream metainfo" test -f "$2/share/metainfo/$metainfo"
+    check "$1: copyright and changelog" \
+        test -f "$2/share/doc/lumivane/copyright" -a -f "$2/share/doc/lumivane/changelog.gz"
 }
+metainfo=org.lumivane.Lumivane.metainfo.xml
 
 root="$tmp/root"
 dpkg-deb -x "$deb" "$root"
@@ -40,6 +47,18 @@ check "the desktop entry is valid" desktop-file-validate "$entry"
 check "the desktop entry starts the installed binary" grep -qx 'Exec=lumivane' "$entry"
 check "the desktop entry names the installed icon" grep -qx 'Icon=lumivane' "$entry"
 check "the icon is an SVG" grep -q '<svg' "$root/usr/share/icons/hicolor/scalable/apps/lumivane.svg"
+
+check "the AppStream file is valid (appstreamcli)" \
+    appstreamcli validate --no-net "$root/usr/share/metainfo/$metainfo"
+check "the AppStream file launches the installed desktop entry" \
+    grep -q '<launchable type="desktop-id">lumivane.desktop</launchable>' "$root/usr/share/metainfo/$metainfo"
+check "the manual page renders without warnings" \
+    sh -c "LC_ALL=C.UTF-8 MANWIDTH=80 man --warnings -l '$root/usr/share/man/man1/lumivane.1.gz' 2>&1 >/dev/null | awk 'END { exit NR > 0 }'"
+version=$(dpkg-deb -f "$deb" Version)
+check "the changelog's latest entry is version $version" \
+    sh -c "gzip -dc '$root/usr/share/doc/lumivane/changelog.gz' | head -n1 | grep -q '^lumivane ($version) '"
+check "the installed binary has no run path" \
+    sh -c "! readelf -d '$root/usr/bin/lumivane' | grep -Eq 'RPATH|RUNPATH'"
 
 ldd "$root/usr/bin/lumivane" >"$tmp/ldd" 2>&1 || true
 check "the unpacked binary resolves every library (ldd)" \
@@ -51,6 +70,13 @@ echo "Depends: $depends"
 for pkg in libqt6widgets6 libqt6gui6 libqt6core6 libc6 qt6-qpa-plugins; do
     check "Depends lists $pkg" sh -c "echo '$depends' | tr ',' '\n' | grep -q '^ *$pkg\\b'"
 done
+
+# Every error and warning fails; an override belongs in the package only
+# with a comment that says why.
+lintian_status=0
+lintian --fail-on error,warning --tag-display-limit 0 "$deb" >"$tmp/lintian" 2>&1 || lintian_status=$?
+grep -v 'running with root privileges' "$tmp/lintian" || true
+check "lintian: no error, no warning" test "$lintian_status" -eq 0
 
 DESTDIR="$tmp/dest" cmake --install "$tmp/build" --prefix /opt/lumivane >/dev/null
 check_tree "cmake --install" "$tmp/dest/opt/lumivane"

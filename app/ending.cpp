@@ -1,0 +1,17 @@
+#include "ending.h"
+
+#include "lumivanemainwindow.h"
+
+#include <QApplication>
+
+int runLumivane()
+{
+    EndOnSignals ending;
+    LumivaneMainWindow window(nullptr, nullptr, Qt::Window);
+    // A signal taken while a box of the start-up was up ended only that
+    // box's loop; exec() would start afresh and forget it.
+    if (ending.requested())
+        return 0;
+    window.show();
+    return QApplication::exec();
+}
