@@ -64,6 +64,9 @@ public:
     // The device path a port name stands for; empty when the name is refused.
     static std::string devicePath(const char *name);
 
+    // Whether the device a port name stands for is there now, found without opening it.
+    static bool present(const char *name);
+
 private:
     void fail(int systemError);
 
