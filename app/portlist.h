@@ -45,4 +45,8 @@ Offer offer(Platform platform, const QList<Found> &found, const QString &stored,
 // The ports present now, asked afresh of the system. Opens no port itself.
 QList<Found> findPorts();
 
+// Windows: the serial drivers' own list, by bare COM names; findPorts()
+// adds from it the ports Plug and Play does not name.
+QList<Found> findRegisteredPorts();
+
 } // namespace PortList
