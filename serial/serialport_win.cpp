@@ -309,7 +309,7 @@ bool SerialPort::stillConnected()
     DWORD lineErrors = 0;
     COMSTAT status;
     std::memset(&status, 0, sizeof status);
-    // The only comm call that every driver answers cheaply without touching
+    // A cheap question that every serial driver answers without touching
     // the line. Line errors (break, framing, overrun) are what a line that
     // nothing reads collects; the call clears them, and they say nothing
     // about the device.
