@@ -17,6 +17,10 @@ constexpr int stallMs = 1000;
 // write time-out, so not more often than this.
 constexpr int retryMs = 50;
 
+// How often to ask such a port whether its device is still there, between
+// writes: a pulled adapter shows within half a second.
+constexpr int watchMs = 500;
+
 qint64 nowUs()
 {
     return std::chrono::duration_cast<std::chrono::microseconds>(
@@ -110,6 +114,10 @@ LineWriter::LineWriter(SerialPort &port, int baud, QObject *parent)
         // shows between writes.
         mHangUp = new QSocketNotifier(fd, QSocketNotifier::Read, this);
         connect(mHangUp, &QSocketNotifier::activated, this, &LineWriter::checkLine);
+    } else {
+        mWatch.setInterval(watchMs);
+        connect(&mWatch, &QTimer::timeout, this, &LineWriter::checkLine);
+        mWatch.start();
     }
 }
 
@@ -182,6 +190,7 @@ void LineWriter::stop()
     mPace.stop();
     mRetry.stop();
     mStallTimer.stop();
+    mWatch.stop();
     if (mWritable) {
         mWritable->setEnabled(false);
         mHangUp->setEnabled(false);

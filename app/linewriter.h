@@ -82,6 +82,7 @@ private:
     LineQueue mQueue;
     QTimer mPace;        // until the line is free for the next command
     QTimer mRetry;       // where no descriptor can be watched
+    QTimer mWatch;       // there, the hang-up watch: the port is asked instead
     QTimer mStallTimer;
     bool mStalled = false;
     QSocketNotifier *mWritable = nullptr;

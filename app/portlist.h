@@ -50,4 +50,8 @@ QString label(Platform platform, const QList<Found> &found, const QString &store
 // The ports present now, asked afresh of the system. Opens no port itself.
 QList<Found> findPorts();
 
+// Windows: the serial drivers' own list, by bare COM names; findPorts()
+// adds from it the ports Plug and Play does not name.
+QList<Found> findRegisteredPorts();
+
 } // namespace PortList

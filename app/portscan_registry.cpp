@@ -6,11 +6,12 @@
 
 namespace PortList {
 
-// Where Qt SerialPort is not built: Windows names every serial port it has a
-// driver for under this key, "\Device\Serial0" = "COM1", plugged-in USB
-// adapters included; nothing is opened to find them. The key lacks the
-// drivers' friendly names, so a port is offered by its bare name.
-QList<Found> findPorts()
+// Windows names every serial port it has a driver for under this key,
+// "\Device\Serial0" = "COM1", plugged-in USB adapters and ports without a
+// Plug and Play device included; nothing is opened to find them. The key
+// lacks the drivers' friendly names, so such a port is offered by its bare
+// name.
+QList<Found> findRegisteredPorts()
 {
     QList<Found> ports;
     HKEY key = nullptr;

@@ -8,7 +8,9 @@ which builds the probe and covers the machine's real serial ports first.
 
 Wine maps COM1 through HKLM\\Software\\Wine\\Ports to a fixed symlink of our
 own, and the symlink is aimed at each case's slave. The dosdevices/com1 link
-is not used directly: Wine rewrites it whenever its server starts.
+is not used directly: Wine rewrites it whenever its server starts. COM2 is
+mapped the same way to a symlink that is never made: a port whose terminal
+is not there.
 """
 
 import argparse
@@ -23,6 +25,7 @@ import time
 IFLAG, OFLAG, CFLAG, LFLAG, ISPEED, OSPEED = range(6)
 
 ERROR_FILE_NOT_FOUND = 2
+ERROR_NOT_READY = 21
 ERROR_INVALID_NAME = 123
 ERROR_TIMEOUT = 1460
 
@@ -51,6 +54,7 @@ class Wine:
         self.exe = exe
         self.prefix = os.path.join(workdir, "prefix")
         self.link = os.path.join(workdir, "com1")
+        self.missing = os.path.join(workdir, "com2")
         self.out = os.path.join(workdir, "probe.out")
         self.env = dict(os.environ)
         for var in ("DISPLAY", "WAYLAND_DISPLAY"):
@@ -76,8 +80,9 @@ class Wine:
             return f.read()
 
     def setup(self):
-        self._quiet(["wine", "reg", "add", r"HKLM\Software\Wine\Ports", "/v", "COM1",
-                     "/t", "REG_SZ", "/d", self.link, "/f"])
+        for port, link in (("COM1", self.link), ("COM2", self.missing)):
+            self._quiet(["wine", "reg", "add", r"HKLM\Software\Wine\Ports", "/v", port,
+                         "/t", "REG_SZ", "/d", link, "/f"])
         # The mapping is read when the server starts: wait for this one to go.
         self._quiet(["wineserver", "-w"])
         # One persistent server for all cases, so the mapping is made once.
@@ -98,6 +103,26 @@ class Wine:
         elapsed = time.monotonic() - start
         return r.returncode, parse(self.read_out()), elapsed
 
+    def run_paused(self, args, between, timeout=60):
+        """Runs the probe up to its "wait" call, calls between(), lets it go on."""
+        with open(self.out, "w") as log:
+            p = subprocess.Popen(["wine", self.exe] + args, env=self.env, stdin=subprocess.PIPE,
+                                 stdout=log, stderr=subprocess.STDOUT)
+        try:
+            deadline = time.monotonic() + timeout
+            while not any(c["call"] == "wait" for c in parse(self.read_out())):
+                if p.poll() is not None or time.monotonic() > deadline:
+                    raise RuntimeError(f"the probe never reached its wait: {self.read_out()!r}")
+                time.sleep(0.1)
+            between()
+            p.stdin.write(b"\n")
+            p.stdin.close()
+            rc = p.wait(timeout=timeout)
+        finally:
+            if p.poll() is None:
+                p.kill()
+        return rc, [c for c in parse(self.read_out()) if c["call"] != "wait"]
+
     def stop(self):
         subprocess.run(["wineserver", "-k"], env=self.env, stdin=subprocess.DEVNULL,
                        stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
@@ -110,7 +135,9 @@ def parse(text):
         words = line.rstrip("\r").split(" ")
         if words[0] == "path":
             calls.append({"call": "path", "len": int(words[1]), "path": " ".join(words[2:])})
-        elif words[0] in ("open", "write", "writesome", "close"):
+        elif words[0] in ("present", "wait"):
+            calls.append({"call": words[0], "rc": int(words[1]) if len(words) > 1 else None})
+        elif words[0] in ("open", "write", "writesome", "still", "close"):
             entry = {"call": words[0]}
             rest = words[1:]
             if words[0] != "close":
@@ -173,6 +200,7 @@ class Line:
         return total
 
     def close(self):
+        """Both ends: the terminal goes once nobody else holds its slave."""
         os.close(self.master)
         os.close(self.slave)
 
@@ -336,15 +364,44 @@ def run_cases(t, wine):
     line = Line(wine)
     queued = line.fill()
     calls, data, elapsed = probe(t, wine, line, ["open", "COM1", "9600", "8", "1", "0",
-                                                 "write", "X0100", "writesome", "X0100"],
+                                                 "write", "X0100", "writesome", "X0100", "still"],
                                  "stuck line", timeout=30)
     line.close()
     t.check(calls[1]["rc"] == 0 and calls[1]["error"] == ERROR_TIMEOUT,
             "write on a line that takes nothing returns false with ERROR_TIMEOUT", calls[1])
     t.check(len(calls) > 2 and calls[2]["rc"] == 0 and calls[2]["open"] == 1,
             "  ... writeSome takes nothing there, which is no failure", calls[2:])
+    t.check(len(calls) > 3 and calls[3]["rc"] == 1,
+            "  ... and stillConnected() holds: a stall is no lost device", calls[3:])
     t.check(elapsed < 15 and len(data) >= queued,
             f"  ... within the time-out (probe took {elapsed:.1f} s)", f"{len(data)} of {queued} bytes read")
+
+
+    # -- presence without opening, a terminal that hangs up, a new one --
+    line = Line(wine)
+    calls, data, _ = probe(t, wine, line, ["present", "COM1", "present", "COM2", "present", "COM42",
+                                           "open", "COM2", "9600", "8", "1", "0"], "presence")
+    t.check([c["rc"] for c in calls[:3]] == [1, 0, 0],
+            "present(): COM1 with its terminal yes; COM2 mapped to no terminal, COM42 unmapped, no",
+            calls[:3])
+    t.check(calls[3]["rc"] == -1 and calls[3]["reason"] == "NoDevice",
+            "  ... opening COM2 there fails as NoDevice", calls[3])
+    rc, calls = wine.run_paused(["open", "COM1", "9600", "8", "1", "0", "still", "wait", "still",
+                                 "writesome", "X0100", "close", "present", "COM1"], line.close)
+    t.check(rc == 0 and [c["call"] for c in calls] == ["open", "still", "still", "writesome", "close", "present"],
+            "hang-up: probe ran to the end", f"exit {rc}, output {wine.read_out()!r}")
+    if len(calls) == 6:
+        opened, before, after, written, _, gone = calls
+        t.check(opened["rc"] == 0 and before["rc"] == 1, "stillConnected() holds on a live line", (opened, before))
+        t.check(after["rc"] == 0 and after["reason"] == "NoDevice" and after["error"] == ERROR_NOT_READY,
+                "  ... and turns false once the terminal hangs up (NoDevice, ERROR_NOT_READY)", after)
+        t.check(written["rc"] == -1 and written["reason"] == "NoDevice",
+                "  ... where writeSome fails as a lost device", written)
+        t.check(gone["rc"] == 0, "  ... and once the port is closed, present(COM1) says no", gone)
+    line = Line(wine)
+    calls, _, _ = probe(t, wine, line, ["present", "COM1"], "a new terminal")
+    line.close()
+    t.check(calls[0]["rc"] == 1, "a new terminal at COM1's link: present(COM1) says yes", calls[0])
 
 
 if __name__ == "__main__":

@@ -4,8 +4,10 @@
 //   serialprobe open COM1 9600 8 1 0 write X0100 close
 //
 // Calls: open NAME BAUD DATA STOP PARITY | write TEXT | writehex HEX |
-// writesome TEXT | close | path NAME. NAME "@null" passes a null pointer. writehex exists because a
-// line feed or a control byte does not survive a Windows command line.
+// writesome TEXT | close | path NAME | present NAME | still | wait. NAME "@null" passes a null pointer. writehex exists because a
+// line feed or a control byte does not survive a Windows command line. wait
+// prints "wait" and reads a line, so that the checker can change the line
+// in between.
 
 #include "serialport.h"
 
@@ -95,6 +97,18 @@ int main(int argc, char **argv)
             port.close();
             std::printf("close");
             printState(port);
+        } else if (call == "still") {
+            std::printf("still %d", port.stillConnected() ? 1 : 0);
+            printState(port);
+        } else if (call == "present" && left >= 1) {
+            std::printf("present %d\n", SerialPort::present(nameArg(argv[i + 1])) ? 1 : 0);
+            i += 1;
+        } else if (call == "wait") {
+            std::printf("wait\n");
+            std::fflush(stdout);
+            char line[16];
+            if (!std::fgets(line, sizeof line, stdin))
+                return usage("wait");
         } else if (call == "path" && left >= 1) {
             const std::string path = SerialPort::devicePath(nameArg(argv[i + 1]));
             std::printf("path %zu %s\n", path.size(), path.c_str());
