@@ -105,18 +105,23 @@ void LumivaneMainWindow::closeSerialPort()
     }
 }
 
+// A pulled adapter comes back under the same name: try it again, quietly,
+// before each command until it answers.
+void LumivaneMainWindow::reopenLostPort()
+{
+    if (mPort || !mPortLost)
+        return;
+    auto port = std::make_unique<SerialPort>();
+    if (openLine(*port, mPortName) == 0) {
+        mPort = std::move(port);
+        startWriter();
+        mPortLost = false;
+    }
+}
+
 void LumivaneMainWindow::sendCommand(const QByteArray &text)
 {
-    if (!mPort && mPortLost) {
-        // A pulled adapter comes back under the same name: try it again,
-        // quietly, before each command until it answers.
-        auto port = std::make_unique<SerialPort>();
-        if (openLine(*port, mPortName) == 0) {
-            mPort = std::move(port);
-            startWriter();
-            mPortLost = false;
-        }
-    }
+    reopenLostPort();
     if (!mPort) {
         if (mPortLost) {
             statusBar()->showMessage(QStringLiteral("Could not write to serial port ") + mPortName,

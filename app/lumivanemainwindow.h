@@ -2,6 +2,7 @@
 
 #include "lumivanemainwindowbase.h"
 #include "portlist.h"
+#include "remote/remoteserver.h"
 
 #include <QString>
 
@@ -12,6 +13,7 @@
 class QButtonGroup;
 class QRadioButton;
 class LineWriter;
+class QVariant;
 class SerialPort;
 
 // The controller: all of the program's state, the start-up sequence, and the
@@ -35,6 +37,7 @@ public slots:
     void doBright() override;
     void doAbout() override;
     void doSetup() override;
+    void doRemote() override;
     void doLoadNames() override;
     void doSaveNames() override;
     void doEditNames() override;
@@ -45,19 +48,31 @@ private:
     QString readSettings();
     void storePortName();
     void storeLastFile();
-    void storeSetting(const QString &key, const QString &value);
+    void storeRemoteEnabled();
+    void storeRemotePort();
+    void storeRemoteFromOtherComputers();
+    void storeRemoteAllowed();
+    void storeSetting(const QString &key, const QVariant &value);
     void askToLoadLastFile(const QString &lastFile);
     void openSerialPort(const QString &name);
     void closeSerialPort();
     void startWriter();
     void portLost(const QString &message);
+    void reopenLostPort();
     void sendCommand(const QByteArray &text);
+    void startRemote();
+    QByteArray runRemote(const RemoteCommand &command, const QString &peer);
     void loadNames(const QString &fileName);
     bool saveNames(const QString &fileName);
     void setShowName(int id, const QString &name);
     QString showName(int id) const;
     QStringList showNames() const;
     void warnNoPort();
+
+    // interim until the link indicator lands
+    bool tryPortQuietly();
+    QString linkText() const;
+    QString linkReason() const;
 
     std::unique_ptr<QButtonGroup> mShowGroup;
     std::array<QRadioButton *, 128> mShowButtons {};
@@ -72,4 +87,9 @@ private:
     bool mNoPortWarningPending = false;
     // A failed settings write was reported; the next failures stay quiet.
     bool mSettingsFailed = false;
+    RemoteServer::Config mRemoteConfig;
+    std::unique_ptr<RemoteServer> mRemote = std::make_unique<RemoteServer>();
+    // Who chose the command being sent: empty for the operator, the peer's
+    // address while a remote command runs.
+    QString mCommandSource;
 };
