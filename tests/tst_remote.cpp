@@ -320,6 +320,14 @@ void tst_Remote::socketsReachTheLine()
     QCOMPARE(pty.read(), QByteArray("X0100"));
     QVERIFY(showButton(window, 36)->isChecked());
 
+    // A burst bigger than one turn's share, then one datagram more: the
+    // socket must still be read after the burst is through.
+    for (int k = 0; k < 100; ++k)
+        osc.writeDatagram(msg("/lumivane/show/" + QByteArray::number(k % 20 + 1), ","), QHostAddress::LocalHost, port);
+    QVERIFY(pty.read(300).endsWith("X0414"));
+    osc.writeDatagram(msg("/lumivane/show", ",i", i32(37)), QHostAddress::LocalHost, port);
+    QCOMPARE(pty.read(), QByteArray("X0425"));
+
     // A line past the limit closes the connection and sends nothing.
     text.write(QByteArray(2000, 's') + "how 1\n");
     QTRY_COMPARE_WITH_TIMEOUT(text.state(), QAbstractSocket::UnconnectedState, 2000);

@@ -213,8 +213,11 @@ void RemoteServer::readDatagrams(QUdpSocket *socket)
                 ++mIgnored;
         }
     }
-    if (socket->hasPendingDatagrams())
-        later(socket, [this, socket] { readDatagrams(socket); });
+    // What is left waits for the next turn of the event loop: each datagram
+    // read turns Qt's read notifier on again, so readyRead comes back while
+    // any wait. A timer here as well would be wrong: a readyRead that found
+    // the timer had read everything reads nothing, and Qt then never signals
+    // that socket again.
 }
 
 void RemoteServer::acceptClients(QTcpServer *server)

@@ -70,7 +70,7 @@ private:
     void acceptClients(QTcpServer *server);
     void readLines(QTcpSocket *client);
     void refuseLine(QTcpSocket *client, const QByteArray &why);
-    // Runs again from the event loop when input is left after a turn.
+    // Runs again from the event loop when lines are left after a turn.
     void later(QObject *source, const std::function<void()> &work);
     std::optional<QString> allowedPeer(const QHostAddress &peer);
 
