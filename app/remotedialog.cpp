@@ -9,6 +9,19 @@
 #include <QSpinBox>
 #include <QVBoxLayout>
 
+namespace {
+
+QString describe(const RemoteServer &remote)
+{
+    QString text = remote.status();
+    if (remote.ignored() > 0)
+        text += QStringLiteral("\n%1 ignored: malformed, unknown, out of range, too long, "
+                               "from a sender not allowed, or with no port open").arg(remote.ignored());
+    return text;
+}
+
+} // namespace
+
 void LumivaneMainWindow::doRemote()
 {
     QDialog dialog(this);
@@ -25,7 +38,7 @@ void LumivaneMainWindow::doRemote()
     others->setChecked(mRemoteConfig.fromOtherComputers);
     auto *allowed = new QLineEdit(mRemoteConfig.allowed, &dialog);
     allowed->setPlaceholderText(QStringLiteral("any address, e.g. 192.168.1.0/24 10.0.0.7"));
-    auto *status = new QLabel(mRemote->status(), &dialog);
+    auto *status = new QLabel(describe(*mRemote), &dialog);
     status->setWordWrap(true);
     auto *buttons = new QDialogButtonBox(QDialogButtonBox::Close, &dialog);
 
@@ -42,7 +55,7 @@ void LumivaneMainWindow::doRemote()
     // Each change is stored at once and takes effect at once.
     const auto restart = [this, status] {
         mRemote->configure(mRemoteConfig);
-        status->setText(mRemote->status());
+        status->setText(describe(*mRemote));
     };
     connect(enabled, &QCheckBox::toggled, &dialog, [this, restart](bool on) {
         mRemoteConfig.enabled = on;
