@@ -373,7 +373,7 @@ start_app
 question=$(window '^Lumivane$' 60) && { focus "$question"; xdotool key Return; }
 win=$(window "$title_main" 20)
 [ -n "$win" ] || die "the main window came up with remote control on: $(cat "$work/app.log")"
-sleep 1
+measure || die "the File menu opened below the menu bar"
 oscsend 127.0.0.1 "$port" /lumivane/show i 37
 wait_until 10 test -s "$work/com2.bin"
 check "an OSC datagram to Lumivane.exe starts show 37 on COM2: X0425" test "$(wire 2)" = X0425
@@ -382,7 +382,8 @@ check "a text line over TCP is answered: ok show 5 (got: $reply)" test "$reply" 
 wait_until 10 sh -c "test \"\$(cat '$work/com2.bin')\" = X0425X0405"
 check "  ... and starts show 5 on COM2: X0405" test "$(wire 2)" = X0425X0405
 file_menu_item 6
-check "File, Exit ends it with status 0 with remote control on" test "$(exit_status)" = 0
+status=$(exit_status)
+check "File, Exit ends it with status 0 with remote control on (got $status)" test "$status" = 0
 
 # --- The screenshot: one more start, with Wine drawing the window's frame
 # itself (no window manager would draw one here) and the names from the
