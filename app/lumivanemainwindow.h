@@ -89,7 +89,8 @@ private:
     bool mSettingsFailed = false;
     RemoteServer::Config mRemoteConfig;
     std::unique_ptr<RemoteServer> mRemote = std::make_unique<RemoteServer>();
-    // Who chose the command being sent: empty for the operator, the peer's
-    // address while a remote command runs.
+    // interim until the link indicator lands: who chose the command being
+    // sent, empty for the operator, the peer's address while a remote
+    // command runs.
     QString mCommandSource;
 };
