@@ -1,5 +1,7 @@
 #include "commands.h"
 
+#include <cmath>
+
 namespace {
 
 QByteArray format(const char *code, int argument)
@@ -22,6 +24,22 @@ int brightnessLevel(int value, int maximum)
         return 255;
     const int level = ((maximum - value) * 255) / maximum;
     return level <= 0 ? 1 : level;
+}
+
+int sliderValueForPercent(double percent, int maximum)
+{
+    const double wanted = percent * 255.0 / 100.0;
+    int best = 0;
+    for (int value = 1; value <= maximum; ++value) {
+        if (std::fabs(brightnessLevel(value, maximum) - wanted) < std::fabs(brightnessLevel(best, maximum) - wanted))
+            best = value;
+    }
+    return best;
+}
+
+int levelPercent(int level)
+{
+    return int(std::lround(level * 100.0 / 255.0));
 }
 
 QByteArray brightness(int level)

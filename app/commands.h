@@ -15,6 +15,13 @@ QByteArray startShow(int showId);
 // 1 at the maximum; never 0, which the player does not take as a level.
 int brightnessLevel(int value, int maximum);
 
+// The slider position whose level is nearest to percent of full (255);
+// the brighter one where two are as near.
+int sliderValueForPercent(double percent, int maximum);
+
+// A level in percent of full, rounded, as the player's display has it.
+int levelPercent(int level);
+
 // Brightness: the level's low 8 bits.
 QByteArray brightness(int level);
 

@@ -23,6 +23,7 @@ LumivaneMainWindow::LumivaneMainWindow(QWidget *parent, const char *name, Qt::Wi
     const QString lastFile = readSettings();
     openSerialPort(mPortName);
     askToLoadLastFile(lastFile);
+    startRemote();
 }
 
 LumivaneMainWindow::~LumivaneMainWindow()

@@ -3,6 +3,7 @@
 #include "lumivanemainwindowbase.h"
 #include "portlist.h"
 #include "serialport.h"
+#include "remote/remoteserver.h"
 
 #include <QHash>
 #include <QString>
@@ -16,6 +17,7 @@ class QButtonGroup;
 class QLabel;
 class QRadioButton;
 class LineWriter;
+class QVariant;
 
 // The controller: all of the program's state, the start-up sequence, and the
 // slots the operator's actions reach.
@@ -45,6 +47,7 @@ public slots:
     void doBright() override;
     void doAbout() override;
     void doSetup() override;
+    void doRemote() override;
     void doLoadNames() override;
     void doSaveNames() override;
     void doEditNames() override;
@@ -55,7 +58,11 @@ private:
     QString readSettings();
     void storePortName();
     void storeLastFile();
-    void storeSetting(const QString &key, const QString &value);
+    void storeRemoteEnabled();
+    void storeRemotePort();
+    void storeRemoteFromOtherComputers();
+    void storeRemoteAllowed();
+    void storeSetting(const QString &key, const QVariant &value);
     void askToLoadLastFile(const QString &lastFile);
     QString portLabel() const;
     bool changedNamesSavedOrDropped();
@@ -71,6 +78,8 @@ private:
     void showLink();
     void showSent(const QByteArray &command);
     void showWaiting();
+    void startRemote();
+    QByteArray runRemote(const RemoteCommand &command, const QString &peer);
     void loadNames(const QString &fileName);
     bool saveNames(const QString &fileName);
     void setShowName(int id, const QString &name);
@@ -96,6 +105,8 @@ private:
     // tried since it was lost or last found missing.
     SerialPort::Reason mOpenFailure = SerialPort::Reason::None;
     QString mWhyNotOpen;
+    // The last remote command refused for want of a port, until it opens.
+    QString mRemoteRefused;
     bool mStalled = false;
     // Looks for the stored port while it is not open.
     QTimer mPortWatch;
@@ -117,4 +128,6 @@ private:
     bool mSettingsFailed = false;
     // The editor changed the names since they were last loaded or saved.
     bool mNamesChanged = false;
+    RemoteServer::Config mRemoteConfig;
+    std::unique_ptr<RemoteServer> mRemote = std::make_unique<RemoteServer>();
 };

@@ -14,6 +14,10 @@ QSettings openSettings()
 
 const QString serialPortKey = QStringLiteral("serialPort");
 const QString lastFileKey = QStringLiteral("lastFile");
+const QString remoteEnabledKey = QStringLiteral("remote/enabled");
+const QString remotePortKey = QStringLiteral("remote/port");
+const QString remoteFromOtherComputersKey = QStringLiteral("remote/fromOtherComputers");
+const QString remoteAllowedKey = QStringLiteral("remote/allowed");
 
 } // namespace
 
@@ -24,6 +28,15 @@ QString LumivaneMainWindow::readSettings()
     mPortName = settings.value(serialPortKey).toString();
     if (mPortName.isEmpty())
         mPortName = PortList::fixedNames().constFirst();
+
+    // Nothing listens unless the operator turned it on.
+    mRemoteConfig.enabled = settings.value(remoteEnabledKey, false).toBool();
+    bool isNumber = false;
+    const int port = settings.value(remotePortKey).toInt(&isNumber);
+    if (isNumber && port >= 1 && port <= 65535)
+        mRemoteConfig.port = port;
+    mRemoteConfig.fromOtherComputers = settings.value(remoteFromOtherComputersKey, false).toBool();
+    mRemoteConfig.allowed = settings.value(remoteAllowedKey).toString();
     return settings.value(lastFileKey).toString();
 }
 
@@ -39,7 +52,27 @@ void LumivaneMainWindow::storeLastFile()
     storeSetting(lastFileKey, mLastFile);
 }
 
-void LumivaneMainWindow::storeSetting(const QString &key, const QString &value)
+void LumivaneMainWindow::storeRemoteEnabled()
+{
+    storeSetting(remoteEnabledKey, mRemoteConfig.enabled);
+}
+
+void LumivaneMainWindow::storeRemotePort()
+{
+    storeSetting(remotePortKey, mRemoteConfig.port);
+}
+
+void LumivaneMainWindow::storeRemoteFromOtherComputers()
+{
+    storeSetting(remoteFromOtherComputersKey, mRemoteConfig.fromOtherComputers);
+}
+
+void LumivaneMainWindow::storeRemoteAllowed()
+{
+    storeSetting(remoteAllowedKey, mRemoteConfig.allowed);
+}
+
+void LumivaneMainWindow::storeSetting(const QString &key, const QVariant &value)
 {
     QSettings settings = openSettings();
     settings.setValue(key, value);

@@ -48,9 +48,13 @@ void LumivaneMainWindow::showLink()
 {
     const LinkState::Indicator shown = LinkState::indicator(mPort != nullptr, mStalled, mPortLabel);
     mLinkLabel->setText(shown.text);
-    mLinkLabel->setToolTip(linkReason());
+    if (mPort)
+        mRemoteRefused.clear();
+    const QString tip = mRemoteRefused.isEmpty() ? linkReason()
+                                                 : linkReason() + QLatin1Char('\n') + mRemoteRefused;
+    mLinkLabel->setToolTip(tip);
     mLinkSymbol->setStyleSheet(QStringLiteral("color: %1").arg(symbolColour(shown.link)));
-    mLinkSymbol->setToolTip(linkReason());
+    mLinkSymbol->setToolTip(tip);
     if (mPort)
         mPortWatch.stop();
     else if (!mPortWatch.isActive())

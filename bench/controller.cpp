@@ -3,6 +3,8 @@
 //   click to wire: a mouse click on a show selector until its five bytes can
 //     be read on the master, against a bare write() of five bytes; each on an
 //     idle line, a command's line time after the one before;
+//   remote to wire: an OSC datagram sent to the remote port until the same
+//     show's bytes can be read, in the same run as the clicks;
 //   slider drag: process CPU time per step over full drags (99 steps).
 // Prints "name value" lines for tools/bench.sh. Settings are private.
 #include "commands.h"
@@ -15,6 +17,12 @@
 #include <QStyle>
 #include <QStyleOptionSlider>
 #include <QTabWidget>
+#include <QUdpSocket>
+#include <QtEndian>
+
+#include <arpa/inet.h>
+#include <netinet/in.h>
+#include <sys/socket.h>
 
 #include <algorithm>
 #include <chrono>
@@ -85,6 +93,12 @@ int main(int argc, char **argv)
     TemporarySettings settings;
     Pty pty;
     settings.store(QStringLiteral("serialPort"), QString::fromLocal8Bit(pty.slavePath));
+    QUdpSocket probe;
+    probe.bind(QHostAddress::LocalHost, 0, QAbstractSocket::DontShareAddress);
+    const quint16 port = probe.localPort();
+    probe.close();
+    settings.store(QStringLiteral("remote/enabled"), true);
+    settings.store(QStringLiteral("remote/port"), port);
     // Opened before the program takes the terminal for itself, so the floor
     // writes into the very same line.
     const int bare = ::open(pty.slavePath.constData(), O_RDWR | O_NOCTTY);
@@ -136,7 +150,41 @@ int main(int argc, char **argv)
             releaseUs.push_back(r);
         }
     }
+    // Remote to wire: the datagram goes out on a plain socket, and the event
+    // loop runs until the bytes are there, as it would for the program.
+    const int sender = ::socket(AF_INET, SOCK_DGRAM, 0);
+    sockaddr_in to {};
+    to.sin_family = AF_INET;
+    to.sin_port = htons(port);
+    to.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+    std::vector<double> remoteUs;
+    for (int i = 0; i < warmUp + clicks; ++i) {
+        std::this_thread::sleep_for(idleLine);
+        const int id = (i * 5 + 3) % 32;
+        QByteArray packet("/lumivane/show\0\0,i\0\0", 20);
+        packet.resize(24);
+        qToBigEndian<qint32>(id + 1, packet.data() + 20);
+        QByteArray got;
+        const auto start = Clock::now();
+        if (::sendto(sender, packet.constData(), std::size_t(packet.size()), 0,
+                     reinterpret_cast<const sockaddr *>(&to), sizeof to) != packet.size())
+            return failed("sendto");
+        while (got.size() < 5 && Clock::now() - start < std::chrono::seconds(2)) {
+            QCoreApplication::processEvents();
+            pollfd pfd { pty.master, POLLIN, 0 };
+            if (poll(&pfd, 1, 0) > 0)
+                got += readExactly(pty.master, 5 - int(got.size()));
+        }
+        const double r = micros(Clock::now() - start);
+        if (got != Commands::startShow(id))
+            return failed("remote bytes wrong");
+        if (i >= warmUp)
+            remoteUs.push_back(r);
+    }
+    ::close(sender);
+
     std::printf("clicks %d\n", clicks);
+    std::printf("remote_median_us %.1f\nremote_p99_us %.1f\n", percentile(remoteUs, 0.5), percentile(remoteUs, 0.99));
     std::printf("click_median_us %.1f\nclick_p99_us %.1f\n", percentile(clickUs, 0.5), percentile(clickUs, 0.99));
     std::printf("release_median_us %.1f\nrelease_p99_us %.1f\n", percentile(releaseUs, 0.5), percentile(releaseUs, 0.99));
     std::printf("write_median_us %.1f\nwrite_p99_us %.1f\n", percentile(writeUs, 0.5), percentile(writeUs, 0.99));

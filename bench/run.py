@@ -9,7 +9,7 @@ once its window is shown and idle, alternated RUNS times (default 30);
 medians of wall time and of peak resident size (ru_maxrss). Then
 bench_controller for click to wire and the slider's CPU time, and bench_line
 for a drag, Off and a stalled line in front of a line read at 9600 baud
-(medians of 7 runs).
+(medians of 7 runs), and bench_remote for a flood of OSC datagrams.
 
 Every process gets a private XDG_CONFIG_HOME whose stored port is a
 pseudo-terminal held open here, so nothing opens a real serial port; run it
@@ -72,6 +72,8 @@ def main():
                          capture_output=True, text=True).stdout
     out += subprocess.run([f"{build}/bench/bench_line", "7"], env=env, check=True,
                           capture_output=True, text=True).stdout
+    out += subprocess.run([f"{build}/bench/bench_remote"], env=env, check=True,
+                          capture_output=True, text=True).stdout
     shutil.rmtree(config, ignore_errors=True)
     c = {k: float(v) for k, v in (line.split() for line in out.splitlines())}
 
@@ -91,6 +93,10 @@ def main():
          f"{c['release_median_us']:.1f} / {c['release_p99_us']:.1f}",
          f"{c['write_median_us']:.1f} / {c['write_p99_us']:.1f} (bare write)",
          f"+{c['release_median_us'] - c['write_median_us']:.1f} us at median", "< +100 us"),
+        ("Remote to wire, OSC datagram sent to bytes readable (us, median / p99 of %d)" % c["clicks"],
+         f"{c['remote_median_us']:.1f} / {c['remote_p99_us']:.1f}",
+         f"{c['click_median_us']:.1f} / {c['click_p99_us']:.1f} (click to wire, same run)",
+         f"{c['remote_median_us'] - c['click_median_us']:+.1f} us at median", "within 100 us of a click"),
         ("Slider drag, CPU per step (us, median of %d drags of 99 steps)" % c["drags"],
          f"{c['drag_cpu_per_command_median_us']:.2f}", f"{LINE_US:.0f} (line time at 9600 baud)",
          f"{share:.3f} % of line time", "< 1 %"),
@@ -105,11 +111,18 @@ def main():
     rows.append(("Stalled line, 15 presses of Up and Off in 0.5 s: longest event-loop block (ms, median of 7)",
                  f"{c['stall_loop_blocked_ms']:.1f}", "1 (heartbeat timer)",
                  "final state whole" if c["stall_final_state_whole"] else "final state NOT whole", "<= 20"))
+    rows.append((f"Flood of {c['flood_datagrams']:.0f} OSC datagrams in {c['flood_seconds']:.1f} s: longest event-loop block (ms)",
+                 f"{c['flood_loop_blocked_ms']:.1f}", "1 (heartbeat timer)",
+                 "last command is the final state" if c["flood_final_state_ok"] else "final state NOT the last command",
+                 "<= 20"))
+    rows.append(("Same flood: resident memory growth (KiB)", f"{c['flood_rss_growth_kib']:.0f}", "0", "", "< 1024"))
     print("| Measure | Lumivane | Floor | Ratio / overhead | Target |")
     print("|---|---|---|---|---|")
     for row in rows:
         print("| " + " | ".join(row) + " |")
-    print(f"\nbare write() CPU per command: {c['write_cpu_per_command_median_us']:.2f} us; "
+    print(f"\nflood: {c['flood_kernel_drops']:.0f} datagrams dropped by the kernel, "
+          f"the sender waited {c['flood_sender_waits']:.0f} times for the receive queue")
+    print(f"bare write() CPU per command: {c['write_cpu_per_command_median_us']:.2f} us; "
           f"start-up ms lumivane {min(times['lumivane']):.1f}..{max(times['lumivane']):.1f}, "
           f"empty {min(times['empty']):.1f}..{max(times['empty']):.1f}")
 

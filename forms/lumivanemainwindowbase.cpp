@@ -120,6 +120,7 @@ void LumivaneMainWindowBase::createActions()
     editPasteAction = createAction(this, "editPasteAction");
     fileLoadAction = createAction(this, "fileLoadAction");
     fileSetupAction = createAction(this, "fileSetupAction");
+    fileRemoteAction = createAction(this, "fileRemoteAction");
     fileEditAction = createAction(this, "fileEditAction");
     fileSaveAction = createAction(this, "fileSaveAction");
 
@@ -137,6 +138,7 @@ void LumivaneMainWindowBase::createMenus()
 
     fileMenu = new QMenu(this);
     fileMenu->addAction(fileSetupAction);
+    fileMenu->addAction(fileRemoteAction);
     fileMenu->addSeparator();
     fileMenu->addAction(fileLoadAction);
     fileMenu->addAction(fileSaveAction);
@@ -168,6 +170,7 @@ void LumivaneMainWindowBase::connectSignals()
     connect(mBrightSlider, &QSlider::valueChanged, this, &LumivaneMainWindowBase::doBright);
     connect(helpAboutAction, &QAction::triggered, this, &LumivaneMainWindowBase::doAbout);
     connect(fileSetupAction, &QAction::triggered, this, &LumivaneMainWindowBase::doSetup);
+    connect(fileRemoteAction, &QAction::triggered, this, &LumivaneMainWindowBase::doRemote);
     connect(fileLoadAction, &QAction::triggered, this, &LumivaneMainWindowBase::doLoadNames);
     connect(fileSaveAction, &QAction::triggered, this, &LumivaneMainWindowBase::doSaveNames);
     connect(fileEditAction, &QAction::triggered, this, &LumivaneMainWindowBase::doEditNames);
@@ -190,6 +193,7 @@ void LumivaneMainWindowBase::languageChange()
     editPasteAction->setText(tr("Paste"));
     fileLoadAction->setText(tr("Load Show Names"));
     fileSetupAction->setText(tr("Setup Connection..."));
+    fileRemoteAction->setText(tr("Remote Control..."));
     fileEditAction->setText(tr("Edit Show Names"));
     fileSaveAction->setText(tr("Save Show Names"));
     fileMenu->setTitle(tr("File"));
@@ -243,6 +247,11 @@ void LumivaneMainWindowBase::doAbout()
 void LumivaneMainWindowBase::doSetup()
 {
     qWarning("LumivaneMainWindowBase::doSetup(): Not implemented yet");
+}
+
+void LumivaneMainWindowBase::doRemote()
+{
+    qWarning("LumivaneMainWindowBase::doRemote(): Not implemented yet");
 }
 
 void LumivaneMainWindowBase::doLoadNames()

@@ -40,6 +40,7 @@ public:
     QAction *editPasteAction = nullptr;
     QAction *fileLoadAction = nullptr;
     QAction *fileSetupAction = nullptr;
+    QAction *fileRemoteAction = nullptr;
     QAction *fileEditAction = nullptr;
     QAction *fileSaveAction = nullptr;
 
@@ -49,6 +50,7 @@ public slots:
     virtual void doBright();
     virtual void doAbout();
     virtual void doSetup();
+    virtual void doRemote();
     virtual void doLoadNames();
     virtual void doSaveNames();
     virtual void doEditNames();

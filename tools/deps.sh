@@ -24,8 +24,9 @@ need_packages() {
 # What building and testing Lumivane needs on Debian 12.
 BUILD_PACKAGES="cmake ninja-build g++ qt6-base-dev qt6-serialport-dev libgl-dev fonts-dejavu-core libqt6svg6"
 
-# The end-to-end test on a virtual X server, and its screenshot.
-E2E_PACKAGES="xvfb xdotool x11-utils imagemagick libxcb-cursor0 util-linux"
+# The end-to-end test on a virtual X server, and its screenshot; oscsend
+# (liblo-tools) and nc are the remote peers.
+E2E_PACKAGES="xvfb xdotool x11-utils imagemagick libxcb-cursor0 util-linux liblo-tools netcat-openbsd"
 
 # Building and checking the Debian package (dpkg-shlibdeps needs dpkg-dev
 # and file; lintian and man check the package and its manual page,

@@ -114,6 +114,19 @@ check "the window carries the program's icon" \
 eval "$(xdotool getwindowgeometry --shell "$win")"
 wx=$X; wy=$Y
 
+# The Internet sockets a process holds, as "proto local-address" lines from
+# /proc/net (addresses in the kernel's hexadecimal); X11's Unix socket is
+# not among them.
+inet_sockets() { # inet_sockets PID
+    inodes=$(ls -l "/proc/$1/fd" 2>/dev/null | sed -n 's/.*socket:\[\([0-9]*\)\]$/\1/p' | tr '\n' ' ')
+    for proto in udp udp6 tcp tcp6; do
+        awk -v p=$proto -v inodes=" $inodes" 'NR > 1 && index(inodes, " " $10 " ") { print p, $2 }' \
+            "/proc/net/$proto"
+    done
+}
+no_inet_sockets() { test -z "$(inet_sockets "$1")"; }
+check "with remote control off nothing listens (/proc/net/udp, udp6, tcp, tcp6)" no_inet_sockets "$app_pid"
+
 # --- Where things are. The program has no test hooks: positions come from
 # its fixed layout, measured on screen where the style decides them.
 
@@ -256,6 +269,49 @@ if open_file_menu; then
 fi
 check "File, Exit ends Lumivane with status 0 (got $exit_status)" test "$exit_status" = 0
 
+# --- Remote control: Lumivane started again with it on, on a free port;
+# oscsend (liblo) and nc are peers written by others.
+port=$(awk 'BEGIN { srand(); print 20000 + int(rand() * 30000) }')
+hexport=$(printf '%04X' "$port")
+printf '[General]\nserialPort=%s\nlastFile=\n[remote]\nenabled=true\nport=%s\n' "$device" "$port" >"$conf"
+before_remote=$(count_commands)
+XDG_CONFIG_HOME="$tmp/config" QT_QPA_PLATFORM=xcb "$app" >"$tmp/app2.log" 2>&1 &
+app_pid=$!
+echo $app_pid >>"$tmp/pids"
+listening() { inet_sockets "$app_pid" | grep -q .; }
+# UDP and TCP on 127.0.0.1, and on ::1 where this machine has IPv6.
+local_only() {
+    got=$(inet_sockets "$app_pid" | sort | tr '\n' ,)
+    v6=00000000000000000000000001000000
+    test "$got" = "tcp 0100007F:$hexport,tcp6 $v6:$hexport,udp 0100007F:$hexport,udp6 $v6:$hexport," ||
+        test "$got" = "tcp 0100007F:$hexport,udp 0100007F:$hexport,"
+}
+remote_commands() { log_commands | tail -n +$((before_remote + 1)) | tr '\n' ,; }
+remote_sent() { test "$(remote_commands)" = "$1"; }
+if wait_until 20 listening; then
+    check "it listens on port $port of 127.0.0.1 and ::1 only, UDP and TCP" local_only
+    oscsend 127.0.0.1 "$port" /lumivane/show i 37
+    wait_until 5 commands_reach $((before_remote + 1)) || true
+    oscsend 127.0.0.1 "$port" /lumivane/show/5 T
+    oscsend 127.0.0.1 "$port" /lumivane/show/6 F
+    wait_until 5 commands_reach $((before_remote + 2)) || true
+    reply=$(printf 'brightness 49\r\nstate\njump\n' | nc -N -w 5 127.0.0.1 "$port" | tr -d '\r') || true
+    echo "nc got: $reply"
+    check "the text protocol answers each line" \
+        test "$(printf '%s\n' "$reply" | sed -n '1p;3p' | tr '\n' ,)" = "ok brightness 49,error: unknown command (show N, brightness P, off, state),"
+    check "state gives the show, the brightness and the link" \
+        test "$(printf '%s\n' "$reply" | sed -n 2p)" = "ok show 5 brightness 49 link Connected: $device"
+    oscsend 127.0.0.1 "$port" /lumivane/off
+    wait_until 5 commands_reach $((before_remote + 4)) || true
+    check "oscsend and nc reached the player: show 37, show 5, brightness 49%, off" \
+        remote_sent 'show 37,show 5,brightness 126 (49%),off,'
+else
+    check "Lumivane listens with remote control on ($(cat "$tmp/app2.log"))" false
+fi
+kill "$app_pid" 2>/dev/null || true
+wait "$app_pid" 2>/dev/null || true
+app_pid=""
+
 # Stopping the simulator flushes anything partial to the log.
 kill "$sim_pid"
 wait "$sim_pid" || true
@@ -264,6 +320,9 @@ log_commands >"$tmp/commands"
 echo "simulator log:"; sed 's/^/  /' "$tmp/sim.log"
 
 check "no malformed input" sh -c "! grep -q warning '$tmp/commands'"
+# The operator's part of the log, before the remote peers'.
+head -n "$before_remote" "$tmp/commands" >"$tmp/operator"
+mv "$tmp/operator" "$tmp/commands"
 check "the clicks sent show 22, show 95, show 128, off, then brightness" \
     sh -c "awk '/^brightness / { if (!b) print \"brightness...\"; b = 1; next } { print; b = 0 }' '$tmp/commands' |
            tr '\n' ',' | grep -qx 'show 22,show 95,show 128,off,brightness...,'"

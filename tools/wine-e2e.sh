@@ -22,7 +22,7 @@ esac
 if [ -z "${LUMIVANE_WINE_E2E_EXE:-}" ]; then
     . tools/deps.sh
     # Debian's wine wrapper is there without wine64 when only wine32 was chosen.
-    need_packages xvfb xdotool x11-utils imagemagick python3 wine wine64 || exit 1
+    need_packages xvfb xdotool x11-utils imagemagick python3 wine wine64 liblo-tools netcat-openbsd || exit 1
     exe=$(tools/windows.sh | tail -n1) || exit 1
     # In a private mount namespace /dev/ttyS0-3 are covered by /dev/null, so
     # a mapping mistake cannot reach a real line.
@@ -164,7 +164,7 @@ open_file_menu() {
     xdotool mousemove $((wx + 12)) $((wy + 8)) click 1
     wait_until 5 sh -c "[ -n \"\$(xdotool search --onlyvisible --class '^lumivane\\.exe\$' | grep -vx $win)\" ]"
 }
-file_menu_item() { # file_menu_item N: the Nth of Setup, Load, Save, Edit, Exit
+file_menu_item() { # file_menu_item N: the Nth of Setup, Remote Control, Load, Save, Edit, Exit
     open_file_menu || return 1
     local menu
     menu=$(popup)
@@ -274,7 +274,7 @@ check "  ... then the main window" true
 check "COM1 of the prefix leads to this test's link" \
     test "$(readlink "$WINEPREFIX/dosdevices/com1")" = "$work/com1"
 measure || die "the File menu opened below the menu bar"
-file_menu_item 5 || die "the File menu showed Exit"
+file_menu_item 6 || die "the File menu showed Exit"
 check "File, Exit ends Lumivane.exe with status 0" test "$(exit_status)" = 0
 check "no setting was written by a run that chose nothing" test -z "$(stored serialPort)"
 
@@ -309,12 +309,12 @@ sent=$(wire 1 | wc -c)
 
 # File, Load Show Names, then Save Show Names under a name without ".txt".
 loaded=""
-if file_menu_item 2 && file_dialog "$names"; then loaded=yes; fi
+if file_menu_item 3 && file_dialog "$names"; then loaded=yes; fi
 check "File, Load Show Names: the path typed into Wine's dialog is taken" test -n "$loaded"
 last=$(stored lastFile)
 check "  ... and stored as lastFile ($last)" test "${last##*[/\\]}" = names.txt
 saved=""
-if file_menu_item 3 && file_dialog "$work/saved"; then saved=yes; fi
+if file_menu_item 4 && file_dialog "$work/saved"; then saved=yes; fi
 wait_until 5 test -f "$work/saved.txt"
 check "File, Save Show Names as \"saved\" writes saved.txt" test -f "$work/saved.txt"
 check "  ... with the 128 names loaded, in UTF-8, CR LF after each" \
@@ -334,7 +334,7 @@ fi
 check "  ... the choice is stored in Wine's registry: serialPort=COM2" test "$(stored serialPort)" = COM2
 check "nothing more reached COM1 after the slider" test "$(wire 1 | wc -c)" -eq "$sent"
 check "nothing reached COM2 on opening it" test -z "$(wire 2)"
-file_menu_item 5
+file_menu_item 6
 check "File, Exit ends it with status 0 again" test "$(exit_status)" = 0
 
 # --- 3. The next start: the question for the stored name file, COM2.
@@ -356,12 +356,34 @@ wait_until 10 measure_tabs || die "the tab widget was found on screen"
 click_show 2
 check "the port stored is used: show 2 sends X0402 on COM2" test "$(wire 2)" = X0402
 check "  ... and nothing on COM1" test -z "$(wire 1)"
-if file_menu_item 3 && file_dialog "$work/again.txt"; then :; fi
+if file_menu_item 4 && file_dialog "$work/again.txt"; then :; fi
 wait_until 5 test -f "$work/again.txt"
 check "the names loaded at start-up are the file's (saved again: same bytes)" \
     cmp -s "$work/names-utf8.txt" "$work/again.txt"
-file_menu_item 5
+file_menu_item 6
 check "File, Exit ends it with status 0 a third time" test "$(exit_status)" = 0
+
+# --- 4. Remote control, turned on in Wine's registry: an OSC datagram and a
+# text line start shows on the stored port, COM2.
+port=$(awk 'BEGIN { srand(); print 20000 + int(rand() * 30000) }')
+timeout 30 wine reg add "$settings\\remote" /v enabled /t REG_SZ /d true /f >>"$work/wine.log" 2>&1
+timeout 30 wine reg add "$settings\\remote" /v port /t REG_DWORD /d "$port" /f >>"$work/wine.log" 2>&1
+: >"$work/com2.bin"
+start_app
+question=$(window '^Lumivane$' 60) && { focus "$question"; xdotool key Return; }
+win=$(window "$title_main" 20)
+[ -n "$win" ] || die "the main window came up with remote control on: $(cat "$work/app.log")"
+measure || die "the File menu opened below the menu bar"
+oscsend 127.0.0.1 "$port" /lumivane/show i 37
+wait_until 10 test -s "$work/com2.bin"
+check "an OSC datagram to Lumivane.exe starts show 37 on COM2: X0425" test "$(wire 2)" = X0425
+reply=$(printf 'show 5\r\n' | nc -N -w 10 127.0.0.1 "$port" | tr -d '\r')
+check "a text line over TCP is answered: ok show 5 (got: $reply)" test "$reply" = "ok show 5"
+wait_until 10 sh -c "test \"\$(cat '$work/com2.bin')\" = X0425X0405"
+check "  ... and starts show 5 on COM2: X0405" test "$(wire 2)" = X0425X0405
+file_menu_item 6
+status=$(exit_status)
+check "File, Exit ends it with status 0 with remote control on (got $status)" test "$status" = 0
 
 # --- The screenshot: one more start, with Wine drawing the window's frame
 # itself (no window manager would draw one here) and the names from the

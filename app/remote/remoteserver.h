@@ -1,0 +1,84 @@
+#pragma once
+
+#include "remotecommand.h"
+
+#include <QHostAddress>
+#include <QList>
+#include <QObject>
+#include <QPair>
+#include <QSet>
+#include <QString>
+
+#include <functional>
+#include <optional>
+
+class QTcpServer;
+class QTcpSocket;
+class QUdpSocket;
+
+// Listens for remote commands, OSC over UDP and text lines over TCP, on one
+// port number, and hands each command that passes the limits to execute().
+// It knows nothing of the window; it cannot change a setting or a file.
+class RemoteServer : public QObject
+{
+    Q_OBJECT
+
+public:
+    struct Config
+    {
+        bool enabled = false;
+        int port = 8765;
+        // Off: 127.0.0.1 and ::1 only.
+        bool fromOtherComputers = false;
+        // Addresses or prefixes (192.168.1.0/24), separated by blanks or
+        // commas; blank lets any sender in.
+        QString allowed;
+    };
+
+    static constexpr qint64 maxDatagram = 8 * 1024;
+    static constexpr qint64 maxLine = 1024;
+    static constexpr int maxClients = 8;
+    // Datagrams, or lines of one client, handled before the event loop gets
+    // its turn again: a flood must not hold the window.
+    static constexpr int perTurn = 32;
+
+    using Subnet = QPair<QHostAddress, int>;
+    // The allowed list, or nothing when a word is neither address nor prefix.
+    static std::optional<QList<Subnet>> parseAllowed(const QString &text);
+    static bool isAllowed(const QList<Subnet> &allowed, const QHostAddress &peer);
+
+    explicit RemoteServer(QObject *parent = nullptr);
+    ~RemoteServer() override;
+
+    // Stops listening, then listens again as the config says.
+    void configure(const Config &config);
+    bool listening() const;
+    // "Listening on 127.0.0.1:8765 (UDP and TCP)", or why not.
+    QString status() const { return mStatus; }
+    // Datagrams and lines that changed nothing: malformed, unknown, out of
+    // range, too long, from a sender not allowed, or refused for want of a port.
+    int ignored() const { return mIgnored; }
+
+    // Carries out one command for the peer ("127.0.0.1") and returns the
+    // reply line, "ok ..." or "error: ...", without its line end.
+    std::function<QByteArray(const RemoteCommand &, const QString &peer)> execute;
+
+private:
+    void stop();
+    bool listenOn(const QHostAddress &address, int port, QString &why);
+    void readDatagrams(QUdpSocket *socket);
+    void acceptClients(QTcpServer *server);
+    void readLines(QTcpSocket *client);
+    void refuseLine(QTcpSocket *client, const QByteArray &why);
+    // Runs again from the event loop when lines are left after a turn.
+    void later(QObject *source, const std::function<void()> &work);
+    std::optional<QString> allowedPeer(const QHostAddress &peer);
+
+    QList<QUdpSocket *> mUdp;
+    QList<QTcpServer *> mTcp;
+    QList<QTcpSocket *> mClients;
+    QSet<QObject *> mQueued;
+    QList<Subnet> mAllowed;
+    QString mStatus;
+    int mIgnored = 0;
+};

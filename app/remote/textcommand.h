@@ -1,0 +1,32 @@
+#pragma once
+
+#include "remotecommand.h"
+
+#include <QByteArray>
+#include <QString>
+
+// The line protocol over TCP: one command a line, case-insensitive,
+//   show N (1-128) | brightness P (percent, 0-100) | off | state
+// and one reply line for each: "ok ..." or "error: ...".
+namespace TextCommand {
+
+struct Parsed
+{
+    bool ok = false;
+    RemoteCommand command;
+    QByteArray error; // the reply when !ok, without the line end
+};
+
+// One line without its line end (a trailing CR is dropped here).
+Parsed parse(const QByteArray &line);
+
+// What a command did, for the reply: "ok show 37", "ok brightness 49", "ok off".
+QByteArray done(const RemoteCommand &command);
+
+// The reply to state: the checked show, the brightness in percent, and the
+// link in the indicator's words.
+QByteArray state(int show, int brightnessPercent, const QString &link);
+
+QByteArray noPort(const QString &port, const QString &reason);
+
+} // namespace TextCommand

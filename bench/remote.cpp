@@ -1,0 +1,225 @@
+// A flood of OSC datagrams at the running controller, sent from another
+// thread as fast as the loopback takes them without dropping any (the
+// sender holds back only while the kernel's receive queue is nearly full): the longest time the event loop did not run, the growth of resident
+// memory, and whether the last command of the flood is the player's final
+// state. Prints "name value" lines for bench/run.py. Settings are private.
+#include "lumivanemainwindow.h"
+#include "../tests/testsupport.h"
+
+#include <QEventLoop>
+#include <QtEndian>
+#include <QUdpSocket>
+
+#include <arpa/inet.h>
+#include <netinet/in.h>
+#include <sys/socket.h>
+
+#include <atomic>
+#include <chrono>
+#include <cstdio>
+#include <fstream>
+#include <sstream>
+#include <string>
+#include <thread>
+
+namespace {
+
+using Clock = std::chrono::steady_clock;
+
+QByteArray oscShow(int show)
+{
+    QByteArray packet("/lumivane/show\0\0,i\0\0", 20);
+    packet.resize(24);
+    qToBigEndian<qint32>(show, packet.data() + 20);
+    return packet;
+}
+
+QByteArray oscBrightness(int percent)
+{
+    QByteArray packet("/lumivane/brightness\0\0\0\0,i\0\0", 28);
+    packet.resize(32);
+    qToBigEndian<qint32>(percent, packet.data() + 28);
+    return packet;
+}
+
+long residentKiB()
+{
+    std::ifstream statm("/proc/self/statm");
+    long size = 0, resident = 0;
+    statm >> size >> resident;
+    return resident * 4;
+}
+
+// The receive queue and the drop count of the socket bound to 127.0.0.1:port.
+bool udpQueue(int port, long &queue, long &drops)
+{
+    std::ifstream table("/proc/net/udp");
+    std::string line;
+    char wanted[16];
+    std::snprintf(wanted, sizeof wanted, "0100007F:%04X", port);
+    std::getline(table, line);
+    while (std::getline(table, line)) {
+        std::istringstream fields(line);
+        std::string slot, local, remote, state, queues;
+        fields >> slot >> local >> remote >> state >> queues;
+        if (local != wanted)
+            continue;
+        queue = std::stol(queues.substr(queues.find(':') + 1), nullptr, 16);
+        std::string word;
+        for (int k = 0; k < 8 && fields >> word; ++k) {
+        }
+        drops = std::stol(word);
+        return true;
+    }
+    return false;
+}
+
+int failed(const char *what)
+{
+    std::fprintf(stderr, "bench_remote: %s\n", what);
+    return 1;
+}
+
+} // namespace
+
+int main(int argc, char **argv)
+{
+    QApplication app(argc, argv);
+    const int count = argc > 1 ? std::max(1000, atoi(argv[1])) : 100000;
+
+    TemporarySettings settings;
+    Pty pty;
+    QUdpSocket probe;
+    probe.bind(QHostAddress::LocalHost, 0, QAbstractSocket::DontShareAddress);
+    const int port = probe.localPort();
+    probe.close();
+    settings.store(QStringLiteral("serialPort"), QString::fromLocal8Bit(pty.slavePath));
+    settings.store(QStringLiteral("remote/enabled"), true);
+    settings.store(QStringLiteral("remote/port"), port);
+
+    LumivaneMainWindow window(nullptr, nullptr, Qt::Window);
+    window.show();
+    if (!QTest::qWaitForWindowExposed(&window))
+        return failed("the window was not shown");
+
+    // The far end reads all the time, as a player does; the last command is
+    // what it ends with.
+    std::atomic<bool> reading = true;
+    std::string received;
+    std::mutex receivedLock;
+    std::thread reader([&] {
+        char buffer[4096];
+        while (reading) {
+            pollfd pfd { pty.master, POLLIN, 0 };
+            if (poll(&pfd, 1, 20) <= 0)
+                continue;
+            const ssize_t n = ::read(pty.master, buffer, sizeof buffer);
+            if (n > 0) {
+                std::lock_guard lock(receivedLock);
+                received.append(buffer, std::size_t(n));
+                if (received.size() > 64)
+                    received.erase(0, received.size() - 64);
+            }
+        }
+    });
+
+    const int sender = ::socket(AF_INET, SOCK_DGRAM, 0);
+    sockaddr_in to {};
+    to.sin_family = AF_INET;
+    to.sin_port = htons(quint16(port));
+    to.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+    const auto send = [&](const QByteArray &packet) {
+        return ::sendto(sender, packet.constData(), std::size_t(packet.size()), 0,
+                        reinterpret_cast<const sockaddr *>(&to), sizeof to) == packet.size();
+    };
+
+    // Warm up: the buffers a steady stream needs are there before measuring.
+    for (int k = 0; k < 2000; ++k) {
+        send(oscShow(k % 128 + 1));
+        if (k % 32 == 0)
+            QTest::qWait(1);
+    }
+    QTest::qWait(300);
+    const long rssBefore = residentKiB();
+    long queue = 0, dropsBefore = 0, dropsAfter = 0;
+    if (!udpQueue(port, queue, dropsBefore))
+        return failed("the remote socket is not in /proc/net/udp");
+
+    // The last command is a show no other datagram of the flood names.
+    const int finalShow = 77;
+    std::atomic<bool> sending = true;
+    long waits = 0;
+    const auto start = Clock::now();
+    std::thread flood([&] {
+        for (int k = 0; k < count - 1; ++k) {
+            // The default queue (208 KiB) holds about 250 such datagrams.
+            // Reading /proc costs far more than a datagram: looked at every
+            // 32, and waited on asleep, leaving the processor to the window.
+            if (k % 32 == 0) {
+                while (udpQueue(port, queue, dropsAfter) && queue > 150000) {
+                    ++waits;
+                    std::this_thread::sleep_for(std::chrono::microseconds(100));
+                }
+            }
+            int show = k % 128 + 1;
+            if (show == finalShow)
+                show = 1;
+            send(k % 5 == 4 ? oscBrightness(k % 101) : oscShow(show));
+        }
+        send(oscShow(finalShow));
+        sending = false;
+    });
+
+    double longest = 0;
+    auto last = Clock::now();
+    QTimer heartbeat;
+    heartbeat.setTimerType(Qt::PreciseTimer);
+    QObject::connect(&heartbeat, &QTimer::timeout, [&] {
+        const auto now = Clock::now();
+        longest = std::max(longest, std::chrono::duration<double, std::milli>(now - last).count());
+        last = now;
+    });
+    heartbeat.start(1);
+    const QByteArray finalBytes = "X044D";
+    const auto finished = [&] {
+        std::lock_guard lock(receivedLock);
+        return !sending && received.size() >= 5 && received.substr(received.size() - 5) == finalBytes.toStdString();
+    };
+    // A real event loop, as the program runs: QTest::qWaitFor would sleep
+    // 10 ms between its looks, and those sleeps would be counted as blocks.
+    QEventLoop loop;
+    QTimer look;
+    QObject::connect(&look, &QTimer::timeout, &loop, [&] {
+        if (finished() || Clock::now() - start > std::chrono::seconds(120))
+            loop.quit();
+    });
+    look.start(1);
+    loop.exec();
+    look.stop();
+    const bool arrived = finished();
+    const double seconds = std::chrono::duration<double>(Clock::now() - start).count();
+    heartbeat.stop();
+    flood.join();
+    QTest::qWait(200);
+    udpQueue(port, queue, dropsAfter);
+    const long rssAfter = residentKiB();
+
+    const bool finalChecked = showButton(window, finalShow - 1)->isChecked();
+    std::string tail;
+    {
+        std::lock_guard lock(receivedLock);
+        tail = received.substr(received.size() >= 5 ? received.size() - 5 : 0);
+    }
+    reading = false;
+    reader.join();
+    ::close(sender);
+
+    std::printf("flood_datagrams %d\n", count);
+    std::printf("flood_seconds %.2f\n", seconds);
+    std::printf("flood_loop_blocked_ms %.2f\n", longest);
+    std::printf("flood_rss_growth_kib %ld\n", rssAfter - rssBefore);
+    std::printf("flood_kernel_drops %ld\n", dropsAfter - dropsBefore);
+    std::printf("flood_sender_waits %ld\n", waits);
+    std::printf("flood_final_state_ok %d\n", arrived && finalChecked && tail == finalBytes.toStdString() ? 1 : 0);
+    return 0;
+}

@@ -1,0 +1,361 @@
+#include "commands.h"
+#include "lumivanemainwindow.h"
+#include "remote/osc.h"
+#include "remote/remoteserver.h"
+#include "remote/textcommand.h"
+#include "testsupport.h"
+
+#include <QLabel>
+#include <QLineEdit>
+#include <QSlider>
+#include <QTcpServer>
+#include <QTcpSocket>
+#include <QUdpSocket>
+#include <QtEndian>
+
+#include <cstring>
+#include <limits>
+
+namespace {
+
+// OSC pieces, written out by hand so that each row shows its bytes' shape.
+QByteArray str(QByteArray s)
+{
+    s.append('\0');
+    while (s.size() % 4)
+        s.append('\0');
+    return s;
+}
+
+QByteArray i32(qint32 v)
+{
+    QByteArray b(4, '\0');
+    qToBigEndian(v, b.data());
+    return b;
+}
+
+QByteArray f32(float f)
+{
+    quint32 bits = 0;
+    std::memcpy(&bits, &f, sizeof bits);
+    return i32(qint32(bits));
+}
+
+QByteArray msg(const QByteArray &address, const QByteArray &tags, const QByteArray &args = {})
+{
+    return str(address) + str(tags) + args;
+}
+
+QByteArray bundle(const QByteArrayList &elements)
+{
+    QByteArray b = str("#bundle") + i32(0) + i32(1);
+    for (const QByteArray &e : elements)
+        b += i32(qint32(e.size())) + e;
+    return b;
+}
+
+QString described(const QList<RemoteCommand> &commands)
+{
+    QStringList words;
+    for (const RemoteCommand &c : commands) {
+        switch (c.kind) {
+        case RemoteCommand::Kind::Show:
+            words << QStringLiteral("show %1").arg(c.value);
+            break;
+        case RemoteCommand::Kind::Brightness:
+            words << QStringLiteral("brightness %1").arg(c.value);
+            break;
+        case RemoteCommand::Kind::Off:
+            words << QStringLiteral("off");
+            break;
+        case RemoteCommand::Kind::State:
+            words << QStringLiteral("state");
+            break;
+        }
+    }
+    return words.join(QStringLiteral("; "));
+}
+
+quint16 freePort()
+{
+    // Free for both protocols at the moment of asking.
+    for (int attempt = 0; attempt < 20; ++attempt) {
+        QUdpSocket udp;
+        udp.bind(QHostAddress::LocalHost, 0, QAbstractSocket::DontShareAddress);
+        const quint16 port = udp.localPort();
+        QTcpServer tcp;
+        if (tcp.listen(QHostAddress::LocalHost, port))
+            return port;
+    }
+    return 0;
+}
+
+} // namespace
+
+class tst_Remote : public QObject
+{
+    Q_OBJECT
+
+private slots:
+    void oscDecode_data();
+    void oscDecode();
+    void textParse_data();
+    void textParse();
+    void percentToCommand_data();
+    void percentToCommand();
+    void allowedPeers_data();
+    void allowedPeers();
+    void socketsReachTheLine();
+};
+
+void tst_Remote::oscDecode_data()
+{
+    QTest::addColumn<QByteArray>("packet");
+    QTest::addColumn<QString>("commands");
+    QTest::addColumn<int>("ignored");
+
+    const QByteArray show37 = msg("/lumivane/show", ",i", i32(37));
+    QTest::newRow("show, int") << show37 << "show 37" << 0;
+    QTest::newRow("show, whole float") << msg("/lumivane/show", ",f", f32(128)) << "show 128" << 0;
+    QTest::newRow("show, float not whole") << msg("/lumivane/show", ",f", f32(37.5f)) << "" << 1;
+    QTest::newRow("show 0") << msg("/lumivane/show", ",i", i32(0)) << "" << 1;
+    QTest::newRow("show 129") << msg("/lumivane/show", ",i", i32(129)) << "" << 1;
+    QTest::newRow("show without argument") << msg("/lumivane/show", ",") << "" << 1;
+    QTest::newRow("show, string argument") << msg("/lumivane/show", ",s", str("37")) << "" << 1;
+    QTest::newRow("show, two arguments") << msg("/lumivane/show", ",ii", i32(3) + i32(4)) << "" << 1;
+    QTest::newRow("show/N") << msg("/lumivane/show/5", ",") << "show 5" << 0;
+    QTest::newRow("show/N without type tags") << str("/lumivane/show/5") << "show 5" << 0;
+    QTest::newRow("show/N, T") << msg("/lumivane/show/128", ",T") << "show 128" << 0;
+    QTest::newRow("show/N, F is a release") << msg("/lumivane/show/5", ",F") << "" << 0;
+    QTest::newRow("show/N, 0 is a release") << msg("/lumivane/show/5", ",i", i32(0)) << "" << 0;
+    QTest::newRow("show/N, 0.0 is a release") << msg("/lumivane/show/5", ",f", f32(0)) << "" << 0;
+    QTest::newRow("show/N, 1.0") << msg("/lumivane/show/5", ",f", f32(1)) << "show 5" << 0;
+    QTest::newRow("show/0") << msg("/lumivane/show/0", ",") << "" << 1;
+    QTest::newRow("show/129") << msg("/lumivane/show/129", ",") << "" << 1;
+    QTest::newRow("show/-1") << msg("/lumivane/show/-1", ",") << "" << 1;
+    QTest::newRow("show/5x") << msg("/lumivane/show/5x", ",") << "" << 1;
+    QTest::newRow("brightness, float fraction") << msg("/lumivane/brightness", ",f", f32(0.25f)) << "brightness 25" << 0;
+    QTest::newRow("brightness, int percent") << msg("/lumivane/brightness", ",i", i32(100)) << "brightness 100" << 0;
+    QTest::newRow("brightness, int 0") << msg("/lumivane/brightness", ",i", i32(0)) << "brightness 0" << 0;
+    QTest::newRow("brightness, float above 1") << msg("/lumivane/brightness", ",f", f32(1.5f)) << "" << 1;
+    QTest::newRow("brightness, negative float") << msg("/lumivane/brightness", ",f", f32(-0.1f)) << "" << 1;
+    QTest::newRow("brightness, NaN")
+        << msg("/lumivane/brightness", ",f", f32(std::numeric_limits<float>::quiet_NaN())) << "" << 1;
+    QTest::newRow("brightness, int 101") << msg("/lumivane/brightness", ",i", i32(101)) << "" << 1;
+    QTest::newRow("brightness, T") << msg("/lumivane/brightness", ",T") << "" << 1;
+    QTest::newRow("off") << msg("/lumivane/off", ",") << "off" << 0;
+    QTest::newRow("off, int 1") << msg("/lumivane/off", ",i", i32(1)) << "off" << 0;
+    QTest::newRow("off, F") << msg("/lumivane/off", ",F") << "" << 0;
+    QTest::newRow("another address") << msg("/lumivane/shows", ",i", i32(1)) << "" << 1;
+    QTest::newRow("a pattern is not matched") << msg("/lumivane/*", ",") << "" << 1;
+    QTest::newRow("upper case address") << msg("/Lumivane/off", ",") << "" << 1;
+    QTest::newRow("bundle, in order")
+        << bundle({ msg("/lumivane/show/1", ","), msg("/lumivane/brightness", ",i", i32(50)), msg("/lumivane/off", ",") })
+        << "show 1; brightness 50; off" << 0;
+    QTest::newRow("nested bundle")
+        << bundle({ show37, bundle({ msg("/lumivane/show/2", ",") }), msg("/lumivane/off", ",") })
+        << "show 37; show 2; off" << 0;
+    QTest::newRow("empty bundle") << bundle({}) << "" << 0;
+    QTest::newRow("bundle with an unknown message")
+        << bundle({ msg("/other", ","), show37 }) << "show 37" << 1;
+    QByteArray deep = show37;
+    for (int depth = 0; depth < 9; ++depth)
+        deep = bundle({ deep });
+    QTest::newRow("bundles nested too deep") << deep << "" << 1;
+    QByteArray lying = bundle({ show37 });
+    qToBigEndian<qint32>(4096, lying.data() + 16);
+    QTest::newRow("bundle element longer than the packet") << lying << "" << 1;
+    QTest::newRow("bundle element of 6 bytes")
+        << (bundle({ show37 }) + i32(6) + QByteArray("/a\0\0,\0", 6)) << "" << 1;
+    QTest::newRow("a malformed bundle runs none of it")
+        << (bundle({ show37 }) + i32(8) + str("/a")) << "" << 1;
+    QTest::newRow("empty packet") << QByteArray() << "" << 1;
+    QTest::newRow("argument truncated") << msg("/lumivane/show", ",ii", i32(37)) << "" << 1;
+    QTest::newRow("address without padding") << QByteArray("/lumivane/off\0,\0\0\0", 18) << "" << 1;
+    QTest::newRow("padding not NUL") << QByteArray("/lumivane/off\0\0x,\0\0\0", 20) << "" << 1;
+    QTest::newRow("bytes after the arguments") << (show37 + i32(0)) << "" << 1;
+    QTest::newRow("unknown type tag") << msg("/lumivane/off", ",Z") << "" << 1;
+    QTest::newRow("blob larger than the packet")
+        << msg("/lumivane/off", ",b", i32(0x7ffffff0)) << "" << 1;
+    QTest::newRow("no address") << msg("lumivane/off", ",") << "" << 1;
+}
+
+void tst_Remote::oscDecode()
+{
+    QFETCH(QByteArray, packet);
+    QFETCH(QString, commands);
+    QFETCH(int, ignored);
+    const Osc::Decoded decoded = Osc::decode(packet);
+    QCOMPARE(described(decoded.commands), commands);
+    QCOMPARE(decoded.ignored, ignored);
+}
+
+void tst_Remote::textParse_data()
+{
+    QTest::addColumn<QByteArray>("line");
+    QTest::addColumn<QString>("command");
+    QTest::addColumn<QByteArray>("error");
+
+    QTest::newRow("show") << QByteArray("show 37") << "show 37" << QByteArray();
+    QTest::newRow("any case, blanks around") << QByteArray("  SHOW\t 128 ") << "show 128" << QByteArray();
+    QTest::newRow("CR left on") << QByteArray("off\r") << "off" << QByteArray();
+    QTest::newRow("brightness") << QByteArray("Brightness 49") << "brightness 49" << QByteArray();
+    QTest::newRow("brightness 0") << QByteArray("brightness 0") << "brightness 0" << QByteArray();
+    QTest::newRow("state") << QByteArray("state") << "state" << QByteArray();
+    const QByteArray showRange = "error: show takes a number from 1 to 128";
+    const QByteArray percentRange = "error: brightness takes a percentage from 0 to 100";
+    QTest::newRow("show 0") << QByteArray("show 0") << "" << showRange;
+    QTest::newRow("show 129") << QByteArray("show 129") << "" << showRange;
+    QTest::newRow("show without number") << QByteArray("show") << "" << showRange;
+    QTest::newRow("show +5") << QByteArray("show +5") << "" << showRange;
+    QTest::newRow("show two numbers") << QByteArray("show 1 2") << "" << showRange;
+    QTest::newRow("show a huge number") << QByteArray("show 99999999999999999999") << "" << showRange;
+    QTest::newRow("brightness 101") << QByteArray("brightness 101") << "" << percentRange;
+    QTest::newRow("brightness -1") << QByteArray("brightness -1") << "" << percentRange;
+    QTest::newRow("brightness 4.5") << QByteArray("brightness 4.5") << "" << percentRange;
+    QTest::newRow("off with an argument") << QByteArray("off now") << "" << QByteArray("error: off takes no argument");
+    QTest::newRow("unknown")
+        << QByteArray("jump 3") << "" << QByteArray("error: unknown command (show N, brightness P, off, state)");
+    QTest::newRow("empty") << QByteArray("") << "" << QByteArray("error: empty line");
+}
+
+void tst_Remote::textParse()
+{
+    QFETCH(QByteArray, line);
+    QFETCH(QString, command);
+    QFETCH(QByteArray, error);
+    const TextCommand::Parsed parsed = TextCommand::parse(line);
+    QCOMPARE(parsed.ok, error.isEmpty());
+    QCOMPARE(parsed.error, error);
+    if (parsed.ok)
+        QCOMPARE(described({ parsed.command }), command);
+}
+
+void tst_Remote::percentToCommand_data()
+{
+    QTest::addColumn<double>("percent");
+    QTest::addColumn<QByteArray>("bytes");
+    QTest::newRow("100") << 100.0 << QByteArray("X02FF");
+    QTest::newRow("0 is the lowest level") << 0.0 << QByteArray("X0201");
+    QTest::newRow("49") << 49.0 << QByteArray("X027E");
+    QTest::newRow("50, nearer above") << 50.0 << QByteArray("X0280");
+    QTest::newRow("1") << 1.0 << QByteArray("X0202");
+}
+
+void tst_Remote::percentToCommand()
+{
+    QFETCH(double, percent);
+    QFETCH(QByteArray, bytes);
+    const int value = Commands::sliderValueForPercent(percent, 99);
+    QCOMPARE(Commands::brightness(Commands::brightnessLevel(value, 99)), bytes);
+}
+
+void tst_Remote::allowedPeers_data()
+{
+    QTest::addColumn<QString>("allowed");
+    QTest::addColumn<QString>("peer");
+    QTest::addColumn<bool>("let");
+    QTest::newRow("blank lets any") << "" << "192.168.1.5" << true;
+    QTest::newRow("inside a prefix") << "192.168.1.0/24" << "192.168.1.77" << true;
+    QTest::newRow("outside a prefix") << "192.168.1.0/24" << "192.168.2.1" << false;
+    QTest::newRow("IPv4 through a dual-stack socket") << "10.0.0.7" << "::ffff:10.0.0.7" << true;
+    QTest::newRow("a list, commas and blanks") << "10.0.0.7, 127.0.0.1" << "127.0.0.1" << true;
+    QTest::newRow("one address is not its neighbour") << "10.0.0.7" << "10.0.0.8" << false;
+    QTest::newRow("IPv6 prefix") << "fd00::/8" << "fd12::1" << true;
+}
+
+void tst_Remote::allowedPeers()
+{
+    QFETCH(QString, allowed);
+    QFETCH(QString, peer);
+    QFETCH(bool, let);
+    const auto subnets = RemoteServer::parseAllowed(allowed);
+    QVERIFY(subnets);
+    QCOMPARE(RemoteServer::isAllowed(*subnets, QHostAddress(peer)), let);
+    // A word that is no address must not widen the list to anyone.
+    QVERIFY(!RemoteServer::parseAllowed(allowed + QStringLiteral(" printer.local")));
+}
+
+// The whole path on real sockets: what a peer sends arrives on the line as
+// the operator's click or drag would send it, and the window shows it.
+void tst_Remote::socketsReachTheLine()
+{
+    TemporarySettings settings;
+    Pty pty;
+    const quint16 port = freePort();
+    QVERIFY(port);
+    settings.store(QStringLiteral("serialPort"), QString::fromLocal8Bit(pty.slavePath));
+    settings.store(QStringLiteral("remote/enabled"), true);
+    settings.store(QStringLiteral("remote/port"), port);
+
+    ModalAnswerer answerer;
+    LumivaneMainWindow window;
+    window.show();
+    QVERIFY(QTest::qWaitForWindowExposed(&window));
+
+    QUdpSocket osc;
+    osc.writeDatagram(msg("/lumivane/show", ",i", i32(37)), QHostAddress::LocalHost, port);
+    QCOMPARE(pty.read(), QByteArray("X0425"));
+    QVERIFY(showButton(window, 36)->isChecked());
+    QCOMPARE(window.mTabber->currentIndex(), 0);
+    QTRY_VERIFY(window.findChild<QLabel *>(QStringLiteral("lastCommand"))
+                    ->text().endsWith(QStringLiteral(" (remote 127.0.0.1)")));
+
+    QTcpSocket text;
+    text.connectToHost(QHostAddress::LocalHost, port);
+    QVERIFY(text.waitForConnected(2000));
+    const auto reply = [&text](const QByteArray &line) {
+        text.write(line);
+        if (!QTest::qWaitFor([&text] { return text.canReadLine(); }, 2000))
+            return QByteArray("(no reply)");
+        return text.readLine();
+    };
+    QCOMPARE(reply("brightness 49\n"), QByteArray("ok brightness 49\n"));
+    QCOMPARE(pty.read(), QByteArray("X027E"));
+    QCOMPARE(window.mBrightSlider->value(), 50);
+    // Already there: the command still goes out, as asked.
+    QCOMPARE(reply("BRIGHTNESS 49\r\n"), QByteArray("ok brightness 49\n"));
+    QCOMPARE(pty.read(), QByteArray("X027E"));
+    QVERIFY(window.linkText().startsWith(QStringLiteral("Connected: ")));
+    QCOMPARE(reply("state\n"), "ok show 37 brightness 49 link " + window.linkText().toUtf8() + "\n");
+
+    osc.writeDatagram(msg("/lumivane/off", ","), QHostAddress::LocalHost, port);
+    QCOMPARE(pty.read(), QByteArray("X0100"));
+    QVERIFY(showButton(window, 36)->isChecked());
+
+    // A burst bigger than one turn's share, then one datagram more: the
+    // socket must still be read after the burst is through.
+    for (int k = 0; k < 100; ++k)
+        osc.writeDatagram(msg("/lumivane/show/" + QByteArray::number(k % 20 + 1), ","), QHostAddress::LocalHost, port);
+    QVERIFY(pty.read(300).endsWith("X0414"));
+    osc.writeDatagram(msg("/lumivane/show", ",i", i32(37)), QHostAddress::LocalHost, port);
+    QCOMPARE(pty.read(), QByteArray("X0425"));
+
+    // A line past the limit closes the connection and sends nothing.
+    text.write(QByteArray(2000, 's') + "how 1\n");
+    QTRY_COMPARE_WITH_TIMEOUT(text.state(), QAbstractSocket::UnconnectedState, 2000);
+    QCOMPARE(text.readAll(), QByteArray("error: line longer than 1024 bytes\n"));
+    QCOMPARE(pty.read(), QByteArray());
+
+    // Narrowed in the dialog to a network the loopback is not in: stored at
+    // once, and this computer's own datagrams and connections change nothing.
+    answerer.then([](QWidget *dialog) {
+        auto *allowed = dialog->findChild<QLineEdit *>();
+        allowed->setText(QStringLiteral("10.0.0.0/8"));
+        emit allowed->editingFinished();
+        static_cast<QDialog *>(dialog)->reject();
+    });
+    window.fileRemoteAction->trigger();
+    QCOMPARE(settings.stored(QStringLiteral("remote/allowed")).toString(), QStringLiteral("10.0.0.0/8"));
+    osc.writeDatagram(msg("/lumivane/show/3", ","), QHostAddress::LocalHost, port);
+    QTcpSocket refused;
+    refused.connectToHost(QHostAddress::LocalHost, port);
+    refused.write("show 4\n");
+    QTRY_COMPARE_WITH_TIMEOUT(refused.state(), QAbstractSocket::UnconnectedState, 2000);
+    QCOMPARE(pty.read(), QByteArray());
+    QVERIFY(showButton(window, 36)->isChecked());
+    QCOMPARE(answerer.seen.size(), 1);
+}
+
+QTEST_MAIN(tst_Remote)
+#include "tst_remote.moc"
