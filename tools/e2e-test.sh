@@ -300,7 +300,7 @@ if wait_until 20 listening; then
     check "the text protocol answers each line" \
         test "$(printf '%s\n' "$reply" | sed -n '1p;3p' | tr '\n' ,)" = "ok brightness 49,error: unknown command (show N, brightness P, off, state),"
     check "state gives the show, the brightness and the link" \
-        test "$(printf '%s\n' "$reply" | sed -n 2p)" = "ok show 5 brightness 49 link Connected: $device"
+        test "$(printf '%s\n' "$reply" | sed -n 2p)" = "ok show 5 brightness 49 link Connected: ${device#/dev/}"
     oscsend 127.0.0.1 "$port" /lumivane/off
     wait_until 5 commands_reach $((before_remote + 4)) || true
     check "oscsend and nc reached the player: show 37, show 5, brightness 49%, off" \

@@ -279,6 +279,10 @@ void RemoteServer::readLines(QTcpSocket *client)
         if (reply.startsWith("error"))
             ++mIgnored;
         client->write(reply + '\n');
+        // Handed to the system now: a peer that sends its lines and shuts
+        // its side at once (nc -N) makes Qt close the socket as soon as it
+        // reads the end, dropping replies still in Qt's own buffer.
+        client->flush();
     }
     if (client->canReadLine())
         later(client, [this, client] { readLines(client); });
