@@ -3,8 +3,8 @@
 # real xdotool clicks and keys, COM1 and COM2 mapped to fresh pseudo-terminals
 # through HKLM\Software\Wine\Ports, the bytes read on their far side, the
 # settings read back from Wine's registry, name files written through Wine's
-# own file dialog. One line per check, then "N passed, M failed"; exit
-# status 0 when every check passed.
+# own file dialog, the status bar read from the screen. One line per check,
+# then "N passed, M failed"; exit status 0 when every check passed.
 #   tools/wine-e2e.sh [--screenshot FILE.png]
 # Builds the exe first (tools/windows.sh, which builds the cached Qt when it
 # is missing).
@@ -415,8 +415,8 @@ check "the status bar reads \"Connected: COM2\" beside a green dot (read: $(show
     link_reads green "Connected: COM2"
 check "  ... and \"Nothing sent yet\" before any action" last_command_reads 'Nothing sent yet'
 # Esc where an operator presses it: just after a click on a show, which
-# has the focus then. (Right after a menu closed with Esc, Windows' style
-# leaves the menu bar selected, and the next Esc is the menu bar's.)
+# has the focus then. (Right after a menu closed with Esc, the menu bar stays
+# selected, as in any Windows program, and the next Esc is the menu bar's.)
 : >"$work/com2.bin"
 click_show 3
 focus "$win"
