@@ -364,7 +364,7 @@ check "the names loaded at start-up are the file's (saved again: same bytes)" \
 file_menu_item 5
 check "File, Exit ends it with status 0 a third time" test "$(exit_status)" = 0
 
-# --- 4. The link in the status bar, Esc, and COM2's terminal hung up and
+# --- The link in the status bar, Esc, and COM2's terminal hung up and
 # made anew while the window waits. The status bar is read from the screen:
 # the indicator's dot is found by its colour, and the words beside it and
 # left of it are read by OCR, enlarged, since the fonts are small.
