@@ -3,8 +3,8 @@
 # real xdotool clicks and keys, COM1 and COM2 mapped to fresh pseudo-terminals
 # through HKLM\Software\Wine\Ports, the bytes read on their far side, the
 # settings read back from Wine's registry, name files written through Wine's
-# own file dialog. One line per check, then "N passed, M failed"; exit
-# status 0 when every check passed.
+# own file dialog, the status bar read from the screen. One line per check,
+# then "N passed, M failed"; exit status 0 when every check passed.
 #   tools/wine-e2e.sh [--screenshot FILE.png]
 # Builds the exe first (tools/windows.sh, which builds the cached Qt when it
 # is missing).
@@ -22,7 +22,7 @@ esac
 if [ -z "${LUMIVANE_WINE_E2E_EXE:-}" ]; then
     . tools/deps.sh
     # Debian's wine wrapper is there without wine64 when only wine32 was chosen.
-    need_packages xvfb xdotool x11-utils imagemagick python3 wine wine64 liblo-tools netcat-openbsd || exit 1
+    need_packages xvfb xdotool x11-utils imagemagick tesseract-ocr python3 wine wine64 liblo-tools netcat-openbsd || exit 1
     exe=$(tools/windows.sh | tail -n1) || exit 1
     # In a private mount namespace /dev/ttyS0-3 are covered by /dev/null, so
     # a mapping mistake cannot reach a real line.
@@ -109,6 +109,7 @@ start_line() { # start_line N
     : >"$work/com$1.bin"
     python3 "$work/line.py" "$work/com$1" "$work/com$1.bin" >"$work/line$1.out" &
     line_pids="$line_pids $!"
+    line_pid[$1]=$!
     wait_until 10 grep -q ready "$work/line$1.out"
 }
 wire() { cat "$work/com$1.bin"; }
@@ -384,10 +385,91 @@ check "  ... and starts show 5 on COM2: X0405" test "$(wire 2)" = X0425X0405
 file_menu_item 6
 status=$(exit_status)
 check "File, Exit ends it with status 0 with remote control on (got $status)" test "$status" = 0
+# --- The link in the status bar, Esc, and COM2's terminal hung up and
+# made anew while the window waits. The status bar is read from the screen:
+# the indicator's dot is found by its colour, and the words beside it and
+# left of it are read by OCR, enlarged, since the fonts are small.
+readings() { # readings PNG WxH+X+Y: the one line of text there, read at two scales
+    local scale
+    for scale in 400 600; do
+        convert "$1" -crop "$2" +repage -colorspace gray -resize "$scale%" \
+            -bordercolor white -border 30 "$work/ocr.png" &&
+            tesseract "$work/ocr.png" - --psm 7 2>/dev/null | head -n1 |
+            sed 's/^[^A-Za-z0-9]*//; s/[^A-Za-z0-9]*$//'
+    done
+}
+# Sets dot (green, amber or red), link_text and last_text, one reading
+# a line (OCR misreads a word now and then; not the same one at two scales).
+read_status_bar() {
+    import -window "$win" "$work/status.png" || return 1
+    local w h x colour
+    w=$(identify -format %w "$work/status.png"); h=$(identify -format %h "$work/status.png")
+    convert "$work/status.png" -crop "${w}x24+0+$((h - 24))" +repage "$work/strip.png" || return 1
+    read -r x colour < <(convert "$work/strip.png" -depth 8 txt:- | awk '
+        $3 ~ /^#(2E7D32|C77800|C62828)$/ { split($1, p, ","); if (p[1] + 0 > x) { x = p[1] + 0; c = $3 } }
+        END { if (c != "") print x, c }')
+    [ -n "$x" ] || return 1
+    case $colour in
+        '#2E7D32') dot=green ;;
+        '#C77800') dot=amber ;;
+        *) dot=red ;;
+    esac
+    # Not the size grip's dots at the right end.
+    link_text=$(readings "$work/strip.png" "$((w - x - 22))x24+$((x + 6))+0")
+    last_text=$(readings "$work/strip.png" "$((x - 20))x24+0+0")
+}
+shown() { read_status_bar && echo "$dot ${link_text%%$'\n'*} | ${last_text%%$'\n'*}"; }
+link_reads() { # link_reads COLOUR TEXT
+    read_status_bar && [ "$dot" = "$1" ] && grep -qxF "$2" <<<"$link_text"
+}
+last_command_reads() { # last_command_reads REGEX
+    read_status_bar && grep -Eqx "$1" <<<"$last_text"
+}
+start_app
+question=$(window '^Lumivane$' 60) && { focus "$question"; xdotool key Return; }
+win=$(window "$title_main" 20)
+[ -n "$win" ] || die "the main window came up for the link's checks: $(cat "$work/app.log")"
+measure || die "the File menu opened below the menu bar"
+wait_until 10 measure_tabs || die "the tab widget was found on screen"
+wait_until 10 link_reads green "Connected: COM2"
+check "the status bar reads \"Connected: COM2\" beside a green dot (read: $(shown))" \
+    link_reads green "Connected: COM2"
+check "  ... and \"Nothing sent yet\" before any action" last_command_reads 'Nothing sent yet'
+# Esc where an operator presses it: just after a click on a show, which
+# has the focus then. (Right after a menu closed with Esc, the menu bar stays
+# selected, as in any Windows program, and the next Esc is the menu bar's.)
+: >"$work/com2.bin"
+click_show 3
+focus "$win"
+xdotool key Escape
+wait_until 5 sh -c "[ \"\$(wc -c <'$work/com2.bin')\" -ge 10 ]"
+sleep 0.3
+check "Esc after a click on show 3 sends Off: X0403X0100" test "$(wire 2)" = X0403X0100
+wait_until 5 last_command_reads 'Sent: Off.{0,3}[0-9]{2}:[0-9]{2}:[0-9]{2}'
+check "  ... and the status bar reads \"Sent: Off\" and the time (read: $(shown))" \
+    last_command_reads 'Sent: Off.{0,3}[0-9]{2}:[0-9]{2}:[0-9]{2}'
+kill "${line_pid[2]}"; wait "${line_pid[2]}" 2>/dev/null
+check "COM2's terminal hung up: its link is gone" test ! -e "$work/com2"
+wait_until 5 link_reads red "Not connected: COM2"
+check "  ... the status bar reads \"Not connected: COM2\" beside a red dot, with no click (read: $(shown))" \
+    link_reads red "Not connected: COM2"
+start_line 2 || die "a new pseudo-terminal stood in for COM2"
+wait_until 5 link_reads green "Connected: COM2"
+check "a new terminal mapped as COM2: \"Connected: COM2\" again, with no click (read: $(shown))" \
+    link_reads green "Connected: COM2"
+sleep 1
+check "  ... and nothing was sent on reconnecting" test -z "$(wire 2)"
+click_show 4
+wait_until 5 test -s "$work/com2.bin"
+sleep 0.5
+check "  ... the next show reaches the new terminal once: X0404" test "$(wire 2)" = X0404
+file_menu_item 6
+check "File, Exit ends it with status 0 after the reconnection" test "$(exit_status)" = 0
 
 # --- The screenshot: one more start, with Wine drawing the window's frame
-# itself (no window manager would draw one here) and the names from the
-# file.
+# itself (no window manager would draw one here), the names from the file,
+# and show 2 started with the Down key so that the status bar shows a
+# command sent.
 if [ -n "$screenshot" ]; then
     timeout 30 wine reg add 'HKCU\Software\Wine\X11 Driver' /v Decorated /t REG_SZ /d N /f \
         >>"$work/wine.log" 2>&1
@@ -396,6 +478,8 @@ if [ -n "$screenshot" ]; then
     win=$(window "$title_main" 20)
     if [ -n "$win" ]; then
         eval "$(xdotool getwindowgeometry --shell "$win")"
+        focus "$win"
+        xdotool key Down
         sleep 1
         mkdir -p "$(dirname "$screenshot")"
         import -window "$win" -strip -define png:exclude-chunks=date,time "$screenshot"
