@@ -38,6 +38,8 @@ void LumivaneMainWindow::doRemote()
     others->setChecked(mRemoteConfig.fromOtherComputers);
     auto *allowed = new QLineEdit(mRemoteConfig.allowed, &dialog);
     allowed->setPlaceholderText(QStringLiteral("any address, e.g. 192.168.1.0/24 10.0.0.7"));
+    // Wide enough for its hint and a few addresses, not cut off at "e.g.".
+    allowed->setMinimumWidth(allowed->fontMetrics().horizontalAdvance(allowed->placeholderText()) + 24);
     auto *status = new QLabel(describe(*mRemote), &dialog);
     status->setWordWrap(true);
     auto *buttons = new QDialogButtonBox(QDialogButtonBox::Close, &dialog);
