@@ -389,9 +389,9 @@ check "File, Exit ends it with status 0 with remote control on (got $status)" te
 # made anew while the window waits. The status bar is read from the screen:
 # the indicator's dot is found by its colour, and the words beside it and
 # left of it are read by OCR, enlarged, since the fonts are small.
-readings() { # readings PNG WxH+X+Y: the one line of text there, read at two scales
+readings() { # readings PNG WxH+X+Y: the one line of text there, read at three scales
     local scale
-    for scale in 400 600; do
+    for scale in 400 500 600; do
         convert "$1" -crop "$2" +repage -colorspace gray -resize "$scale%" \
             -bordercolor white -border 30 "$work/ocr.png" &&
             tesseract "$work/ocr.png" - --psm 7 2>/dev/null | head -n1 |
@@ -399,7 +399,7 @@ readings() { # readings PNG WxH+X+Y: the one line of text there, read at two sca
     done
 }
 # Sets dot (green, amber or red), link_text and last_text, one reading
-# a line (OCR misreads a word now and then; not the same one at two scales).
+# a line (OCR misreads a word now and then; seldom the same one at every scale).
 read_status_bar() {
     import -window "$win" "$work/status.png" || return 1
     local w h x colour
@@ -445,9 +445,12 @@ xdotool key Escape
 wait_until 5 sh -c "[ \"\$(wc -c <'$work/com2.bin')\" -ge 10 ]"
 sleep 0.3
 check "Esc after a click on show 3 sends Off: X0403X0100" test "$(wire 2)" = X0403X0100
-wait_until 5 last_command_reads 'Sent: Off.{0,3}[0-9]{2}:[0-9]{2}:[0-9]{2}'
+# OCR reads the small "ff" as one letter now and then; the wire above has
+# already shown that Off went out.
+sent_off='Sent: O[Ff]{1,2}.{0,3}[0-9]{2}:[0-9]{2}:[0-9]{2}'
+wait_until 5 last_command_reads "$sent_off"
 check "  ... and the status bar reads \"Sent: Off\" and the time (read: $(shown))" \
-    last_command_reads 'Sent: Off.{0,3}[0-9]{2}:[0-9]{2}:[0-9]{2}'
+    last_command_reads "$sent_off"
 kill "${line_pid[2]}"; wait "${line_pid[2]}" 2>/dev/null
 check "COM2's terminal hung up: its link is gone" test ! -e "$work/com2"
 wait_until 5 link_reads red "Not connected: COM2"
