@@ -19,7 +19,8 @@ int brightnessLevel(int value, int maximum);
 // the brighter one where two are as near.
 int sliderValueForPercent(double percent, int maximum);
 
-// A level in percent of full, rounded, as the player's display has it.
+// A level in percent of full, rounded, as the player's display has it (and
+// zentrel-sim prints it).
 int levelPercent(int level);
 
 // Brightness: the level's low 8 bits.

@@ -24,6 +24,11 @@ int openLine(SerialPort &port, const QString &name)
     return port.open(QFile::encodeName(name).constData(), lineBaud, 8, 1, 0);
 }
 
+bool devicePresent(const QString &name)
+{
+    return SerialPort::present(QFile::encodeName(name).constData());
+}
+
 } // namespace
 
 void LumivaneMainWindow::openSerialPort(const QString &name)
@@ -48,7 +53,7 @@ bool LumivaneMainWindow::tryPortQuietly()
     if (openLine(*port, mPortName) != 0) {
         port->close();
         // Missing is not refused: the watch opens it once it is there.
-        const bool present = SerialPort::present(QFile::encodeName(mPortName).constData());
+        const bool present = devicePresent(mPortName);
         mOpenFailure = present ? port->reason() : SerialPort::Reason::None;
         mWhyNotOpen = LinkState::whyNotOpen(port->reason(), qt_error_string(port->systemError()));
         showLink();
@@ -66,7 +71,7 @@ bool LumivaneMainWindow::tryPortQuietly()
 // Nothing is sent on reconnecting: the player keeps its own state.
 void LumivaneMainWindow::lookForPort()
 {
-    const bool present = SerialPort::present(QFile::encodeName(mPortName).constData());
+    const bool present = devicePresent(mPortName);
     if (!present)
         portMissing();
     if (LinkState::watch(present, mOpenFailure) != LinkState::Watch::Open || !tryPortQuietly())

@@ -1,5 +1,7 @@
 #include "linkstate.h"
 
+#include "commands.h"
+
 namespace LinkState {
 
 namespace {
@@ -9,12 +11,6 @@ const QString separator = QStringLiteral(" · ");
 QString fromSource(const QString &source)
 {
     return source.isEmpty() ? QString() : QStringLiteral(" (remote %1)").arg(source);
-}
-
-// The player's own scale: zentrel-sim prints the same rounded percentage.
-int percentOfFull(int level)
-{
-    return (level * 100 + 127) / 255;
 }
 
 } // namespace
@@ -79,7 +75,7 @@ QString describe(const QByteArray &command, const QStringList &names)
         return name.isEmpty() || name == show ? show : show + separator + name;
     }
     if (command.startsWith("X02") && ok)
-        return QStringLiteral("Brightness %1%").arg(percentOfFull(argument));
+        return QStringLiteral("Brightness %1%").arg(Commands::levelPercent(argument));
     if (command.startsWith("X01"))
         return QStringLiteral("Off");
     return QString::fromLatin1(command);
