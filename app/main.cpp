@@ -1,4 +1,4 @@
-#include "ending.h"
+#include "window/lumivanemainwindow.h"
 
 #include <QApplication>
 #include <QIcon>

@@ -7,8 +7,8 @@
 //     show's bytes can be read, in the same run as the clicks;
 //   slider drag: process CPU time per step over full drags (99 steps).
 // Prints "name value" lines for tools/bench.sh. Settings are private.
-#include "commands.h"
-#include "lumivanemainwindow.h"
+#include "link/commands.h"
+#include "window/lumivanemainwindow.h"
 #include "../tests/testsupport.h"
 
 #include <QMouseEvent>

@@ -9,8 +9,8 @@
 //     longest time the event loop did not run, and whether the state the
 //     window shows arrives whole once the far end reads again.
 // Prints "name value" lines (medians over the runs) for bench/run.py.
-#include "commands.h"
-#include "lumivanemainwindow.h"
+#include "link/commands.h"
+#include "window/lumivanemainwindow.h"
 #include "../tests/testsupport.h"
 
 #include <QElapsedTimer>

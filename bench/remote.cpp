@@ -3,7 +3,7 @@
 // sender holds back only while the kernel's receive queue is nearly full): the longest time the event loop did not run, the growth of resident
 // memory, and whether the last command of the flood is the player's final
 // state. Prints "name value" lines for bench/run.py. Settings are private.
-#include "lumivanemainwindow.h"
+#include "window/lumivanemainwindow.h"
 #include "../tests/testsupport.h"
 
 #include <QEventLoop>

@@ -2,9 +2,9 @@
 // (tools/valgrind-session.sh) and as a test: start with a last file to load,
 // show clicks, slider, Off, load, save, editor OK and Cancel, setup, close.
 // Settings live in a temporary folder that names a pseudo-terminal as the port.
-#include "commands.h"
-#include "namefilecodec.h"
-#include "lumivanemainwindow.h"
+#include "link/commands.h"
+#include "names/namefilecodec.h"
+#include "window/lumivanemainwindow.h"
 #include "../tests/testsupport.h"
 
 #include <QAction>

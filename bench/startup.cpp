@@ -2,7 +2,7 @@
 // idle. It reads the settings the benchmark driver prepared, as the program
 // would.
 #include "idle.h"
-#include "lumivanemainwindow.h"
+#include "window/lumivanemainwindow.h"
 
 #include <QApplication>
 

@@ -1,7 +1,7 @@
-#include "commands.h"
-#include "linkstate.h"
-#include "linewriter.h"
-#include "lumivanemainwindow.h"
+#include "link/commands.h"
+#include "link/linkstate.h"
+#include "link/linewriter.h"
+#include "window/lumivanemainwindow.h"
 #include "serialport.h"
 #include "testsupport.h"
 

@@ -1,6 +1,6 @@
-#include "commands.h"
-#include "ending.h"
-#include "lumivanemainwindow.h"
+#include "link/commands.h"
+#include "ending/ending.h"
+#include "window/lumivanemainwindow.h"
 #include "testsupport.h"
 
 #include <QAction>

@@ -1,5 +1,5 @@
-#include "lumivanemainwindow.h"
-#include "namefilecodec.h"
+#include "window/lumivanemainwindow.h"
+#include "names/namefilecodec.h"
 #include "testsupport.h"
 
 #include <QAction>

@@ -1,5 +1,5 @@
-#include "commands.h"
-#include "lumivanemainwindow.h"
+#include "link/commands.h"
+#include "window/lumivanemainwindow.h"
 #include "remote/osc.h"
 #include "remote/remoteserver.h"
 #include "remote/textcommand.h"

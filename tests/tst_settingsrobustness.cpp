@@ -1,4 +1,4 @@
-#include "lumivanemainwindow.h"
+#include "window/lumivanemainwindow.h"
 #include "testsupport.h"
 
 #include <QAction>

@@ -1,5 +1,5 @@
-#include "commands.h"
-#include "lumivanemainwindow.h"
+#include "link/commands.h"
+#include "window/lumivanemainwindow.h"
 #include "testsupport.h"
 
 #include <QAbstractButton>

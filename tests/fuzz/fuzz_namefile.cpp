@@ -1,6 +1,6 @@
 // Feeds arbitrary bytes to the name-file reader, straight and through a
 // device, and checks what every caller relies on.
-#include "namefilecodec.h"
+#include "names/namefilecodec.h"
 
 #include <QBuffer>
 

@@ -9,7 +9,7 @@
 //   fill MS                         move the slider every 5 ms until the
 //                                   driver's output queue stays full, or MS pass
 //   quit
-#include "lumivanemainwindow.h"
+#include "window/lumivanemainwindow.h"
 #include "heldport.h"
 #include "../../tests/testsupport.h"
 

@@ -1,6 +1,6 @@
 #include "lumivanemainwindow.h"
 
-#include "namefilecodec.h"
+#include "names/namefilecodec.h"
 
 #include <QFile>
 #include <QFileDialog>

@@ -1,4 +1,4 @@
-#include "ending.h"
+#include "ending/ending.h"
 
 #include "lumivanemainwindow.h"
 

@@ -1,8 +1,8 @@
 #include "lumivanemainwindow.h"
 
-#include "commands.h"
-#include "linkstate.h"
-#include "linewriter.h"
+#include "link/commands.h"
+#include "link/linkstate.h"
+#include "link/linewriter.h"
 #include "serialport.h"
 
 #include <QApplication>

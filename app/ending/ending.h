@@ -24,7 +24,3 @@ private:
     std::unique_ptr<QSocketNotifier> mNotifier;
     bool mRequested = false;
 };
-
-// The program's run once the application object exists: the main window,
-// shown, and the event loop. Returns the exit status.
-int runLumivane();

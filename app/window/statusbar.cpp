@@ -1,6 +1,6 @@
 #include "lumivanemainwindow.h"
 
-#include "linkstate.h"
+#include "link/linkstate.h"
 
 #include <QLabel>
 #include <QStatusBar>

@@ -1,6 +1,6 @@
 #include "lumivanemainwindow.h"
 
-#include "linewriter.h"
+#include "link/linewriter.h"
 #include "serialport.h"
 
 #include <QApplication>

@@ -1,7 +1,7 @@
 #pragma once
 
 #include "lumivanemainwindowbase.h"
-#include "portlist.h"
+#include "link/portlist.h"
 #include "serialport.h"
 #include "remote/remoteserver.h"
 
@@ -131,3 +131,7 @@ private:
     RemoteServer::Config mRemoteConfig;
     std::unique_ptr<RemoteServer> mRemote = std::make_unique<RemoteServer>();
 };
+
+// The program's run once the application object exists: the main window,
+// shown, and the event loop. Returns the exit status.
+int runLumivane();

@@ -1,6 +1,6 @@
 #include "lumivanemainwindow.h"
 
-#include "commands.h"
+#include "link/commands.h"
 #include "remote/textcommand.h"
 
 #include <QButtonGroup>
