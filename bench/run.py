@@ -48,7 +48,7 @@ def main():
     os.makedirs(f"{config}/lumivane.org")
     with open(f"{config}/lumivane.org/Lumivane.conf", "w") as f:
         f.write(f"[General]\nserialPort={slave_path}\nlastFile=\n")
-    env = dict(os.environ, XDG_CONFIG_HOME=config, XDG_CACHE_HOME=config,
+    env = dict(os.environ, XDG_CONFIG_HOME=config, XDG_CACHE_HOME=config, XDG_DATA_HOME=config,
                QT_QPA_PLATFORM=os.environ.get("QT_QPA_PLATFORM", "offscreen"))
 
     programs = {"lumivane": f"{build}/bench/bench_startup",
@@ -67,7 +67,7 @@ def main():
     shutil.rmtree(config, ignore_errors=True)
 
     config = tempfile.mkdtemp(prefix="lumivane-bench-")  # the controller keeps its own settings
-    env["XDG_CONFIG_HOME"] = env["XDG_CACHE_HOME"] = config
+    env["XDG_CONFIG_HOME"] = env["XDG_CACHE_HOME"] = env["XDG_DATA_HOME"] = config
     out = subprocess.run([f"{build}/bench/bench_controller"], env=env, check=True,
                          capture_output=True, text=True).stdout
     out += subprocess.run([f"{build}/bench/bench_line", "7"], env=env, check=True,

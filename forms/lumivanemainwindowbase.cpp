@@ -121,6 +121,7 @@ void LumivaneMainWindowBase::createActions()
     fileLoadAction = createAction(this, "fileLoadAction");
     fileSetupAction = createAction(this, "fileSetupAction");
     fileRemoteAction = createAction(this, "fileRemoteAction");
+    fileJournalAction = createAction(this, "fileJournalAction");
     fileEditAction = createAction(this, "fileEditAction");
     fileSaveAction = createAction(this, "fileSaveAction");
 
@@ -139,6 +140,7 @@ void LumivaneMainWindowBase::createMenus()
     fileMenu = new QMenu(this);
     fileMenu->addAction(fileSetupAction);
     fileMenu->addAction(fileRemoteAction);
+    fileMenu->addAction(fileJournalAction);
     fileMenu->addSeparator();
     fileMenu->addAction(fileLoadAction);
     fileMenu->addAction(fileSaveAction);
@@ -171,6 +173,7 @@ void LumivaneMainWindowBase::connectSignals()
     connect(helpAboutAction, &QAction::triggered, this, &LumivaneMainWindowBase::doAbout);
     connect(fileSetupAction, &QAction::triggered, this, &LumivaneMainWindowBase::doSetup);
     connect(fileRemoteAction, &QAction::triggered, this, &LumivaneMainWindowBase::doRemote);
+    connect(fileJournalAction, &QAction::triggered, this, &LumivaneMainWindowBase::doJournal);
     connect(fileLoadAction, &QAction::triggered, this, &LumivaneMainWindowBase::doLoadNames);
     connect(fileSaveAction, &QAction::triggered, this, &LumivaneMainWindowBase::doSaveNames);
     connect(fileEditAction, &QAction::triggered, this, &LumivaneMainWindowBase::doEditNames);
@@ -194,6 +197,7 @@ void LumivaneMainWindowBase::languageChange()
     fileLoadAction->setText(tr("Load Show Names"));
     fileSetupAction->setText(tr("Setup Connection..."));
     fileRemoteAction->setText(tr("Remote Control..."));
+    fileJournalAction->setText(tr("Journal..."));
     fileEditAction->setText(tr("Edit Show Names"));
     fileSaveAction->setText(tr("Save Show Names"));
     fileMenu->setTitle(tr("File"));
@@ -252,6 +256,11 @@ void LumivaneMainWindowBase::doSetup()
 void LumivaneMainWindowBase::doRemote()
 {
     qWarning("LumivaneMainWindowBase::doRemote(): Not implemented yet");
+}
+
+void LumivaneMainWindowBase::doJournal()
+{
+    qWarning("LumivaneMainWindowBase::doJournal(): Not implemented yet");
 }
 
 void LumivaneMainWindowBase::doLoadNames()

@@ -41,6 +41,7 @@ public:
     QAction *fileLoadAction = nullptr;
     QAction *fileSetupAction = nullptr;
     QAction *fileRemoteAction = nullptr;
+    QAction *fileJournalAction = nullptr;
     QAction *fileEditAction = nullptr;
     QAction *fileSaveAction = nullptr;
 
@@ -51,6 +52,7 @@ public slots:
     virtual void doAbout();
     virtual void doSetup();
     virtual void doRemote();
+    virtual void doJournal();
     virtual void doLoadNames();
     virtual void doSaveNames();
     virtual void doEditNames();

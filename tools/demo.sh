@@ -45,5 +45,5 @@ printf '[General]\nserialPort=%s\nlastFile=\n' "$link" >"$tmp/config/lumivane.or
 echo "demo: Lumivane is connected to zentrel-sim; close its window to end the demo." >&2
 
 status=0
-XDG_CONFIG_HOME="$tmp/config" build/app/lumivane "$@" || status=$?
+XDG_CONFIG_HOME="$tmp/config" XDG_DATA_HOME="$tmp/data" build/app/lumivane "$@" || status=$?
 exit $status

@@ -19,10 +19,11 @@ export QT_QPA_PLATFORM=offscreen
 # symbols and trips memcheck; the interpreter runs the same expressions.
 export QT_ENABLE_REGEXP_JIT=0
 # The session makes its own settings folder; this only keeps Qt's caches
-# out of the user's home.
+# and the journal out of the user's home.
 XDG_CONFIG_HOME="$(mktemp -d)"
 XDG_CACHE_HOME="$XDG_CONFIG_HOME"
-export XDG_CONFIG_HOME XDG_CACHE_HOME
+XDG_DATA_HOME="$XDG_CONFIG_HOME"
+export XDG_CONFIG_HOME XDG_CACHE_HOME XDG_DATA_HOME
 trap 'rm -rf "$XDG_CONFIG_HOME"' EXIT
 status=0
 tests/isolate.sh valgrind --tool=memcheck --error-exitcode=1 --leak-check=full \

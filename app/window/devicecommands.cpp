@@ -97,6 +97,7 @@ void LumivaneMainWindow::startWriter()
             showWaiting();
     });
     connect(mWriter.get(), &LineWriter::sent, this, &LumivaneMainWindow::showSent);
+    connect(mWriter.get(), &LineWriter::sent, this, &LumivaneMainWindow::journalSent);
 }
 
 void LumivaneMainWindow::portLost(const QString &message)
@@ -135,6 +136,7 @@ void LumivaneMainWindow::sendCommand(const QByteArray &text)
 {
     // A port there but refused is tried again only here, once per action.
     if (!tryPortQuietly()) {
+        journalRefused(text);
         if (mPortLost) {
             statusBar()->showMessage(QStringLiteral("Could not write to serial port ") + mPortName,
                                      statusMessageMs);
@@ -148,6 +150,7 @@ void LumivaneMainWindow::sendCommand(const QByteArray &text)
     else
         mCommandSources.insert(text, mCommandSource);
     mLastQueued = text;
+    noteJournalSource(text);
     mWriter->send(text);
     if (mStalled)
         showWaiting();

@@ -1,6 +1,7 @@
 #pragma once
 
 #include "lumivanemainwindowbase.h"
+#include "journal/journal.h"
 #include "link/portlist.h"
 #include "serialport.h"
 #include "remote/remoteserver.h"
@@ -51,6 +52,7 @@ public slots:
     void doLoadNames() override;
     void doSaveNames() override;
     void doEditNames() override;
+    void doJournal() override;
 
 private:
     void createShowButtons();
@@ -86,6 +88,12 @@ private:
     QString showName(int id) const;
     QStringList showNames() const;
     void warnNoPort();
+    static std::unique_ptr<QObject> watchInput(LumivaneMainWindow *window);
+    QString journalSource() const;
+    void noteJournalSource(const QByteArray &command);
+    void journalSent(const QByteArray &command);
+    void journalRefused(const QByteArray &command);
+    void journal(const QByteArray &command, const QString &source, const QString &outcome);
 
     // How long a passing status message stays.
     static constexpr int statusMessageMs = 5000;
@@ -130,6 +138,14 @@ private:
     bool mNamesChanged = false;
     RemoteServer::Config mRemoteConfig;
     std::unique_ptr<RemoteServer> mRemote = std::make_unique<RemoteServer>();
+    Journal mJournal;
+    // Who chose each command queued, by its bytes, for the journal.
+    QHash<QByteArray, QString> mJournalSources;
+    // "mouse" or "key": the operator's last input; empty before any.
+    QString mLastInput;
+    // Not given to the window as its Qt parent: it writes mLastInput, so it
+    // must go before that does.
+    std::unique_ptr<QObject> mInputWatch = watchInput(this);
 };
 
 // The program's run once the application object exists: the main window,
