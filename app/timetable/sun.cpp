@@ -80,7 +80,7 @@ std::optional<QDateTime> event(Event event, double latitude, double longitude, Q
         if (!minutes)
             continue;
         const QDateTime at = QDateTime(utcDate, QTime(0, 0), QTimeZone::utc())
-                                 .addMSecs(qint64(std::llround(*minutes * 60000)));
+                                 .addSecs(std::llround(*minutes * 60));
         if (at.toTimeZone(zone).date() == localDate)
             return at;
     }

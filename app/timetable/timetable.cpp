@@ -273,6 +273,8 @@ Parsed parse(QByteArrayView bytes)
 
 Parsed parse(QStringView text)
 {
+    if (text.size() > maxFileBytes)
+        return { QStringLiteral("the file is larger than 1 MiB"), {} };
     Parsed parsed;
     Table &table = parsed.table;
     int locationLine = 0;

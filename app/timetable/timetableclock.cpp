@@ -124,13 +124,14 @@ void TimetableClock::check(bool clockSet)
     const QTimeZone zone = mZone();
     const QList<Occurrence> due = zone.id() != mRun.zone.id() ? mRun.rezone(zone, now)
                                                               : mRun.look(now, clockSet);
+    // What is due goes out before the next one is worked out.
     const quint64 generation = mGeneration;
-    arm(now);
     for (const Occurrence &occurrence : due) {
         emit fire(occurrence, false);
         if (generation != mGeneration)
             return;
     }
+    arm(now);
 }
 
 void TimetableClock::arm(const QDateTime &now)
