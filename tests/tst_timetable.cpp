@@ -126,6 +126,7 @@ void tst_Timetable::parse_data()
     bad("no action", "daily 20:00", "line 1: an entry takes days, a time and an action, as Mon-Fri 20:00 show 12");
     bad("rest on a weekday", "Mon rest", "line 1: \"Mon\" is not a date YYYY-MM-DD");
     bad("rest alone", "rest", "line 1: rest takes one date or a range FROM..TO, as 2026-12-24..2026-12-26 rest");
+    bad("rest at a time", "2026-12-24 10:00 rest", "line 1: rest takes one date or a range FROM..TO, as 2026-12-24..2026-12-26 rest");
     bad("rest backwards", "2026-12-26..2026-12-24 rest", "line 1: the rest days \"2026-12-26..2026-12-24\" end before they begin");
     bad("not UTF-8", "# fine\n\ndaily 20:00 show 1 # caf\xe9\n", "line 3: not UTF-8 text");
     bad("a NUL", QByteArray("daily 20:00 off\n\0 x", 19), "line 2: not UTF-8 text");

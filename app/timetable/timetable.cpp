@@ -92,6 +92,8 @@ QString withNote(const QString &line, const QString &note)
 
 bool Days::contains(QDate day) const
 {
+    if (!day.isValid())
+        return false;
     if (date.isValid())
         return day == date;
     return weekdays & (1u << (day.dayOfWeek() - 1));
@@ -311,7 +313,8 @@ Parsed parse(QStringView text)
         if (table.entries.size() + table.rests.size() == maxItems)
             return refuse(QStringLiteral("more than %1 entries and rest lines").arg(maxItems));
         if (words.last().compare(u"rest", Qt::CaseInsensitive) == 0) {
-            if (words.size() == 1)
+            const bool spacedRange = words.size() == 4 && words.at(1) == u"..";
+            if (words.size() == 1 || (words.size() > 2 && !spacedRange))
                 return refuse(QStringLiteral("rest takes one date or a range FROM..TO, as 2026-12-24..2026-12-26 rest"));
             Rest rest { line, {}, {}, note };
             // "2026-12-24 .. 2026-12-26 rest" is read as if written without blanks.
