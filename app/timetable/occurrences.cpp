@@ -1,0 +1,213 @@
+#include "occurrences.h"
+
+#include "sun.h"
+
+namespace Timetable {
+
+namespace {
+
+// Days looked at for one entry before it counts as never firing; rest days
+// are skipped over and not counted. Enough for the longest polar night.
+constexpr int horizonDays = 400;
+
+QDate localDate(const QDateTime &at, const QTimeZone &zone)
+{
+    return at.toTimeZone(zone).date();
+}
+
+// The last day of the rest days that `day` is in, or `day` itself.
+QDate restEnd(const Table &table, QDate day)
+{
+    for (bool moved = true; moved;) {
+        moved = false;
+        for (const Rest &rest : table.rests) {
+            if (day >= rest.from && day < rest.to) {
+                day = rest.to;
+                moved = true;
+            }
+        }
+    }
+    return day;
+}
+
+QDate restStart(const Table &table, QDate day)
+{
+    for (bool moved = true; moved;) {
+        moved = false;
+        for (const Rest &rest : table.rests) {
+            if (day > rest.from && day <= rest.to) {
+                day = rest.from;
+                moved = true;
+            }
+        }
+    }
+    return day;
+}
+
+struct Found
+{
+    QDate day;
+    QDateTime at;
+};
+
+// The entry's first occurrence after `after`. An entry's occurrences come
+// in the order of their days, sun times included, as a sun offset is at
+// most half a day.
+std::optional<Found> firstAfter(const Table &table, const Entry &entry, const QTimeZone &zone,
+                                const QDateTime &after)
+{
+    if (entry.days.date.isValid()) {
+        const auto at = firesOn(table, entry, entry.days.date, zone);
+        if (at && *at > after)
+            return Found { entry.days.date, *at };
+        return std::nullopt;
+    }
+    QDate day = localDate(after, zone).addDays(-1);
+    for (int looked = 0; looked < horizonDays && day.isValid(); day = day.addDays(1)) {
+        if (table.resting(day)) {
+            day = restEnd(table, day);
+            continue;
+        }
+        ++looked;
+        if (const auto at = firesOn(table, entry, day, zone); at && *at > after)
+            return Found { day, *at };
+    }
+    return std::nullopt;
+}
+
+// The entry's last occurrence in (from, to].
+std::optional<Found> lastIn(const Table &table, const Entry &entry, const QTimeZone &zone,
+                            const QDateTime &from, const QDateTime &to)
+{
+    const auto inSpan = [&](const std::optional<QDateTime> &at) { return at && *at > from && *at <= to; };
+    if (entry.days.date.isValid()) {
+        const auto at = firesOn(table, entry, entry.days.date, zone);
+        if (inSpan(at))
+            return Found { entry.days.date, *at };
+        return std::nullopt;
+    }
+    const QDate first = localDate(from, zone).addDays(-1);
+    QDate day = localDate(to, zone).addDays(1);
+    for (int looked = 0; looked < horizonDays && day.isValid() && day >= first; day = day.addDays(-1)) {
+        if (table.resting(day)) {
+            day = restStart(table, day);
+            continue;
+        }
+        ++looked;
+        if (const auto at = firesOn(table, entry, day, zone); inSpan(at))
+            return Found { day, *at };
+    }
+    return std::nullopt;
+}
+
+} // namespace
+
+QDateTime wallInstant(QDate date, QTime time, const QTimeZone &zone)
+{
+    const QDateTime asUtc(date, time, QTimeZone::utc());
+    const int before = zone.offsetFromUtc(asUtc.addDays(-1));
+    const int after = zone.offsetFromUtc(asUtc.addDays(1));
+    std::optional<QDateTime> first;
+    for (const int offset : { before, after }) {
+        const QDateTime at = asUtc.addSecs(-offset);
+        if (zone.offsetFromUtc(at) == offset && (!first || at < *first))
+            first = at;
+    }
+    if (first)
+        return *first;
+    // In the gap: the clock jumps from its start to its end, and the first
+    // instant after it is the change itself.
+    const QTimeZone::OffsetData change = zone.nextTransition(asUtc.addSecs(-std::max(before, after)));
+    if (change.atUtc.isValid())
+        return change.atUtc.toUTC();
+    return asUtc.addSecs(-before);
+}
+
+std::optional<QDateTime> firesOn(const Table &table, const Entry &entry, QDate day,
+                                 const QTimeZone &zone)
+{
+    if (!entry.days.contains(day) || table.resting(day))
+        return std::nullopt;
+    if (!entry.time.usesSun())
+        return wallInstant(day, entry.time.clock, zone);
+    if (!table.location)
+        return std::nullopt;
+    const auto event = Sun::event(entry.time.kind == Time::Kind::Sunrise ? Sun::Event::Rise : Sun::Event::Set,
+                                  table.location->latitude, table.location->longitude, day, zone);
+    if (!event)
+        return std::nullopt;
+    return event->addSecs(entry.time.offsetMinutes * 60);
+}
+
+QList<Occurrence> next(const Table &table, const QTimeZone &zone, const QDateTime &after)
+{
+    QList<Occurrence> soonest;
+    for (const Entry &entry : table.entries) {
+        const auto found = firstAfter(table, entry, zone, after);
+        if (!found || (!soonest.isEmpty() && found->at > soonest.first().at))
+            continue;
+        if (!soonest.isEmpty() && found->at < soonest.first().at)
+            soonest.clear();
+        soonest.append({ entry, found->day, found->at.toUTC() });
+    }
+    return soonest;
+}
+
+std::optional<Occurrence> latest(const Table &table, const QTimeZone &zone, const QDateTime &from,
+                                 const QDateTime &to)
+{
+    std::optional<Occurrence> last;
+    for (const Entry &entry : table.entries) {
+        const auto found = lastIn(table, entry, zone, from, to);
+        if (found && (!last || found->at >= last->at))
+            last = Occurrence { entry, found->day, found->at.toUTC() };
+    }
+    return last;
+}
+
+std::optional<Occurrence> catchUp(const Table &table, const QTimeZone &zone, const QDateTime &now)
+{
+    return latest(table, zone, now.addDays(-catchUpDays), now);
+}
+
+QList<Occurrence> due(const Table &table, const QTimeZone &zone, const QDateTime &mark,
+                      const QDateTime &now, bool stepped)
+{
+    if (now <= mark)
+        return {};
+    if (stepped) {
+        if (const auto last = latest(table, zone, mark, now))
+            return { *last };
+        return {};
+    }
+    QList<Occurrence> all;
+    for (QDateTime after = mark;;) {
+        const QList<Occurrence> soonest = next(table, zone, after);
+        if (soonest.isEmpty() || soonest.first().at > now)
+            return all;
+        all += soonest;
+        after = soonest.first().at;
+    }
+}
+
+EntryNext nextOf(const Table &table, const Entry &entry, const QTimeZone &zone, const QDateTime &after)
+{
+    if (const auto found = firstAfter(table, entry, zone, after))
+        return { found->at.toUTC(), {} };
+    if (entry.time.usesSun() && !table.location)
+        return { std::nullopt, missingLocation() };
+    const QDate date = entry.days.date;
+    if (date.isValid() && table.resting(date))
+        return { std::nullopt, QStringLiteral("a rest day") };
+    if (date.isValid() && firesOn(table, entry, date, zone))
+        return { std::nullopt, QStringLiteral("the date has passed") };
+    if (entry.time.usesSun()) {
+        const bool rise = entry.time.kind == Time::Kind::Sunrise;
+        const QString when = date.isValid() ? QStringLiteral("that day") : QStringLiteral("within a year");
+        return { std::nullopt, (rise ? QStringLiteral("the sun does not rise there ")
+                                     : QStringLiteral("the sun does not set there ")) + when };
+    }
+    return { std::nullopt, QStringLiteral("rest days all year") };
+}
+
+} // namespace Timetable
