@@ -8,10 +8,9 @@ namespace Sun {
 namespace {
 
 constexpr double degree = std::numbers::pi / 180;
-// The centre's zenith distance at rise and set: 90 degrees, the standard
-// 0.833 for refraction and semidiameter, and one more semidiameter, as the
-// 0.833 are measured to the upper limb.
-constexpr double zenith = 90.833 + 0.2667;
+// The centre's zenith distance at rise and set: 90 degrees and 0.833 for
+// refraction at the horizon and the sun's semidiameter, as almanacs count it.
+constexpr double zenith = 90.833;
 
 double sinDeg(double x) { return std::sin(x * degree); }
 double cosDeg(double x) { return std::cos(x * degree); }

@@ -6,10 +6,9 @@
 
 #include <optional>
 
-// Sunrise and sunset at the standard horizon, -0.833 degrees, by NOAA's
-// published solar method. The -0.833 degrees are taken where the sun's
-// upper limb stands, as the ephemeris values this is checked against do;
-// they agree within seconds in Berlin, New York, Sydney and Tromsø.
+// Sunrise and sunset at the standard horizon, the sun's centre at -0.833
+// degrees, by NOAA's published solar method: within seconds of an ephemeris
+// in Berlin, New York and Sydney, within a minute at Tromsø.
 namespace Sun {
 
 enum class Event { Rise, Set };
