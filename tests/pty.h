@@ -70,6 +70,23 @@ struct Pty
         return bytes;
     }
 
+    // What the master holds now and brings within quietMs, without running
+    // the event loop, so nothing more can be written meanwhile.
+    QByteArray readNow(int quietMs = 5)
+    {
+        QByteArray bytes;
+        for (;;) {
+            pollfd pfd { master, POLLIN, 0 };
+            if (poll(&pfd, 1, quietMs) <= 0 || !(pfd.revents & POLLIN))
+                return bytes;
+            char buffer[4096];
+            const ssize_t n = ::read(master, buffer, sizeof buffer);
+            if (n <= 0)
+                return bytes;
+            bytes.append(buffer, n);
+        }
+    }
+
     // Whether the slave is in exclusive mode, which stays on the terminal while
     // the master is open, whoever closed the slave. Root's opens ignore it, so
     // the flag itself is read; any other user is simply refused.
@@ -91,6 +108,25 @@ struct Pty
         return tio;
     }
 };
+
+// Writes bytes outside any command into a terminal (a descriptor opened on
+// the slave, non-blocking) until it takes no more, as a far end that stopped
+// reading leaves it. The kernel moves what was written on to the reading
+// side's buffer a little later, which frees room again: full means it took
+// nothing over a few rounds apart.
+inline void fillTerminal(int fd)
+{
+    const QByteArray block(4096, '.');
+    for (int emptyRounds = 0; emptyRounds < 3;) {
+        bool took = false;
+        while (::write(fd, block.constData(), std::size_t(block.size())) > 0)
+            took = true;
+        while (::write(fd, ".", 1) == 1)
+            took = true;
+        emptyRounds = took ? 0 : emptyRounds + 1;
+        std::this_thread::sleep_for(std::chrono::milliseconds(10));
+    }
+}
 
 // The far end of a real line: takes one byte per byte time (ten bits at the
 // baud rate) from a master, so a backlog builds up in the terminal as in
@@ -122,7 +158,14 @@ public:
 
     // Stalled: reads nothing, as a wedged adapter. Fast: reads as fast as the
     // terminal gives, to drain a backlog that is not being measured.
-    void setStalled(bool stalled) { mStalled = stalled; }
+    // Stalling returns once the reader has stopped, so that a byte it was
+    // about to take cannot free room after the caller filled the terminal.
+    void setStalled(bool stalled)
+    {
+        mStalled = stalled;
+        while (stalled && !mParked)
+            std::this_thread::sleep_for(std::chrono::milliseconds(1));
+    }
     void setFast(bool fast) { mFast = fast; }
 
     QList<Command> commands() const
@@ -155,10 +198,12 @@ private:
         Clock::time_point lineFree {};
         while (!mStop) {
             if (mStalled) {
+                mParked = true;
                 backlog = false;
                 std::this_thread::sleep_for(std::chrono::milliseconds(1));
                 continue;
             }
+            mParked = false;
             Clock::time_point start = lineFree;
             if (!backlog || mFast) {
                 pollfd pfd { mMaster, POLLIN, 0 };
@@ -204,6 +249,7 @@ private:
     const std::chrono::nanoseconds mByteTime;
     std::atomic<bool> mStop { false };
     std::atomic<bool> mStalled { false };
+    std::atomic<bool> mParked { false };
     std::atomic<bool> mFast { false };
     mutable std::mutex mMutex;
     QList<Command> mCommands;

@@ -16,7 +16,11 @@
 #include <QTabWidget>
 
 #include <QDir>
+#include <QElapsedTimer>
+#include <QRegularExpression>
+#include <QTemporaryFile>
 
+#include <cstdio>
 #include <functional>
 #include <memory>
 
@@ -55,6 +59,8 @@ private slots:
     void lostAdapterHeals();
     void burstAtLineRate();
     void stalledLineResumes();
+    void endingOnAStalledLine_data();
+    void endingOnAStalledLine();
 
 private:
     void startWindow();
@@ -551,15 +557,18 @@ void tst_DeviceCommands::burstAtLineRate()
 
     QTRY_VERIFY(!reader.commands().isEmpty() && reader.commands().last().bytes == Commands::off);
     QVERIFY(reader.waitQuiet(30, 1000));
+    // Only the frame on the wire, the newest brightness and Off, however late
+    // the event loop and the reader ran: a stale level queued in between
+    // would be here.
     const QList<LineRateReader::Command> got = reader.commands();
     QVERIFY2(got.size() <= 4, qPrintable(QString::number(got.size())));
     QCOMPARE(got.last().bytes, QByteArray(Commands::off));
     QCOMPARE(got[got.size() - 2].bytes, QByteArray("X02FF"));
-    // The frame on the wire, the newest brightness and Off: three command
-    // times (15.6 ms) at most, with room for a loaded machine; a backlog of
-    // all 100 would take half a second.
+    // Three command times (15.6 ms) on an idle machine. The bound only tells
+    // a backlog in the terminal, all 100 at line rate (520 ms), from a
+    // loaded machine's late timers; the count above is the exact check.
     const auto late = std::chrono::duration_cast<std::chrono::milliseconds>(got.last().at - last);
-    QVERIFY2(late.count() < 60, qPrintable(QString::number(late.count())));
+    QVERIFY2(late.count() < 400, qPrintable(QString::number(late.count())));
 }
 
 void tst_DeviceCommands::stalledLineResumes()
@@ -569,8 +578,7 @@ void tst_DeviceCommands::stalledLineResumes()
     const int filler = ::open(mPty->slavePath.constData(), O_RDWR | O_NOCTTY | O_NONBLOCK);
     QVERIFY(filler >= 0);
     startWindow();
-    while (::write(filler, ".", 1) == 1) {
-    }
+    fillTerminal(filler);
 
     QElapsedTimer longest;
     qint64 longestMs = 0;
@@ -585,7 +593,9 @@ void tst_DeviceCommands::stalledLineResumes()
     act([&] { mWindow->mOffButton->click(); });
     act([&] { showButton(*mWindow, 19)->click(); });
     act([&] { mWindow->mBrightSlider->setValue(60); });
-    QVERIFY2(longestMs < 100, qPrintable(QString::number(longestMs)));
+    // A write that waited for the line would hold each action for its full
+    // second; the bound leaves a loaded machine room below that.
+    QVERIFY2(longestMs < 500, qPrintable(QString::number(longestMs)));
     const QString port = QString::fromLocal8Bit(mPty->slavePath).mid(int(strlen("/dev/")));
     QTRY_COMPARE(mWindow->linkText(), QStringLiteral("Not taking data: ") + port);
     auto *lastCommand = mWindow->statusBar()->findChild<QLabel *>(QStringLiteral("lastCommand"));
@@ -622,8 +632,7 @@ void tst_DeviceCommands::stalledLineResumes()
 
     // A second stall is reported as the first was.
     reader.setStalled(true);
-    while (::write(filler, ".", 1) == 1) {
-    }
+    fillTerminal(filler);
     act([&] { showButton(*mWindow, 29)->click(); });
     act([&] { showButton(*mWindow, 30)->click(); });
     QTRY_COMPARE(mWindow->linkText(), QStringLiteral("Not taking data: ") + port);
@@ -631,6 +640,63 @@ void tst_DeviceCommands::stalledLineResumes()
     reader.setStalled(false);
     QTRY_COMPARE(mWindow->linkText(), QStringLiteral("Connected: ") + port);
     ::close(filler);
+}
+
+void tst_DeviceCommands::endingOnAStalledLine_data()
+{
+    QTest::addColumn<bool>("moves");
+    QTest::newRow("the line moves again") << true;
+    QTest::newRow("the line stays stalled") << false;
+}
+
+// The end of the program on a stalled line: what the line takes in time
+// goes out whole, in order; what it does not is named on standard error.
+void tst_DeviceCommands::endingOnAStalledLine()
+{
+    QFETCH(bool, moves);
+    const int filler = ::open(mPty->slavePath.constData(), O_RDWR | O_NOCTTY | O_NONBLOCK);
+    QVERIFY(filler >= 0);
+    startWindow();
+    fillTerminal(filler);
+    showButton(*mWindow, 9)->click();
+    mWindow->mOffButton->click();
+    // The far end reads again with no event loop running: only the ending
+    // can write what waits.
+    QByteArray wire;
+    if (moves) {
+        for (QByteArray got = mPty->readNow(); !got.isEmpty(); got = mPty->readNow(20))
+            wire += got;
+    }
+
+    QTemporaryFile errors;
+    QVERIFY(errors.open());
+    std::fflush(stderr);
+    const int savedStderr = ::dup(2);
+    ::dup2(errors.handle(), 2);
+    QElapsedTimer ending;
+    ending.start();
+    mWindow.reset();
+    const qint64 endingMs = ending.elapsed();
+    std::fflush(stderr);
+    ::dup2(savedStderr, 2);
+    ::close(savedStderr);
+    errors.seek(0);
+    const QString told = QString::fromLocal8Bit(errors.readAll());
+    wire += mPty->readNow(20);
+    ::close(filler);
+
+    wire.replace(".", "");
+    if (moves) {
+        QVERIFY2(wire.endsWith("X040AX0100"), wire.constData());
+        QCOMPARE(told, QString());
+    } else {
+        // The first may have gone out in part before the line stopped.
+        static const QRegularExpression named(QStringLiteral(
+            "^lumivane: ended before the line to \\S+ took: Show 10( \\(cut off after [1-4] of its 5 bytes\\))?, Off\n$"));
+        QVERIFY2(named.match(told).hasMatch(), qPrintable(told));
+    }
+    // Bounded by the port's own short waits, however long the stall.
+    QVERIFY2(endingMs < 1000, qPrintable(QString::number(endingMs)));
 }
 
 QTEST_MAIN(tst_DeviceCommands)

@@ -189,6 +189,7 @@ void tst_NameEditor::changedNamesAskBeforeEnding_data()
     QTest::newRow("close, Discard ends") << "close" << "Discard" << true;
     QTest::newRow("close, Save saves and ends") << "close" << "Save" << true;
     QTest::newRow("close, Save cancelled stays") << "close" << "Save, cancelled" << false;
+    QTest::newRow("close, Save fails, says why and stays") << "close" << "Save, fails" << false;
     QTest::newRow("File, Exit, Cancel stays") << "exit" << "Cancel" << false;
     QTest::newRow("loaded after the edit: nothing asked") << "close" << "" << true;
 }
@@ -215,8 +216,15 @@ void tst_NameEditor::changedNamesAskBeforeEnding()
         answerer.seen.clear();
     } else {
         answerer.then(ModalAnswerer::click(answer.section(QLatin1Char(','), 0, 0)));
-        if (answer.startsWith(QLatin1String("Save")))
+        if (answer == "Save, fails") {
+            // Below a regular file no file can be made, not even by root.
+            QFile blocker(dir.filePath(QStringLiteral("blocker")));
+            QVERIFY(blocker.open(QIODevice::WriteOnly));
+            answerer.then(chooseFile(blocker.fileName() + QStringLiteral("/shows.txt")));
+            answerer.then(ModalAnswerer::click("OK"));
+        } else if (answer.startsWith(QLatin1String("Save"))) {
             answerer.then(chooseFile(answer == "Save" ? file : QString()));
+        }
     }
 
     bool ended = false;
@@ -233,6 +241,13 @@ void tst_NameEditor::changedNamesAskBeforeEnding()
     QCOMPARE(answerer.seen[0].title, QStringLiteral("Lumivane"));
     QCOMPARE(answerer.seen[0].text, QStringLiteral("The show names have changed. Save them?"));
     QCOMPARE(QFile::exists(file), answer == "Save");
+    if (answer == "Save, fails") {
+        QCOMPARE(answerer.seen.size(), 3);
+        QCOMPARE(answerer.seen[2].title, QStringLiteral("File Error"));
+        QCOMPARE(answerer.seen[2].text, QStringLiteral("Could not save file\n") + dir.filePath(QStringLiteral("blocker/shows.txt")));
+        // The system's reason, as for every other failed save.
+        QVERIFY2(!answerer.seen[2].informativeText.isEmpty(), "no reason given");
+    }
     QCOMPARE(showNames(*mWindow), edited);
     if (answer == "Save") {
         // Saved, so the next attempt to end asks nothing.

@@ -507,6 +507,7 @@ void tst_NameFile::failedSaveKeepsTheOldFile()
 
     QCOMPARE(answerer.seen[2].title, QStringLiteral("File Error"));
     QCOMPARE(answerer.seen[2].text, QStringLiteral("Could not save file\n") + path);
+    QVERIFY2(!answerer.seen[2].informativeText.isEmpty(), "no reason given");
     QCOMPARE(now, oldBytes);
     QCOMPARE(mSettings->stored("lastFile").toString(), QStringLiteral("/kept.txt"));
     // No half-written temporary file is left behind either.

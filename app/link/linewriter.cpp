@@ -6,6 +6,7 @@
 
 #include <algorithm>
 #include <chrono>
+#include <thread>
 
 namespace {
 
@@ -165,6 +166,39 @@ void LineWriter::pump()
             return;
         }
     }
+}
+
+std::vector<LineWriter::Unsent> LineWriter::finish(int ms)
+{
+    stop();
+    const qint64 deadline = nowUs() + ms * 1000LL;
+    for (;;) {
+        const QByteArray bytes = mQueue.rest.isEmpty()
+            ? (mQueue.waiting.empty() ? QByteArray() : mQueue.waiting.front())
+            : mQueue.rest;
+        if (bytes.isEmpty())
+            break;
+        const int taken = mPort.writeSome(bytes.constData(), std::size_t(bytes.size()));
+        if (taken < 0)
+            break;
+        mQueue.took(nowUs(), taken);
+        if (taken > 0)
+            continue;
+        if (nowUs() >= deadline)
+            break;
+        // Not the notifier: no event loop runs any more. A few milliseconds
+        // are a byte or two at the line's rate.
+        std::this_thread::sleep_for(std::chrono::milliseconds(2));
+    }
+
+    std::vector<Unsent> unsent;
+    if (!mQueue.rest.isEmpty())
+        unsent.push_back({ mQueue.frame, mQueue.frame.size() - mQueue.rest.size() });
+    for (const QByteArray &command : mQueue.waiting)
+        unsent.push_back({ command, 0 });
+    mQueue.rest.clear();
+    mQueue.waiting.clear();
+    return unsent;
 }
 
 void LineWriter::waitWritable()

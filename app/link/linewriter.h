@@ -61,6 +61,18 @@ public:
 
     void send(const QByteArray &command);
 
+    struct Unsent
+    {
+        QByteArray command;
+        qsizetype sentBytes = 0; // of a frame the line took only in part
+    };
+    // For the program's end, in place of the event loop: gives the line up to
+    // `ms` to take the rest of the frame being written and then the commands
+    // waiting, whole, without pacing (the driver's queue holds them all), and
+    // returns what it did not take, in order. Blocks the calling thread, and
+    // nothing is written or signalled afterwards.
+    std::vector<Unsent> finish(int ms);
+
 signals:
     // The port refused a write, or hung up between writes: the device is
     // gone. Nothing more is written; the receiver may delete the writer.

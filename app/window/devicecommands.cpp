@@ -14,9 +14,16 @@
 #include <QStatusBar>
 #include <QTimer>
 
+#include <cstdio>
+
 namespace {
 
 constexpr int lineBaud = 9600;
+
+// What the line may still take at the end, as long as closing the port then
+// gives the driver to send it: on a line that moves, a frame and the few
+// commands waiting go out well within it.
+constexpr int endingMs = 100;
 
 // The player's line: 9600 baud, 8 data bits, 1 stop bit, no parity.
 int openLine(SerialPort &port, const QString &name)
@@ -130,6 +137,31 @@ void LumivaneMainWindow::closeSerialPort()
     mStalled = false;
     if (mLastCommandLabel)
         mLastCommandLabel->setText(mSentLine);
+}
+
+// At the program's end: the frame being written is completed, and what waits
+// sent, if the line takes it in time. Nobody is left to see the status bar,
+// so what it did not take is told on standard error; a remote peer may have
+// been told "ok" for it, which means only that it was queued.
+void LumivaneMainWindow::endSerialPort()
+{
+    if (mWriter) {
+        QStringList lost;
+        for (const LineWriter::Unsent &unsent : mWriter->finish(endingMs)) {
+            QString what = LinkState::describe(unsent.command, showNames());
+            if (unsent.sentBytes > 0)
+                what += QStringLiteral(" (cut off after %1 of its %2 bytes)")
+                            .arg(unsent.sentBytes).arg(unsent.command.size());
+            lost << what;
+        }
+        if (!lost.isEmpty()) {
+            const QString text = QStringLiteral("lumivane: ended before the line to %1 took: %2\n")
+                                     .arg(mPortName, lost.join(QStringLiteral(", ")));
+            std::fputs(text.toLocal8Bit().constData(), stderr);
+            std::fflush(stderr);
+        }
+    }
+    closeSerialPort();
 }
 
 void LumivaneMainWindow::sendCommand(const QByteArray &text)

@@ -28,7 +28,7 @@ LumivaneMainWindow::LumivaneMainWindow(QWidget *parent, const char *name, Qt::Wi
 
 LumivaneMainWindow::~LumivaneMainWindow()
 {
-    closeSerialPort();
+    endSerialPort();
 }
 
 void LumivaneMainWindow::closeEvent(QCloseEvent *event)
@@ -46,7 +46,7 @@ void LumivaneMainWindow::doExit()
     // At once, without unwinding the window, but with the port let go of: the
     // system would close the descriptor, yet leave the terminal's exclusive
     // mode on for whoever else has it open.
-    closeSerialPort();
+    endSerialPort();
     std::exit(0);
 }
 

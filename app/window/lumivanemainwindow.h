@@ -72,6 +72,7 @@ private:
     bool tryPortQuietly();
     void lookForPort();
     void closeSerialPort();
+    void endSerialPort();
     void startWriter();
     void portLost(const QString &message);
     void portMissing();

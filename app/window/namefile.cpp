@@ -27,19 +27,27 @@ void fileError(QWidget *parent, const QString &text, const QString &why = QStrin
 }
 
 // Everything written and flushed before the old file is replaced; on any
-// failure the old file stays as it was. The explicit flush matters: on a
-// full disk QSaveFile::commit() may report success for a file whose last
-// buffered bytes never reached the disk.
-bool writeWhole(const QString &fileName, const QByteArray &bytes)
+// failure the old file stays as it was, and `why` says what failed, in the
+// system's words. The explicit flush matters: on a full disk
+// QSaveFile::commit() may report success for a file whose last buffered
+// bytes never reached the disk.
+bool writeWhole(const QString &fileName, const QByteArray &bytes, QString &why)
 {
     QSaveFile file(fileName);
-    if (!file.open(QIODevice::WriteOnly))
+    if (!file.open(QIODevice::WriteOnly)) {
+        why = file.errorString();
         return false;
+    }
     if (file.write(bytes) != bytes.size() || !file.flush()) {
+        why = file.errorString();
         file.cancelWriting();
         return false;
     }
-    return file.commit();
+    if (!file.commit()) {
+        why = file.errorString();
+        return false;
+    }
+    return true;
 }
 
 // A FIFO or a device would block the window or never end: only a regular
@@ -150,8 +158,8 @@ void LumivaneMainWindow::doSaveNames()
                       .arg(id + 1).arg(NameFile::maxNameLength));
         return;
     }
-    if (!writeWhole(fileName, NameFile::encode(names))) {
-        fileError(this, QStringLiteral("Could not save file\n") + fileName);
+    if (QString why; !writeWhole(fileName, NameFile::encode(names), why)) {
+        fileError(this, QStringLiteral("Could not save file\n") + fileName, why);
         return;
     }
     mNamesChanged = false;

@@ -1,5 +1,7 @@
 #include "lumivanemainwindow.h"
 
+#include "settingvalue.h"
+
 #include <QSettings>
 #include <QStatusBar>
 
@@ -19,6 +21,27 @@ const QString remotePortKey = QStringLiteral("remote/port");
 const QString remoteFromOtherComputersKey = QStringLiteral("remote/fromOtherComputers");
 const QString remoteAllowedKey = QStringLiteral("remote/allowed");
 
+// A switch as stored, or `safe` when it is not stored; a value that is
+// neither on nor off also counts as `safe`, and is added to `misread` as the
+// operator wrote it, to be told.
+bool readSwitch(const QSettings &settings, const QString &key, bool safe, QStringList &misread)
+{
+    const QVariant stored = settings.value(key);
+    if (!stored.isValid() || (stored.typeId() == QMetaType::QString && stored.toString().isEmpty()))
+        return safe;
+    if (const std::optional<bool> value = SettingValue::boolean(stored))
+        return *value;
+    // "a, b" comes back as a list; anything else that is no text shows as
+    // its type, which is what the file holds in its place.
+    const QString written = stored.typeId() == QMetaType::QStringList
+        ? stored.toStringList().join(QStringLiteral(", "))
+        : stored.canConvert<QString>() ? stored.toString()
+                                       : QString::fromLatin1(stored.typeName());
+    misread << QStringLiteral("%1=%2 is not on or off; taken as %3")
+                   .arg(key, written, safe ? QStringLiteral("on") : QStringLiteral("off"));
+    return safe;
+}
+
 } // namespace
 
 QString LumivaneMainWindow::readSettings()
@@ -29,14 +52,18 @@ QString LumivaneMainWindow::readSettings()
     if (mPortName.isEmpty())
         mPortName = PortList::fixedNames().constFirst();
 
-    // Nothing listens unless the operator turned it on.
-    mRemoteConfig.enabled = settings.value(remoteEnabledKey, false).toBool();
+    // Nothing listens unless the operator turned it on, plainly.
+    QStringList misread;
+    mRemoteConfig.enabled = readSwitch(settings, remoteEnabledKey, false, misread);
     bool isNumber = false;
     const int port = settings.value(remotePortKey).toInt(&isNumber);
     if (isNumber && port >= 1 && port <= 65535)
         mRemoteConfig.port = port;
-    mRemoteConfig.fromOtherComputers = settings.value(remoteFromOtherComputersKey, false).toBool();
+    mRemoteConfig.fromOtherComputers = readSwitch(settings, remoteFromOtherComputersKey, false, misread);
     mRemoteConfig.allowed = settings.value(remoteAllowedKey).toString();
+    // Read once a run, so said once.
+    if (!misread.isEmpty())
+        statusBar()->showMessage(QStringLiteral("Settings: ") + misread.join(QStringLiteral("; ")));
     return settings.value(lastFileKey).toString();
 }
 
