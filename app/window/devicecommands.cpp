@@ -97,6 +97,7 @@ void LumivaneMainWindow::startWriter()
             showWaiting();
     });
     connect(mWriter.get(), &LineWriter::sent, this, &LumivaneMainWindow::showSent);
+    connect(mWriter.get(), &LineWriter::sent, this, &LumivaneMainWindow::notePlayerState);
 }
 
 void LumivaneMainWindow::portLost(const QString &message)
