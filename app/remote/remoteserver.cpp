@@ -288,6 +288,9 @@ void RemoteServer::acceptClients(QTcpServer *server)
         const std::optional<QString> peer = allowedPeer(socket->peerAddress());
         if (!peer || (mClients.size() >= maxClients && !makeRoom())) {
             ++mIgnored;
+            // Closed with its bytes unread, the socket would be reset, and
+            // the peer could lose the reply.
+            socket->readAll();
             if (peer)
                 socket->write("error: too many connections\n");
             socket->disconnectFromHost();
