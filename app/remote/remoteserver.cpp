@@ -286,17 +286,28 @@ void RemoteServer::acceptClients(QTcpServer *server)
 {
     while (QTcpSocket *socket = server->nextPendingConnection()) {
         const std::optional<QString> peer = allowedPeer(socket->peerAddress());
-        if (!peer || (mClients.size() >= maxClients && !makeRoom())) {
+        if (!peer) {
             ++mIgnored;
-            // Closed with its bytes unread, the socket would be reset, and
-            // the peer could lose the reply.
-            socket->readAll();
-            if (peer)
-                socket->write("error: too many connections\n");
             socket->disconnectFromHost();
             connect(socket, &QTcpSocket::disconnected, socket, &QObject::deleteLater);
             if (socket->state() == QAbstractSocket::UnconnectedState)
                 socket->deleteLater();
+            continue;
+        }
+        if (mClients.size() >= maxClients && !makeRoom()) {
+            ++mIgnored;
+            // Closed at once, with the peer's line arriving after, the socket
+            // would be reset and the peer could lose the reply: it stays a
+            // second, or until the peer closes, reading nothing.
+            socket->write("error: too many connections\n");
+            socket->flush();
+            connect(socket, &QTcpSocket::readyRead, socket, [socket] { socket->readAll(); });
+            connect(socket, &QTcpSocket::disconnected, socket, &QObject::deleteLater);
+            QTimer::singleShot(1000, socket, [socket] {
+                socket->disconnectFromHost();
+                if (socket->state() == QAbstractSocket::UnconnectedState)
+                    socket->deleteLater();
+            });
             continue;
         }
         // Replies to pipelined lines go out at once, not after the peer's
