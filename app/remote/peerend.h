@@ -1,6 +1,6 @@
 #pragma once
 
-#include <QtGlobal>
+#include <cstdint>
 
 // What waits on a connected TCP socket, looked at without taking it. Qt's
 // socket closes itself the moment it reads the peer's end, so a reply owed
@@ -10,10 +10,10 @@ namespace PeerEnd {
 
 enum class Waiting { Data, End, Nothing, Failed };
 
-Waiting peek(qintptr descriptor);
+Waiting peek(std::intptr_t descriptor);
 
 // Probes a silent peer often enough that a crashed one frees its connection
 // in minutes rather than the system's two hours.
-void keepAlive(qintptr descriptor);
+void keepAlive(std::intptr_t descriptor);
 
 } // namespace PeerEnd

@@ -8,7 +8,7 @@
 
 namespace PeerEnd {
 
-Waiting peek(qintptr descriptor)
+Waiting peek(std::intptr_t descriptor)
 {
     char byte = 0;
     const ssize_t n = ::recv(int(descriptor), &byte, 1, MSG_PEEK | MSG_DONTWAIT);
@@ -19,7 +19,7 @@ Waiting peek(qintptr descriptor)
     return errno == EAGAIN || errno == EWOULDBLOCK || errno == EINTR ? Waiting::Nothing : Waiting::Failed;
 }
 
-void keepAlive(qintptr descriptor)
+void keepAlive(std::intptr_t descriptor)
 {
     // A minute of silence, then three probes ten seconds apart.
     const int on = 1, idle = 60, interval = 10, count = 3;

@@ -6,7 +6,7 @@
 namespace PeerEnd {
 
 // Qt's sockets are non-blocking, so a look at an empty socket returns at once.
-Waiting peek(qintptr descriptor)
+Waiting peek(std::intptr_t descriptor)
 {
     char byte = 0;
     const int n = ::recv(SOCKET(descriptor), &byte, 1, MSG_PEEK);
@@ -17,7 +17,7 @@ Waiting peek(qintptr descriptor)
     return WSAGetLastError() == WSAEWOULDBLOCK ? Waiting::Nothing : Waiting::Failed;
 }
 
-void keepAlive(qintptr descriptor)
+void keepAlive(std::intptr_t descriptor)
 {
     // A minute of silence, then probes ten seconds apart.
     tcp_keepalive values { 1, 60 * 1000, 10 * 1000 };
