@@ -2,7 +2,8 @@
 // thread as fast as the loopback takes them without dropping any (the
 // sender holds back only while the kernel's receive queue is nearly full): the longest time the event loop did not run, the growth of resident
 // memory, and whether the last command of the flood is the player's final
-// state. Prints "name value" lines for bench/run.py. Settings are private.
+// state; then bundles of 8 KiB, with a port and without one, while a text
+// peer asks for the state and times the replies. Prints "name value" lines for bench/run.py. Settings are private.
 #include "window/lumivanemainwindow.h"
 #include "../tests/testsupport.h"
 
@@ -12,11 +13,14 @@
 
 #include <arpa/inet.h>
 #include <netinet/in.h>
+#include <netinet/tcp.h>
 #include <sys/socket.h>
 
 #include <atomic>
 #include <chrono>
+#include <cstring>
 #include <cstdio>
+#include <ctime>
 #include <fstream>
 #include <sstream>
 #include <string>
@@ -72,6 +76,133 @@ bool udpQueue(int port, long &queue, long &drops)
         return true;
     }
     return false;
+}
+
+// A bundle of 8 KiB at most, all show/N messages.
+QByteArray oscBundle(int first)
+{
+    QByteArray bundle("#bundle\0\0\0\0\0\0\0\0\1", 16);
+    for (int k = 0;; ++k) {
+        QByteArray message = "/lumivane/show/" + QByteArray::number((first + k) % 128 + 1);
+        message.append('\0');
+        while (message.size() % 4)
+            message.append('\0');
+        message.append(",\0\0\0", 4);
+        if (bundle.size() + 4 + message.size() > 8192)
+            return bundle;
+        QByteArray size(4, '\0');
+        qToBigEndian<qint32>(qint32(message.size()), size.data());
+        bundle += size + message;
+    }
+}
+
+struct BundleFlood
+{
+    long bundles = 0;
+    long states = 0;
+    double stateWorstMs = 0;
+    double loopBlockedMs = 0;
+    // The same in the window thread's processor time, which a loaded machine
+    // does not stretch: the work of the longest turn itself.
+    double loopBlockedCpuMs = 0;
+};
+
+double threadCpuMs()
+{
+    timespec now {};
+    clock_gettime(CLOCK_THREAD_CPUTIME_ID, &now);
+    return now.tv_sec * 1e3 + now.tv_nsec / 1e6;
+}
+
+// Bundles of 8 KiB as fast as the receive queue takes them for `seconds`,
+// while a text peer asks for the state every 10 ms and times each reply.
+BundleFlood floodBundles(int port, double seconds)
+{
+    BundleFlood result;
+    std::atomic<bool> running = true;
+    std::thread sender([&] {
+        const int fd = ::socket(AF_INET, SOCK_DGRAM, 0);
+        sockaddr_in to {};
+        to.sin_family = AF_INET;
+        to.sin_port = htons(quint16(port));
+        to.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+        long queue = 0, drops = 0;
+        for (int k = 0; running; ++k) {
+            while (running && udpQueue(port, queue, drops) && queue > 150000)
+                std::this_thread::sleep_for(std::chrono::microseconds(100));
+            const QByteArray bundle = oscBundle(k);
+            if (::sendto(fd, bundle.constData(), std::size_t(bundle.size()), 0,
+                         reinterpret_cast<const sockaddr *>(&to), sizeof to) == bundle.size())
+                ++result.bundles;
+        }
+        ::close(fd);
+    });
+    std::thread asker([&] {
+        const int fd = ::socket(AF_INET, SOCK_STREAM, 0);
+        sockaddr_in to {};
+        to.sin_family = AF_INET;
+        to.sin_port = htons(quint16(port));
+        to.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+        const timeval patience { 2, 0 };
+        ::setsockopt(fd, SOL_SOCKET, SO_RCVTIMEO, &patience, sizeof patience);
+        const int on = 1;
+        ::setsockopt(fd, IPPROTO_TCP, TCP_NODELAY, &on, sizeof on);
+        if (::connect(fd, reinterpret_cast<const sockaddr *>(&to), sizeof to) != 0) {
+            result.stateWorstMs = 1e9;
+            return;
+        }
+        char buffer[512];
+        while (running) {
+            const auto asked = Clock::now();
+            if (::send(fd, "state\n", 6, 0) != 6)
+                break;
+            for (;;) {
+                const ssize_t n = ::recv(fd, buffer, sizeof buffer, 0);
+                if (n <= 0) {
+                    result.stateWorstMs = 1e9;
+                    running = false;
+                    break;
+                }
+                if (std::memchr(buffer, '\n', std::size_t(n)))
+                    break;
+            }
+            result.stateWorstMs = std::max(result.stateWorstMs,
+                                           std::chrono::duration<double, std::milli>(Clock::now() - asked).count());
+            ++result.states;
+            std::this_thread::sleep_for(std::chrono::milliseconds(10));
+        }
+        ::close(fd);
+    });
+
+    auto last = Clock::now();
+    double lastCpu = threadCpuMs();
+    QTimer heartbeat;
+    heartbeat.setTimerType(Qt::PreciseTimer);
+    QObject::connect(&heartbeat, &QTimer::timeout, [&] {
+        const auto now = Clock::now();
+        const double cpu = threadCpuMs();
+        result.loopBlockedMs = std::max(result.loopBlockedMs, std::chrono::duration<double, std::milli>(now - last).count());
+        result.loopBlockedCpuMs = std::max(result.loopBlockedCpuMs, cpu - lastCpu);
+        last = now;
+        lastCpu = cpu;
+    });
+    heartbeat.start(1);
+    QEventLoop loop;
+    QTimer::singleShot(int(seconds * 1000), &loop, &QEventLoop::quit);
+    loop.exec();
+    heartbeat.stop();
+    running = false;
+    // The asker may be waiting for a reply, which needs the loop.
+    std::atomic<bool> joined = false;
+    std::thread joiner([&] {
+        sender.join();
+        asker.join();
+        joined = true;
+    });
+    while (!joined)
+        QCoreApplication::processEvents(QEventLoop::AllEvents, 10);
+    joiner.join();
+    return result;
 }
 
 int failed(const char *what)
@@ -210,9 +341,17 @@ int main(int argc, char **argv)
         std::lock_guard lock(receivedLock);
         tail = received.substr(received.size() >= 5 ? received.size() - 5 : 0);
     }
+    ::close(sender);
+
+    // Bundles with the port open, then with it gone: the far end closed, the
+    // window drops the port and every command is refused.
+    const BundleFlood withPort = floodBundles(port, 3);
     reading = false;
     reader.join();
-    ::close(sender);
+    pty.closeMaster();
+    if (!QTest::qWaitFor([&] { return !window.linkText().startsWith(QStringLiteral("Connected")); }, 5000))
+        return failed("the port did not close with its far end");
+    const BundleFlood withoutPort = floodBundles(port, 3);
 
     std::printf("flood_datagrams %d\n", count);
     std::printf("flood_seconds %.2f\n", seconds);
@@ -221,5 +360,14 @@ int main(int argc, char **argv)
     std::printf("flood_kernel_drops %ld\n", dropsAfter - dropsBefore);
     std::printf("flood_sender_waits %ld\n", waits);
     std::printf("flood_final_state_ok %d\n", arrived && finalChecked && tail == finalBytes.toStdString() ? 1 : 0);
+    const auto printBundles = [](const char *name, const BundleFlood &flood) {
+        std::printf("%s_bundles %ld\n", name, flood.bundles);
+        std::printf("%s_states %ld\n", name, flood.states);
+        std::printf("%s_state_worst_ms %.2f\n", name, flood.stateWorstMs);
+        std::printf("%s_loop_blocked_ms %.2f\n", name, flood.loopBlockedMs);
+        std::printf("%s_loop_blocked_cpu_ms %.2f\n", name, flood.loopBlockedCpuMs);
+    };
+    printBundles("bundles_port", withPort);
+    printBundles("bundles_noport", withoutPort);
     return 0;
 }

@@ -9,7 +9,9 @@ once its window is shown and idle, alternated RUNS times (default 30);
 medians of wall time and of peak resident size (ru_maxrss). Then
 bench_controller for click to wire and the slider's CPU time, and bench_line
 for a drag, Off and a stalled line in front of a line read at 9600 baud
-(medians of 7 runs), and bench_remote for a flood of OSC datagrams.
+(medians of 7 runs), and bench_remote for a flood of OSC datagrams and
+one of 8 KiB bundles, with and without a port, while a text peer asks
+for the state.
 
 Every process gets a private XDG_CONFIG_HOME whose stored port is a
 pseudo-terminal held open here, so nothing opens a real serial port; run it
@@ -116,6 +118,11 @@ def main():
                  "last command is the final state" if c["flood_final_state_ok"] else "final state NOT the last command",
                  "<= 20"))
     rows.append(("Same flood: resident memory growth (KiB)", f"{c['flood_rss_growth_kib']:.0f}", "0", "", "< 1024"))
+    for key, what in (("bundles_port", "port open"), ("bundles_noport", "no port")):
+        rows.append((f"Bundles of 8 KiB for 3 s ({c[key + '_bundles']:.0f}), {what}: text state answered within (ms, worst of {c[key + '_states']:.0f})",
+                     f"{c[key + '_state_worst_ms']:.1f}", "10 (the peer's pause between asks)",
+                     f"longest turn {c[key + '_loop_blocked_ms']:.1f} ms, {c[key + '_loop_blocked_cpu_ms']:.1f} ms of it processor time",
+                     "<= 20"))
     print("| Measure | Lumivane | Floor | Ratio / overhead | Target |")
     print("|---|---|---|---|---|")
     for row in rows:

@@ -7,11 +7,16 @@
 
 #include <QLabel>
 #include <QLineEdit>
+#include <QTemporaryDir>
 #include <QSlider>
 #include <QTcpServer>
 #include <QTcpSocket>
 #include <QUdpSocket>
 #include <QtEndian>
+
+#include <netinet/in.h>
+#include <sys/socket.h>
+#include <unistd.h>
 
 #include <cstring>
 #include <limits>
@@ -90,6 +95,57 @@ quint16 freePort()
     return 0;
 }
 
+// A peer that sends everything, shuts its sending side as `nc -N` does, and
+// reads the replies to the end. QTcpSocket cannot shut one side alone.
+QByteArray sendAndShut(quint16 port, const QByteArray &bytes)
+{
+    const int fd = ::socket(AF_INET, SOCK_STREAM, 0);
+    sockaddr_in to {};
+    to.sin_family = AF_INET;
+    to.sin_port = htons(port);
+    to.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+    QByteArray replies;
+    if (::connect(fd, reinterpret_cast<const sockaddr *>(&to), sizeof to) == 0
+        && ::write(fd, bytes.constData(), std::size_t(bytes.size())) == bytes.size()) {
+        ::shutdown(fd, SHUT_WR);
+        // The server runs in this thread: read without blocking, let it turn.
+        QDeadlineTimer deadline(5000);
+        char buffer[4096];
+        while (!deadline.hasExpired()) {
+            const ssize_t n = ::recv(fd, buffer, sizeof buffer, MSG_DONTWAIT);
+            if (n == 0)
+                break;
+            if (n > 0)
+                replies.append(buffer, n);
+            else
+                QTest::qWait(5);
+        }
+    }
+    ::close(fd);
+    return replies;
+}
+
+// A server on its own, whose commands only say what they were.
+struct EchoServer
+{
+    RemoteServer server;
+    quint16 port = freePort();
+    EchoServer()
+    {
+        server.execute = [](const RemoteCommand &command, const QString &) {
+            return command.kind == RemoteCommand::Kind::State ? QByteArray("ok state") : TextCommand::done(command);
+        };
+        server.configure({ true, port, false, {} });
+    }
+};
+
+QByteArray lineReply(QTcpSocket &socket)
+{
+    if (!QTest::qWaitFor([&socket] { return socket.canReadLine(); }, 3000))
+        return "(no reply)";
+    return socket.readLine();
+}
+
 } // namespace
 
 class tst_Remote : public QObject
@@ -105,7 +161,13 @@ private slots:
     void percentToCommand();
     void allowedPeers_data();
     void allowedPeers();
+    void linesToThePeersEnd_data();
+    void linesToThePeersEnd();
+    void connectionSlots_data();
+    void connectionSlots();
+    void unfinishedLineEndsTheConnection();
     void socketsReachTheLine();
+    void noPortNoBox();
 };
 
 void tst_Remote::oscDecode_data()
@@ -262,6 +324,9 @@ void tst_Remote::allowedPeers_data()
     QTest::newRow("a list, commas and blanks") << "10.0.0.7, 127.0.0.1" << "127.0.0.1" << true;
     QTest::newRow("one address is not its neighbour") << "10.0.0.7" << "10.0.0.8" << false;
     QTest::newRow("IPv6 prefix") << "fd00::/8" << "fd12::1" << true;
+    QTest::newRow("written as a dual-stack peer") << "::ffff:127.0.0.1" << "127.0.0.1" << true;
+    QTest::newRow("dual-stack prefix") << "::ffff:10.0.0.0/104" << "::ffff:10.0.0.9" << true;
+    QTest::newRow("dual-stack entry is not its neighbour") << "::ffff:10.0.0.7" << "10.0.0.8" << false;
 }
 
 void tst_Remote::allowedPeers()
@@ -274,6 +339,88 @@ void tst_Remote::allowedPeers()
     QCOMPARE(RemoteServer::isAllowed(*subnets, QHostAddress(peer)), let);
     // A word that is no address must not widen the list to anyone.
     QVERIFY(!RemoteServer::parseAllowed(allowed + QStringLiteral(" printer.local")));
+}
+
+void tst_Remote::linesToThePeersEnd_data()
+{
+    QTest::addColumn<QByteArray>("sent");
+    QTest::addColumn<QByteArray>("replies");
+    QByteArray shows, answered;
+    for (int n = 1; n <= 99; ++n) {
+        shows += "show " + QByteArray::number(n) + "\n";
+        answered += "ok show " + QByteArray::number(n) + "\n";
+    }
+    QTest::newRow("99 shows and an off, more than a turn's share")
+        << shows + "off\n" << answered + "ok off\n";
+    QTest::newRow("last line without a line end") << QByteArray("state") << QByteArray("ok state\n");
+    QTest::newRow("bare CR") << QByteArray("show 3\rstate\r") << QByteArray("ok show 3\nok state\n");
+    QTest::newRow("CR LF is one line end") << QByteArray("off\r\n\r\nstate\r\n")
+                                           << QByteArray("ok off\nerror: empty line\nok state\n");
+    QTest::newRow("LF, then a last line") << QByteArray("show 1\nOFF") << QByteArray("ok show 1\nok off\n");
+}
+
+// Every line the peer sent before shutting its side is answered, in order.
+void tst_Remote::linesToThePeersEnd()
+{
+    QFETCH(QByteArray, sent);
+    QFETCH(QByteArray, replies);
+    EchoServer echo;
+    QVERIFY(echo.server.listening());
+    QCOMPARE(sendAndShut(echo.port, sent), replies);
+}
+
+void tst_Remote::connectionSlots_data()
+{
+    QTest::addColumn<bool>("silentLongEnough");
+    QTest::newRow("8 connections, a 9th refused") << false;
+    QTest::newRow("a 9th takes the place of the one silent longest") << true;
+}
+
+void tst_Remote::connectionSlots()
+{
+    QFETCH(bool, silentLongEnough);
+    EchoServer echo;
+    echo.server.silentMs = silentLongEnough ? 200 : 60000;
+    std::array<QTcpSocket, RemoteServer::maxClients> taken;
+    for (QTcpSocket &socket : taken) {
+        socket.connectToHost(QHostAddress::LocalHost, echo.port);
+        socket.write("off\n");
+        QCOMPARE(lineReply(socket), QByteArray("ok off\n"));
+    }
+    if (silentLongEnough) {
+        QTest::qWait(300);
+        // Heard again: the first is now the one silent longest but for it.
+        taken[0].write("off\n");
+        QCOMPARE(lineReply(taken[0]), QByteArray("ok off\n"));
+    }
+    QTcpSocket ninth;
+    ninth.connectToHost(QHostAddress::LocalHost, echo.port);
+    ninth.write("state\n");
+    if (!silentLongEnough) {
+        QCOMPARE(lineReply(ninth), QByteArray("error: too many connections\n"));
+        QTRY_COMPARE_WITH_TIMEOUT(ninth.state(), QAbstractSocket::UnconnectedState, 3000);
+        for (QTcpSocket &socket : taken)
+            QCOMPARE(socket.state(), QAbstractSocket::ConnectedState);
+        return;
+    }
+    QCOMPARE(lineReply(ninth), QByteArray("ok state\n"));
+    QCOMPARE(lineReply(taken[1]), QByteArray("error: closed after 0.2 seconds of silence, for a new connection\n"));
+    QTRY_COMPARE_WITH_TIMEOUT(taken[1].state(), QAbstractSocket::UnconnectedState, 3000);
+    QCOMPARE(taken[0].state(), QAbstractSocket::ConnectedState);
+    QCOMPARE(taken[2].state(), QAbstractSocket::ConnectedState);
+}
+
+void tst_Remote::unfinishedLineEndsTheConnection()
+{
+    EchoServer echo;
+    echo.server.unfinishedLineMs = 300;
+    QTcpSocket socket;
+    socket.connectToHost(QHostAddress::LocalHost, echo.port);
+    socket.write("off\nsho");
+    QCOMPARE(lineReply(socket), QByteArray("ok off\n"));
+    QCOMPARE(lineReply(socket), QByteArray("error: line not finished within 0.3 seconds\n"));
+    QTRY_COMPARE_WITH_TIMEOUT(socket.state(), QAbstractSocket::UnconnectedState, 3000);
+    QCOMPARE(echo.server.ignored(), 1);
 }
 
 // The whole path on real sockets: what a peer sends arrives on the line as
@@ -310,6 +457,7 @@ void tst_Remote::socketsReachTheLine()
             return QByteArray("(no reply)");
         return text.readLine();
     };
+    QCOMPARE(reply("state\n"), "ok show 37 link " + window.linkText().toUtf8() + "\n");
     QCOMPARE(reply("brightness 49\n"), QByteArray("ok brightness 49\n"));
     QCOMPARE(pty.read(), QByteArray("X027E"));
     QCOMPARE(window.mBrightSlider->value(), 50);
@@ -322,6 +470,11 @@ void tst_Remote::socketsReachTheLine()
     osc.writeDatagram(msg("/lumivane/off", ","), QHostAddress::LocalHost, port);
     QCOMPARE(pty.read(), QByteArray("X0100"));
     QVERIFY(showButton(window, 36)->isChecked());
+    // What the player got, not what the window shows.
+    QCOMPARE(reply("state\n"), "ok off brightness 49 link " + window.linkText().toUtf8() + "\n");
+    // The nearest slider position to 54 % sends 55 %, and says so.
+    QCOMPARE(reply("brightness 54\n"), QByteArray("ok brightness 55\n"));
+    QCOMPARE(pty.read(), QByteArray("X028B"));
 
     // A burst bigger than one turn's share, then one datagram more: the
     // socket must still be read after the burst is through.
@@ -355,6 +508,42 @@ void tst_Remote::socketsReachTheLine()
     QCOMPARE(pty.read(), QByteArray());
     QVERIFY(showButton(window, 36)->isChecked());
     QCOMPARE(answerer.seen.size(), 1);
+}
+
+// Nobody at the window asked for a remote command: without a port it is
+// refused in its reply, and no box opens for it, for any kind of command.
+void tst_Remote::noPortNoBox()
+{
+    TemporarySettings settings;
+    QTemporaryDir dir;
+    const quint16 port = freePort();
+    QVERIFY(port);
+    settings.store(QStringLiteral("serialPort"), dir.filePath(QStringLiteral("gone")));
+    settings.store(QStringLiteral("remote/enabled"), true);
+    settings.store(QStringLiteral("remote/port"), port);
+    ModalAnswerer answerer;
+    LumivaneMainWindow window;
+    window.show();
+    QVERIFY(QTest::qWaitForWindowExposed(&window));
+    // The box at start-up, about the port the settings name.
+    QTRY_COMPARE(answerer.seen.size(), 1);
+
+    QUdpSocket osc;
+    osc.writeDatagram(bundle({ msg("/lumivane/show/3", ","), msg("/lumivane/brightness", ",f", f32(0.5f)),
+                               msg("/lumivane/off", ",") }),
+                      QHostAddress::LocalHost, port);
+    const QByteArray replies = sendAndShut(port, "show 3\nbrightness 50\noff\nstate\n");
+    const QByteArray refused = "error: serial port " + dir.filePath(QStringLiteral("gone")).toUtf8() + " is not open";
+    const QList<QByteArray> lines = replies.split('\n');
+    QCOMPARE(lines.size(), 5);
+    for (int k = 0; k < 3; ++k)
+        QVERIFY2(lines.at(k).startsWith(refused), lines.at(k).constData());
+    QVERIFY(lines.at(3).startsWith("ok nothing sent yet link "));
+    // A box would come from a zero-time timer; give it a few turns.
+    for (int turn = 0; turn < 20; ++turn)
+        QTest::qWait(10);
+    QCOMPARE(answerer.seen.size(), 1);
+    QVERIFY(window.findChild<QLabel *>(QStringLiteral("link"))->toolTip().contains(QStringLiteral("refused")));
 }
 
 QTEST_MAIN(tst_Remote)

@@ -1,9 +1,12 @@
 #include "remoteserver.h"
 
 #include "osc.h"
+#include "peerend.h"
 #include "textcommand.h"
 
+#include <QElapsedTimer>
 #include <QRegularExpression>
+#include <QSocketNotifier>
 #include <QTcpServer>
 #include <QTcpSocket>
 #include <QTimer>
@@ -38,6 +41,15 @@ std::optional<QList<RemoteServer::Subnet>> RemoteServer::parseAllowed(const QStr
                                                         : Subnet { QHostAddress(word), -1 };
         if (subnet.first.isNull())
             return std::nullopt;
+        // Written as peers arrive (::ffff:a.b.c.d), it names the IPv4 address
+        // they are matched as.
+        const bool mapped = subnet.first.protocol() == QAbstractSocket::IPv6Protocol
+            && plain(subnet.first).protocol() == QAbstractSocket::IPv4Protocol;
+        if (mapped) {
+            if (subnet.second >= 0 && subnet.second < 96)
+                return std::nullopt;
+            subnet = { plain(subnet.first), subnet.second < 0 ? -1 : subnet.second - 96 };
+        }
         if (subnet.second < 0)
             subnet.second = subnet.first.protocol() == QAbstractSocket::IPv4Protocol ? 32 : 128;
         subnets.append(subnet);
@@ -74,6 +86,7 @@ void RemoteServer::stop()
 {
     qDeleteAll(mClients);
     mClients.clear();
+    mDatagramCommands.clear();
     qDeleteAll(mUdp);
     mUdp.clear();
     qDeleteAll(mTcp);
@@ -186,111 +199,291 @@ void RemoteServer::later(QObject *source, const std::function<void()> &work)
 
 void RemoteServer::readDatagrams(QUdpSocket *socket)
 {
-    char scrap = 0;
-    for (int n = 0; n < perTurn && socket->hasPendingDatagrams(); ++n) {
-        const qint64 size = socket->pendingDatagramSize();
-        QHostAddress from;
-        if (size < 0 || size > maxDatagram) {
-            // Read into one byte: the system drops the rest.
-            socket->readDatagram(&scrap, 1);
-            ++mIgnored;
-            continue;
-        }
-        QByteArray packet(size, Qt::Uninitialized);
-        if (socket->readDatagram(packet.data(), size, &from) != size) {
-            ++mIgnored;
-            continue;
-        }
-        const std::optional<QString> peer = allowedPeer(from);
-        if (!peer) {
-            ++mIgnored;
-            continue;
-        }
-        const Osc::Decoded decoded = Osc::decode(packet);
-        mIgnored += decoded.ignored;
-        for (const RemoteCommand &command : decoded.commands) {
-            if (!execute || execute(command, *peer).startsWith("error"))
+    int budget = perTurn;
+    const auto carryOut = [&] {
+        while (budget > 0 && !mDatagramCommands.empty()) {
+            const Waiting waiting = std::move(mDatagramCommands.front());
+            mDatagramCommands.pop_front();
+            --budget;
+            if (!execute || execute(waiting.command, waiting.peer).startsWith("error"))
                 ++mIgnored;
         }
-    }
-    // What is left waits for the next turn of the event loop: each datagram
-    // read turns Qt's read notifier on again, so readyRead comes back while
-    // any wait. A timer here as well would be wrong: a readyRead that found
-    // the timer had read everything reads nothing, and Qt then never signals
-    // that socket again.
+    };
+    carryOut();
+    bool readAny = false;
+    // Anything past 8 KiB the system drops with the read.
+    const auto readOne = [&] {
+        QByteArray packet(maxDatagram + 1, Qt::Uninitialized);
+        QHostAddress from;
+        const qint64 size = socket->readDatagram(packet.data(), packet.size(), &from);
+        if (size < 0)
+            return;
+        readAny = true;
+        packet.truncate(size);
+        const std::optional<QString> peer = size <= maxDatagram ? allowedPeer(from) : std::nullopt;
+        const Osc::Decoded decoded = peer ? Osc::decode(packet) : Osc::Decoded { {}, 1 };
+        mIgnored += decoded.ignored;
+        // One that carries no command still takes a share of the turn.
+        if (decoded.commands.isEmpty())
+            --budget;
+        for (const RemoteCommand &command : decoded.commands)
+            mDatagramCommands.push_back({ command, *peer });
+        carryOut();
+    };
+    while (budget > 0 && socket->hasPendingDatagrams())
+        readOne();
+    // Qt signals readyRead again only after a read since the last signal. A
+    // signal whose datagrams an earlier turn took would end reading for good
+    // if nothing were read now: the read finds nothing, or one just come.
+    if (!readAny && !socket->hasPendingDatagrams())
+        readOne();
+    // What is left goes on at the next turn, which reads in turn.
+    if (!mDatagramCommands.empty() || socket->hasPendingDatagrams())
+        later(socket, [this, socket] { readDatagrams(socket); });
 }
+
+// One text connection and what is known of it between turns. The lines wait
+// in the socket's own buffer until they are answered.
+class TextClient : public QObject
+{
+public:
+    TextClient(QTcpSocket *socket, const QString &peer, QObject *parent)
+        : QObject(parent)
+        , socket(socket)
+        , peer(peer)
+    {
+        socket->setParent(this);
+        unfinished.setSingleShot(true);
+        heard.start();
+    }
+
+    QTcpSocket *const socket;
+    const QString peer;
+    // Watches the socket while Qt's own reading is held back.
+    QSocketNotifier *watch = nullptr;
+    QTimer unfinished;
+    QElapsedTimer heard;
+    // The peer has shut its side: what is left is its last line.
+    bool ended = false;
+    // A CR ended the last line; an LF right after it belongs to it.
+    bool afterCR = false;
+};
+
+namespace {
+
+// Qt reads at most this much ahead of the lines answered, so a sender
+// without line ends cannot make the buffer grow.
+constexpr qint64 readAhead = 4 * RemoteServer::maxLine;
+
+QByteArray seconds(int ms)
+{
+    return QByteArray::number(ms / 1000.0) + (ms == 1000 ? " second" : " seconds");
+}
+
+} // namespace
 
 void RemoteServer::acceptClients(QTcpServer *server)
 {
-    while (QTcpSocket *client = server->nextPendingConnection()) {
-        const std::optional<QString> peer = allowedPeer(client->peerAddress());
-        if (!peer || mClients.size() >= maxClients) {
+    while (QTcpSocket *socket = server->nextPendingConnection()) {
+        const std::optional<QString> peer = allowedPeer(socket->peerAddress());
+        if (!peer) {
             ++mIgnored;
-            if (peer)
-                client->write("error: too many connections\n");
-            client->disconnectFromHost();
-            connect(client, &QTcpSocket::disconnected, client, &QObject::deleteLater);
-            if (client->state() == QAbstractSocket::UnconnectedState)
-                client->deleteLater();
+            socket->disconnectFromHost();
+            connect(socket, &QTcpSocket::disconnected, socket, &QObject::deleteLater);
+            if (socket->state() == QAbstractSocket::UnconnectedState)
+                socket->deleteLater();
             continue;
         }
-        client->setProperty("peer", *peer);
-        // Qt stops reading from the system once this much waits: a sender
-        // without line ends cannot make the buffer grow.
-        client->setReadBufferSize(4 * maxLine);
-        mClients.append(client);
-        connect(client, &QTcpSocket::readyRead, this, [this, client] { readLines(client); });
-        connect(client, &QTcpSocket::disconnected, this, [this, client] {
-            mClients.removeOne(client);
-            mQueued.remove(client);
-            client->deleteLater();
-        });
-        readLines(client);
-    }
-}
-
-void RemoteServer::readLines(QTcpSocket *client)
-{
-    for (int n = 0; n < perTurn; ++n) {
-        if (client->state() != QAbstractSocket::ConnectedState)
-            return;
-        if (!client->canReadLine()) {
-            if (client->bytesAvailable() > maxLine + 1)
-                refuseLine(client, "error: line longer than 1024 bytes");
-            return;
-        }
-        // The line, its CR and LF, and one byte to tell a line too long.
-        QByteArray line = client->readLine(maxLine + 3);
-        if (!line.endsWith('\n')) {
-            refuseLine(client, "error: line longer than 1024 bytes");
-            return;
-        }
-        line.chop(1);
-        if (line.endsWith('\r'))
-            line.chop(1);
-        if (line.size() > maxLine) {
-            refuseLine(client, "error: line longer than 1024 bytes");
-            return;
-        }
-        const TextCommand::Parsed parsed = TextCommand::parse(line);
-        QByteArray reply = parsed.error;
-        if (parsed.ok)
-            reply = execute ? execute(parsed.command, client->property("peer").toString()) : QByteArray("error: not ready");
-        if (reply.startsWith("error"))
+        if (mClients.size() >= maxClients && !makeRoom()) {
             ++mIgnored;
-        client->write(reply + '\n');
-        // Handed to the system now: a peer that sends its lines and shuts
-        // its side at once (nc -N) makes Qt close the socket as soon as it
-        // reads the end, dropping replies still in Qt's own buffer.
-        client->flush();
+            // Closed at once, with the peer's line arriving after, the socket
+            // would be reset and the peer could lose the reply: it stays a
+            // second, or until the peer closes, reading nothing.
+            socket->write("error: too many connections\n");
+            socket->flush();
+            connect(socket, &QTcpSocket::readyRead, socket, [socket] { socket->readAll(); });
+            connect(socket, &QTcpSocket::disconnected, socket, &QObject::deleteLater);
+            QTimer::singleShot(1000, socket, [socket] {
+                socket->disconnectFromHost();
+                if (socket->state() == QAbstractSocket::UnconnectedState)
+                    socket->deleteLater();
+            });
+            continue;
+        }
+        // Replies to pipelined lines go out at once, not after the peer's
+        // acknowledgement of the one before.
+        socket->setSocketOption(QAbstractSocket::LowDelayOption, 1);
+        PeerEnd::keepAlive(socket->socketDescriptor());
+        socket->setReadBufferSize(readAhead);
+        auto *client = new TextClient(socket, *peer, this);
+        mClients.append(client);
+        connect(socket, &QTcpSocket::readyRead, client, [this, client] {
+            client->heard.start();
+            serve(client);
+        });
+        connect(socket, &QTcpSocket::disconnected, client, [this, client] { drop(client); });
+        connect(&client->unfinished, &QTimer::timeout, client, [this, client] {
+            refuseLine(client, "error: line not finished within " + seconds(unfinishedLineMs));
+        });
+        serve(client);
     }
-    if (client->canReadLine())
-        later(client, [this, client] { readLines(client); });
 }
 
-void RemoteServer::refuseLine(QTcpSocket *client, const QByteArray &why)
+// Every connection is taken: the one silent longest gives way if it has been
+// silent long enough. A controller that crashed, or an idle nc, then does
+// not shut the others out until a restart.
+bool RemoteServer::makeRoom()
+{
+    TextClient *silent = nullptr;
+    for (TextClient *client : std::as_const(mClients)) {
+        if (!silent || client->heard.elapsed() > silent->heard.elapsed())
+            silent = client;
+    }
+    if (!silent || silent->heard.elapsed() <= silentMs)
+        return false;
+    close(silent, "error: closed after " + seconds(silentMs) + " of silence, for a new connection");
+    return true;
+}
+
+void RemoteServer::serve(TextClient *client)
+{
+    QTcpSocket *socket = client->socket;
+    if (!mClients.contains(client) || socket->state() != QAbstractSocket::ConnectedState)
+        return;
+    const QByteArray data = socket->peek(socket->bytesAvailable());
+    qsizetype at = 0;
+    bool more = false;
+    for (int budget = perTurn;;) {
+        if (client->afterCR && at < data.size()) {
+            client->afterCR = false;
+            if (data.at(at) == '\n') {
+                ++at;
+                continue;
+            }
+        }
+        qsizetype end = at;
+        while (end < data.size() && data.at(end) != '\n' && data.at(end) != '\r')
+            ++end;
+        if (end == data.size())
+            break;
+        if (budget-- == 0) {
+            more = true;
+            break;
+        }
+        if (end - at > maxLine) {
+            refuseLine(client, "error: line longer than 1024 bytes");
+            return;
+        }
+        client->afterCR = data.at(end) == '\r';
+        answer(client, data.mid(at, end - at));
+        at = end + 1;
+    }
+    socket->skip(at);
+    const qsizetype rest = data.size() - at;
+    if (more) {
+        // Held, Qt reads nothing more, and so cannot read the peer's end and
+        // close the socket before these lines are answered.
+        socket->setReadBufferSize(rest);
+        later(client, [this, client] { serve(client); });
+    } else if (rest > maxLine) {
+        refuseLine(client, "error: line longer than 1024 bytes");
+        return;
+    } else if (rest > 0 && client->ended) {
+        answer(client, data.mid(at));
+        close(client, {});
+        return;
+    } else if (rest > 0) {
+        // A line begun: whether more comes or the peer's end is looked at
+        // here, without reading, so that the end still lets it be answered.
+        socket->setReadBufferSize(rest);
+        if (!client->watch) {
+            client->watch = new QSocketNotifier(socket->socketDescriptor(), QSocketNotifier::Read, client);
+            connect(client->watch, &QSocketNotifier::activated, client, [this, client] { peerWaiting(client); });
+        }
+        if (at > 0 || !client->unfinished.isActive())
+            client->unfinished.start(unfinishedLineMs);
+    } else {
+        client->unfinished.stop();
+        if (client->ended) {
+            close(client, {});
+            return;
+        }
+        unwatch(client);
+        socket->setReadBufferSize(readAhead);
+    }
+    socket->flush();
+}
+
+void RemoteServer::answer(TextClient *client, const QByteArray &line)
+{
+    const TextCommand::Parsed parsed = TextCommand::parse(line);
+    QByteArray reply = parsed.error;
+    if (parsed.ok)
+        reply = execute ? execute(parsed.command, client->peer) : QByteArray("error: not ready");
+    if (reply.startsWith("error"))
+        ++mIgnored;
+    client->socket->write(reply + '\n');
+}
+
+void RemoteServer::peerWaiting(TextClient *client)
+{
+    switch (PeerEnd::peek(client->socket->socketDescriptor())) {
+    case PeerEnd::Waiting::Data:
+        client->heard.start();
+        unwatch(client);
+        // Room again: Qt reads and signals readyRead.
+        client->socket->setReadBufferSize(readAhead);
+        return;
+    case PeerEnd::Waiting::End:
+        client->ended = true;
+        unwatch(client);
+        serve(client);
+        return;
+    case PeerEnd::Waiting::Nothing:
+        return;
+    case PeerEnd::Waiting::Failed:
+        unwatch(client);
+        client->socket->abort();
+        drop(client);
+        return;
+    }
+}
+
+void RemoteServer::unwatch(TextClient *client)
+{
+    if (!client->watch)
+        return;
+    // Off at once: the descriptor may be closed before the next turn.
+    client->watch->setEnabled(false);
+    client->watch->deleteLater();
+    client->watch = nullptr;
+}
+
+void RemoteServer::refuseLine(TextClient *client, const QByteArray &why)
 {
     ++mIgnored;
-    client->write(why + '\n');
-    client->disconnectFromHost();
+    close(client, why);
+}
+
+// The slot is free at once; the replies still go out before the socket closes.
+void RemoteServer::close(TextClient *client, const QByteArray &why)
+{
+    if (!why.isEmpty())
+        client->socket->write(why + '\n');
+    unwatch(client);
+    client->unfinished.stop();
+    mClients.removeOne(client);
+    mQueued.remove(client);
+    client->socket->flush();
+    client->socket->disconnectFromHost();
+    if (client->socket->state() == QAbstractSocket::UnconnectedState)
+        client->deleteLater();
+}
+
+void RemoteServer::drop(TextClient *client)
+{
+    unwatch(client);
+    mClients.removeOne(client);
+    mQueued.remove(client);
+    client->deleteLater();
 }

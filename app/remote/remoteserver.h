@@ -9,12 +9,14 @@
 #include <QSet>
 #include <QString>
 
+#include <deque>
 #include <functional>
 #include <optional>
 
 class QTcpServer;
 class QTcpSocket;
 class QUdpSocket;
+class TextClient;
 
 // Listens for remote commands, OSC over UDP and text lines over TCP, on one
 // port number, and hands each command that passes the limits to execute().
@@ -38,9 +40,17 @@ public:
     static constexpr qint64 maxDatagram = 8 * 1024;
     static constexpr qint64 maxLine = 1024;
     static constexpr int maxClients = 8;
-    // Datagrams, or lines of one client, handled before the event loop gets
-    // its turn again: a flood must not hold the window.
+    // Commands handled from the datagrams, or lines of one client, before the
+    // event loop gets its turn again: a flood must not hold the window. One
+    // datagram of 8 KiB can carry some 400 commands, so the count is of
+    // commands, not datagrams.
     static constexpr int perTurn = 32;
+
+    // A line begun and not ended within this time ends its connection.
+    int unfinishedLineMs = 10000;
+    // With every connection taken, a new one takes the place of the one
+    // silent longest, once that one has been silent this long.
+    int silentMs = 60000;
 
     using Subnet = QPair<QHostAddress, int>;
     // The allowed list, or nothing when a word is neither address nor prefix.
@@ -68,15 +78,30 @@ private:
     bool listenOn(const QHostAddress &address, int port, QString &why);
     void readDatagrams(QUdpSocket *socket);
     void acceptClients(QTcpServer *server);
-    void readLines(QTcpSocket *client);
-    void refuseLine(QTcpSocket *client, const QByteArray &why);
-    // Runs again from the event loop when lines are left after a turn.
+    bool makeRoom();
+    void serve(TextClient *client);
+    void answer(TextClient *client, const QByteArray &line);
+    void peerWaiting(TextClient *client);
+    void unwatch(TextClient *client);
+    void refuseLine(TextClient *client, const QByteArray &why);
+    // Ends the connection after a last line, if any, and frees its slot.
+    void close(TextClient *client, const QByteArray &why);
+    void drop(TextClient *client);
+    // Runs again from the event loop when work is left after a turn.
     void later(QObject *source, const std::function<void()> &work);
     std::optional<QString> allowedPeer(const QHostAddress &peer);
 
+    struct Waiting
+    {
+        RemoteCommand command;
+        QString peer;
+    };
+
     QList<QUdpSocket *> mUdp;
     QList<QTcpServer *> mTcp;
-    QList<QTcpSocket *> mClients;
+    QList<TextClient *> mClients;
+    // Decoded from datagrams already read, not yet carried out.
+    std::deque<Waiting> mDatagramCommands;
     QSet<QObject *> mQueued;
     QList<Subnet> mAllowed;
     QString mStatus;

@@ -68,10 +68,16 @@ QByteArray done(const RemoteCommand &command)
     return "ok";
 }
 
-QByteArray state(int show, int brightnessPercent, const QString &link)
+QByteArray state(std::optional<int> show, std::optional<int> brightnessPercent, const QString &link)
 {
-    return "ok show " + QByteArray::number(show) + " brightness " + QByteArray::number(brightnessPercent)
-        + " link " + link.toUtf8();
+    QByteArray reply = "ok";
+    if (show)
+        reply += *show == 0 ? QByteArray(" off") : " show " + QByteArray::number(*show);
+    if (brightnessPercent)
+        reply += " brightness " + QByteArray::number(*brightnessPercent);
+    if (!show && !brightnessPercent)
+        reply += " nothing sent yet";
+    return reply + " link " + link.toUtf8();
 }
 
 QByteArray noPort(const QString &port, const QString &reason)

@@ -5,6 +5,8 @@
 #include <QByteArray>
 #include <QString>
 
+#include <optional>
+
 // The line protocol over TCP: one command a line, case-insensitive,
 //   show N (1-128) | brightness P (percent, 0-100) | off | state
 // and one reply line for each: "ok ..." or "error: ...".
@@ -23,9 +25,10 @@ Parsed parse(const QByteArray &line);
 // What a command did, for the reply: "ok show 37", "ok brightness 49", "ok off".
 QByteArray done(const RemoteCommand &command);
 
-// The reply to state: the checked show, the brightness in percent, and the
-// link in the indicator's words.
-QByteArray state(int show, int brightnessPercent, const QString &link);
+// The reply to state: the player's state as Lumivane last sent it, the show
+// (0 for off) and the brightness in percent, each unknown until first sent,
+// and the link in the indicator's words.
+QByteArray state(std::optional<int> show, std::optional<int> brightnessPercent, const QString &link);
 
 QByteArray noPort(const QString &port, const QString &reason);
 

@@ -105,6 +105,7 @@ void LumivaneMainWindow::startWriter()
     });
     connect(mWriter.get(), &LineWriter::sent, this, &LumivaneMainWindow::showSent);
     connect(mWriter.get(), &LineWriter::sent, this, &LumivaneMainWindow::journalSent);
+    connect(mWriter.get(), &LineWriter::sent, this, &LumivaneMainWindow::notePlayerState);
 }
 
 void LumivaneMainWindow::portLost(const QString &message)

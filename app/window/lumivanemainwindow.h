@@ -6,6 +6,7 @@
 #include "serialport.h"
 #include "remote/remoteserver.h"
 
+#include <QElapsedTimer>
 #include <QHash>
 #include <QString>
 #include <QTimer>
@@ -13,6 +14,7 @@
 #include <array>
 #include <functional>
 #include <memory>
+#include <optional>
 
 class QButtonGroup;
 class QLabel;
@@ -83,6 +85,7 @@ private:
     void showWaiting();
     void startRemote();
     QByteArray runRemote(const RemoteCommand &command, const QString &peer);
+    void notePlayerState(const QByteArray &command);
     void loadNames(const QString &fileName);
     bool saveNames(const QString &fileName);
     void setShowName(int id, const QString &name);
@@ -116,6 +119,12 @@ private:
     QString mWhyNotOpen;
     // The last remote command refused for want of a port, until it opens.
     QString mRemoteRefused;
+    // When a remote command last tried the port.
+    QElapsedTimer mRemotePortTried;
+    // The player's state as last sent: the show (0 for off) and the
+    // brightness in percent; nothing until first sent.
+    std::optional<int> mPlayerShow;
+    std::optional<int> mPlayerBrightness;
     bool mStalled = false;
     // Looks for the stored port while it is not open.
     QTimer mPortWatch;

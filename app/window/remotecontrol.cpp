@@ -25,15 +25,23 @@ void LumivaneMainWindow::startRemote()
 // never opens a box: nobody at the window asked for it.
 QByteArray LumivaneMainWindow::runRemote(const RemoteCommand &command, const QString &peer)
 {
-    if (command.kind == RemoteCommand::Kind::State) {
-        const int level = Commands::brightnessLevel(mBrightSlider->value(), mBrightSlider->maximum());
-        return TextCommand::state(mShowGroup->checkedId() + 1, Commands::levelPercent(level), linkText());
+    if (command.kind == RemoteCommand::Kind::State)
+        return TextCommand::state(mPlayerShow, mPlayerBrightness, linkText());
+    // A flood of commands must not try the port, and restyle the indicator,
+    // for each one: a port refused is tried again at most once a second.
+    if (!mPort && (!mRemotePortTried.isValid() || mRemotePortTried.hasExpired(1000))) {
+        mRemotePortTried.start();
+        tryPortQuietly();
     }
-    if (!tryPortQuietly()) {
-        // The operator sees that the player was not reached where the link is.
-        mRemoteRefused = QStringLiteral("A remote command from %1 was refused at %2: no port is open.")
-                             .arg(peer, QTime::currentTime().toString(QStringLiteral("HH:mm:ss")));
-        showLink();
+    if (!mPort) {
+        // The operator sees that the player was not reached where the link
+        // is; the note changes once a second at most.
+        const QString refused = QStringLiteral("A remote command from %1 was refused at %2: no port is open.")
+                                    .arg(peer, QTime::currentTime().toString(QStringLiteral("HH:mm:ss")));
+        if (refused != mRemoteRefused) {
+            mRemoteRefused = refused;
+            showLink();
+        }
         return TextCommand::noPort(mPortName, linkReason());
     }
 
@@ -54,7 +62,11 @@ QByteArray LumivaneMainWindow::runRemote(const RemoteCommand &command, const QSt
             doBright();
         else
             mBrightSlider->setValue(value);
-        break;
+        // The reply names the level queued, which the nearest slider position
+        // gives: 54 % asked is 55 % sent.
+        RemoteCommand queued = command;
+        queued.value = Commands::levelPercent(Commands::brightnessLevel(value, mBrightSlider->maximum()));
+        return TextCommand::done(queued);
     }
     case RemoteCommand::Kind::Off:
         doOff();
@@ -63,4 +75,17 @@ QByteArray LumivaneMainWindow::runRemote(const RemoteCommand &command, const QSt
         break;
     }
     return TextCommand::done(command);
+}
+
+// What the state reply tells: the player's state as the line last took it,
+// which lasts over a reconnection as the player's own does.
+void LumivaneMainWindow::notePlayerState(const QByteArray &command)
+{
+    const int argument = command.mid(3).toInt(nullptr, 16);
+    if (command == Commands::off)
+        mPlayerShow = 0;
+    else if (command.startsWith("X04"))
+        mPlayerShow = argument;
+    else if (command.startsWith("X02"))
+        mPlayerBrightness = Commands::levelPercent(argument);
 }
