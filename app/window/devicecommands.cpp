@@ -127,8 +127,7 @@ void LumivaneMainWindow::closeSerialPort()
         mPort.reset();
     }
     mStalled = false;
-    if (mLastCommandLabel)
-        mLastCommandLabel->setText(mSentLine);
+    showLastCommand(mSentLine);
 }
 
 void LumivaneMainWindow::sendCommand(const QByteArray &text)
