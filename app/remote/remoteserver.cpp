@@ -139,8 +139,7 @@ bool RemoteServer::listenOn(const QHostAddress &address, int port, QString &why)
         if (error == QAbstractSocket::AddressInUseError) {
             why = QStringLiteral("Port %1 is in use by another program").arg(port);
             mPortInUse = true;
-        }
-        else if (error == QAbstractSocket::SocketAccessError)
+        } else if (error == QAbstractSocket::SocketAccessError)
             why = QStringLiteral("Port %1 may not be used by this user").arg(port);
         else if (error != QAbstractSocket::SocketAddressNotAvailableError
                  && error != QAbstractSocket::UnsupportedSocketOperationError)

@@ -113,6 +113,8 @@ void LumivaneMainWindow::createStatusWidgets()
     mSentLine = mLastCommandLabel->whole();
     mRemoteLabel = new QLabel(this);
     mRemoteLabel->setObjectName(QStringLiteral("remote"));
+    // Apart from the link's dot, which belongs to the words right of it.
+    mRemoteLabel->setContentsMargins(0, 0, 8, 0);
     mRemoteLabel->hide();
     mLinkSymbol = new QLabel(QStringLiteral("●"), this);
     // A long port name keeps both the state in front and the name's end,
