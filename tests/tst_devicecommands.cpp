@@ -5,7 +5,9 @@
 #include "serialport.h"
 #include "testsupport.h"
 
+#include <QImage>
 #include <QInputDialog>
+#include <QPixmap>
 #include <QMenu>
 #include <QRadioButton>
 #include <QSlider>
@@ -57,6 +59,8 @@ private slots:
     void closingTheWindowClosesThePort();
     void lostAdapterHeals_data();
     void lostAdapterHeals();
+    void statusBarShowsWhatFits_data();
+    void statusBarShowsWhatFits();
     void burstAtLineRate();
     void stalledLineResumes();
     void endingOnAStalledLine_data();
@@ -542,6 +546,131 @@ void tst_DeviceCommands::lostAdapterHeals()
     mWindow->mOffButton->click();
     QCOMPARE(replugged.read(), QByteArray("X0100"));
     QVERIFY(answerer.seen.isEmpty());
+}
+
+namespace {
+
+// A line of the status bar as the operator meets it: shown, with room for
+// what it shows, which is the whole line or its start cut with "…", the
+// whole then in its tooltip. start: the whole line, or as much of it as the
+// test knows. Empty when so.
+QString misshown(const QLabel *label, const QString &start)
+{
+    if (!label->isVisible())
+        return label->objectName() + QStringLiteral(" hidden");
+    const QString shown = label->text();
+    if (label->fontMetrics().horizontalAdvance(shown) > label->contentsRect().width())
+        return QStringLiteral("no room for \"%1\"").arg(shown);
+    const bool whole = shown.startsWith(start) && !shown.contains(QChar(0x2026));
+    const bool cut = shown.contains(QChar(0x2026)) && label->toolTip().startsWith(start);
+    if (!whole && !cut)
+        return QStringLiteral("\"%1\" for \"%2\", tooltip \"%3\"").arg(shown, start, label->toolTip());
+    return {};
+}
+
+bool isCut(const QLabel *label)
+{
+    return label->text().contains(QChar(0x2026));
+}
+
+// Something is painted there: more than one colour.
+bool inked(const QImage &image, const QRect &rect)
+{
+    const QRgb first = image.pixel(rect.topLeft());
+    for (int y = rect.top(); y <= rect.bottom(); ++y) {
+        for (int x = rect.left(); x <= rect.right(); ++x) {
+            if (image.pixel(x, y) != first)
+                return true;
+        }
+    }
+    return false;
+}
+
+} // namespace
+
+void tst_DeviceCommands::statusBarShowsWhatFits_data()
+{
+    QTest::addColumn<QString>("showName"); // of show 3
+    QTest::addColumn<QString>("portName"); // a link to the port; empty: its own path
+    QTest::addColumn<bool>("lastCommandCut");
+    QTest::addColumn<bool>("linkCut");
+    QTest::addColumn<bool>("messageCut");
+
+    QTest::newRow("short texts") << QString() << QString() << false << false << false;
+    QTest::newRow("long show name") << "Act 1, scene 5: the storm over the harbour, with rain and thunder"
+                                    << QString() << true << false << false;
+    QTest::newRow("long port name") << QString()
+                                    << "usb-FTDI_FT232R_USB_UART_A1234567-if00-port0-behind-the-stage-left-rack"
+                                    << false << true << true;
+}
+
+// What the status bar draws: the last command, a message in its place while
+// the message lasts, the link beside them all the while; a line too long for
+// its room cut with "…".
+void tst_DeviceCommands::statusBarShowsWhatFits()
+{
+    QFETCH(QString, showName);
+    QFETCH(QString, portName);
+    QFETCH(bool, lastCommandCut);
+    QFETCH(bool, linkCut);
+    QFETCH(bool, messageCut);
+
+    QTemporaryDir dir;
+    QString port = QString::fromLocal8Bit(mPty->slavePath);
+    if (!portName.isEmpty()) {
+        port = dir.filePath(portName);
+        QVERIFY(QFile::link(QString::fromLocal8Bit(mPty->slavePath), port));
+        mSettings->store(QStringLiteral("serialPort"), port);
+    }
+    ModalAnswerer answerer;
+    if (!showName.isEmpty()) {
+        const QString names = dir.filePath(QStringLiteral("names.txt"));
+        QFile file(names);
+        QVERIFY(file.open(QIODevice::WriteOnly));
+        file.write("Show 1\nShow 2\n" + showName.toUtf8() + "\n");
+        file.close();
+        mSettings->store(QStringLiteral("lastFile"), names);
+        answerer.then(ModalAnswerer::click(QStringLiteral("Yes")));
+    }
+    startWindow();
+    mWindow->statusBar()->clearMessage();
+    QStatusBar *bar = mWindow->statusBar();
+    auto *message = bar->findChild<QLabel *>(QStringLiteral("message"));
+    auto *lastCommand = bar->findChild<QLabel *>(QStringLiteral("lastCommand"));
+    auto *link = bar->findChild<QLabel *>(QStringLiteral("link"));
+    QVERIFY(message && lastCommand && link);
+    const auto drawn = [bar](const QLabel *label) {
+        return inked(bar->grab().toImage(), QRect(label->mapTo(bar, QPoint(0, 0)), label->size()));
+    };
+
+    showButton(*mWindow, 2)->click();
+    QCOMPARE(mPty->read(), QByteArray("X0403"));
+    const QString sent = QString::fromUtf8("Sent: Show 3 · ");
+    QTRY_COMPARE(misshown(lastCommand, sent), QString());
+    QCOMPARE(misshown(link, mWindow->linkText()), QString());
+    QVERIFY(!message->isVisible());
+    QCOMPARE(isCut(lastCommand), lastCommandCut);
+    QCOMPARE(isCut(link), linkCut);
+    QVERIFY(lastCommand->geometry().right() < link->geometry().left());
+    QVERIFY(drawn(lastCommand));
+    QVERIFY(drawn(link));
+
+    // Pulled out: the answer to the next click takes the last command's place.
+    mPty->closeMaster();
+    showButton(*mWindow, 3)->click();
+    QCOMPARE(bar->currentMessage(), QStringLiteral("Could not write to serial port ") + port);
+    QTRY_COMPARE(misshown(message, bar->currentMessage()), QString());
+    QVERIFY(!lastCommand->isVisible());
+    QCOMPARE(misshown(link, QStringLiteral("Not connected: ")), QString());
+    QCOMPARE(isCut(message), messageCut);
+    QVERIFY(message->geometry().right() < link->geometry().left());
+    QVERIFY(drawn(message));
+    QVERIFY(drawn(link));
+
+    // Its time over, the last command is back.
+    bar->clearMessage();
+    QTRY_COMPARE(misshown(lastCommand, sent), QString());
+    QVERIFY(!message->isVisible());
 }
 
 void tst_DeviceCommands::burstAtLineRate()

@@ -5,10 +5,12 @@
 #include "remote/textcommand.h"
 #include "testsupport.h"
 
+#include <QCheckBox>
 #include <QLabel>
 #include <QLineEdit>
 #include <QTemporaryDir>
 #include <QSlider>
+#include <QStatusBar>
 #include <QTcpServer>
 #include <QTcpSocket>
 #include <QUdpSocket>
@@ -168,6 +170,8 @@ private slots:
     void unfinishedLineEndsTheConnection();
     void socketsReachTheLine();
     void noPortNoBox();
+    void indicatorInTheStatusBar_data();
+    void indicatorInTheStatusBar();
 };
 
 void tst_Remote::oscDecode_data()
@@ -521,6 +525,44 @@ void tst_Remote::noPortNoBox()
     settings.store(QStringLiteral("serialPort"), dir.filePath(QStringLiteral("gone")));
     settings.store(QStringLiteral("remote/enabled"), true);
     settings.store(QStringLiteral("remote/port"), port);
+void tst_Remote::indicatorInTheStatusBar_data()
+{
+    QTest::addColumn<bool>("enabled");
+    QTest::addColumn<bool>("held"); // another program listens on the port
+    QTest::addColumn<QString>("allowed");
+    QTest::addColumn<QString>("text"); // %1: the port; empty: nothing shown
+    QTest::addColumn<QString>("tip");
+
+    QTest::newRow("off") << false << false << "" << "" << "";
+    QTest::newRow("on") << true << false << "" << "Remote: on" << "Listening on 127.0.0.1:%1";
+    QTest::newRow("port in use") << true << true << "" << "Remote: port %1 in use"
+                                 << "Port %1 is in use by another program";
+    QTest::newRow("allowed list not addresses") << true << false << "10.0.0.7 printer.local" << "Remote: not listening"
+                                                << "Not listening: the allowed addresses";
+}
+
+// Remote control's state where the operator looks, beside the link, and
+// nothing of it while it is off; the dialog's switch changes it at once.
+void tst_Remote::indicatorInTheStatusBar()
+{
+    QFETCH(bool, enabled);
+    QFETCH(bool, held);
+    QFETCH(QString, allowed);
+    QFETCH(QString, text);
+    QFETCH(QString, tip);
+
+    TemporarySettings settings;
+    Pty pty;
+    const quint16 port = freePort();
+    QVERIFY(port);
+    QTcpServer other;
+    if (held)
+        QVERIFY(other.listen(QHostAddress::LocalHost, port));
+    settings.store(QStringLiteral("serialPort"), QString::fromLocal8Bit(pty.slavePath));
+    settings.store(QStringLiteral("remote/enabled"), enabled);
+    settings.store(QStringLiteral("remote/port"), port);
+    settings.store(QStringLiteral("remote/allowed"), allowed);
+
     ModalAnswerer answerer;
     LumivaneMainWindow window;
     window.show();
@@ -544,6 +586,44 @@ void tst_Remote::noPortNoBox()
         QTest::qWait(10);
     QCOMPARE(answerer.seen.size(), 1);
     QVERIFY(window.findChild<QLabel *>(QStringLiteral("link"))->toolTip().contains(QStringLiteral("refused")));
+    QStatusBar *bar = window.statusBar();
+    auto *link = bar->findChild<QLabel *>(QStringLiteral("link"));
+    const auto shown = [bar] {
+        QStringList texts;
+        for (const QLabel *label : bar->findChildren<QLabel *>()) {
+            // A message may say more, for its time.
+            if (label->isVisible() && label->objectName() != QStringLiteral("message")
+                && label->text().contains(QStringLiteral("Remote"), Qt::CaseInsensitive))
+                texts << label->text();
+        }
+        return texts;
+    };
+    const auto check = [&](const QString &text, const QString &tip) {
+        if (text.isEmpty()) {
+            QCOMPARE(shown(), QStringList());
+            return;
+        }
+        QTRY_COMPARE(shown(), QStringList { text.arg(port) });
+        const auto *indicator = bar->findChild<QLabel *>(QStringLiteral("remote"));
+        QVERIFY(indicator->fontMetrics().horizontalAdvance(indicator->text()) <= indicator->contentsRect().width());
+        QVERIFY(indicator->geometry().right() < link->geometry().left());
+        QVERIFY2(indicator->toolTip().startsWith(tip.arg(port)), qPrintable(indicator->toolTip()));
+    };
+    check(text, tip);
+    QVERIFY(link->isVisible());
+
+    answerer.then([](QWidget *dialog) {
+        auto *accept = dialog->findChild<QCheckBox *>();
+        QCOMPARE(accept->text(), QStringLiteral("Accept remote commands"));
+        accept->toggle();
+        static_cast<QDialog *>(dialog)->reject();
+    });
+    window.fileRemoteAction->trigger();
+    QCOMPARE(answerer.seen.size(), 1);
+    if (enabled)
+        check(QString(), QString());
+    else
+        check(QStringLiteral("Remote: on"), QStringLiteral("Listening on 127.0.0.1:%1"));
 }
 
 QTEST_MAIN(tst_Remote)

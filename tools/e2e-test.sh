@@ -190,13 +190,6 @@ commands_reach() { [ "$(count_commands)" -ge "$1" ]; }
 # --- The operator's actions.
 click_show 22
 wait_until 5 commands_reach 1 || true
-if [ -n "$screenshot" ]; then
-    xdotool mousemove $((wx + 300)) $((page_y + 300))
-    sleep 0.5
-    mkdir -p "$(dirname "$screenshot")"
-    import -window "$win" -strip -define png:exclude-chunks=date,time "$screenshot"
-    echo "screenshot: $screenshot"
-fi
 click_tab 2
 click_show 95
 click_tab 3
@@ -311,6 +304,39 @@ fi
 kill "$app_pid" 2>/dev/null || true
 wait "$app_pid" 2>/dev/null || true
 app_pid=""
+
+# --- The README's screenshot: a start as a show's operator makes it, with
+# remote control on and yesterday's name file loaded, whose message stands
+# in the status bar for its five seconds.
+if [ -n "$screenshot" ]; then
+    printf '%s\n' Preshow Welcome "Act 1, scene 1" "Act 1, scene 2" "Act 1, scene 3" "Act 1, scene 4" \
+        "Act 1, scene 5" Interval "Act 2, scene 1" "Act 2, scene 2" Finale Bows >"$tmp/shows.txt"
+    port=$((port + 1))
+    printf '[General]\nserialPort=%s\nlastFile=%s\n[remote]\nenabled=true\nport=%s\n' \
+        "$device" "$tmp/shows.txt" "$port" >"$conf"
+    XDG_CONFIG_HOME="$tmp/config" QT_QPA_PLATFORM=xcb "$app" >"$tmp/app3.log" 2>&1 &
+    app_pid=$!
+    echo $app_pid >>"$tmp/pids"
+    box=$(timeout 20 xdotool search --sync --onlyvisible --name '^Lumivane$' | head -n1) || true
+    check "the screenshot's start asks to read the name file" test -n "$box"
+    if [ -n "$box" ]; then
+        xdotool windowfocus --sync "$box"
+        xdotool key Return
+    fi
+    win=$(timeout 20 xdotool search --sync --onlyvisible --name "$title" | head -n1) || true
+    check "the screenshot's window appeared" test -n "$win"
+    if [ -n "$win" ]; then
+        # The pointer away from the window, so that no tooltip shows.
+        xdotool mousemove 1000 760
+        sleep 1
+        mkdir -p "$(dirname "$screenshot")"
+        import -window "$win" -strip -define png:exclude-chunks=date,time "$screenshot"
+        echo "screenshot: $screenshot"
+    fi
+    kill "$app_pid" 2>/dev/null || true
+    wait "$app_pid" 2>/dev/null || true
+    app_pid=""
+fi
 
 # Stopping the simulator flushes anything partial to the log.
 kill "$sim_pid"

@@ -99,6 +99,7 @@ void RemoteServer::stop()
 void RemoteServer::configure(const Config &config)
 {
     stop();
+    mPortInUse = false;
     if (!config.enabled)
         return;
     const std::optional<QList<Subnet>> allowed = parseAllowed(config.allowed);
@@ -148,9 +149,10 @@ bool RemoteServer::listenOn(const QHostAddress &address, int port, QString &why)
 {
     why.clear();
     const auto explain = [&](QAbstractSocket::SocketError error, const QString &text) {
-        if (error == QAbstractSocket::AddressInUseError)
+        if (error == QAbstractSocket::AddressInUseError) {
             why = QStringLiteral("Port %1 is in use by another program").arg(port);
-        else if (error == QAbstractSocket::SocketAccessError)
+            mPortInUse = true;
+        } else if (error == QAbstractSocket::SocketAccessError)
             why = QStringLiteral("Port %1 may not be used by this user").arg(port);
         else if (error != QAbstractSocket::SocketAddressNotAvailableError
                  && error != QAbstractSocket::UnsupportedSocketOperationError)

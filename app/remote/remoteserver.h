@@ -65,6 +65,8 @@ public:
     bool listening() const;
     // "Listening on 127.0.0.1:8765 (UDP and TCP)", or why not.
     QString status() const { return mStatus; }
+    // Not listening because another program holds the port.
+    bool portInUse() const { return mPortInUse; }
     // Datagrams and lines that changed nothing: malformed, unknown, out of
     // range, too long, from a sender not allowed, or refused for want of a port.
     int ignored() const { return mIgnored; }
@@ -105,5 +107,6 @@ private:
     QSet<QObject *> mQueued;
     QList<Subnet> mAllowed;
     QString mStatus;
+    bool mPortInUse = false;
     int mIgnored = 0;
 };

@@ -136,8 +136,7 @@ void LumivaneMainWindow::closeSerialPort()
         mPort.reset();
     }
     mStalled = false;
-    if (mLastCommandLabel)
-        mLastCommandLabel->setText(mSentLine);
+    showLastCommand(mSentLine);
 }
 
 // At the program's end: the frame being written is completed, and what waits

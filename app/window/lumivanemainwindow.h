@@ -17,9 +17,11 @@
 #include <optional>
 
 class QButtonGroup;
+class QEvent;
 class QLabel;
 class QRadioButton;
 class LineWriter;
+class StatusLabel;
 class QVariant;
 
 // The controller: all of the program's state, the start-up sequence, and the
@@ -42,6 +44,7 @@ public:
     QString linkReason() const;
 protected:
     void closeEvent(QCloseEvent *event) override;
+    bool event(QEvent *event) override;
 
 public slots:
     void doShowButton(int id);
@@ -81,8 +84,11 @@ private:
     void sendCommand(const QByteArray &text);
     void createStatusWidgets();
     void showLink();
+    void showStatusMessage(const QString &message);
+    void showLastCommand(const QString &line);
     void showSent(const QByteArray &command);
     void showWaiting();
+    void showRemote();
     void startRemote();
     QByteArray runRemote(const RemoteCommand &command, const QString &peer);
     void notePlayerState(const QByteArray &command);
@@ -129,9 +135,11 @@ private:
     // Looks for the stored port while it is not open.
     QTimer mPortWatch;
 
+    StatusLabel *mMessageLabel = nullptr;
+    StatusLabel *mLastCommandLabel = nullptr;
+    QLabel *mRemoteLabel = nullptr;
     QLabel *mLinkSymbol = nullptr;
-    QLabel *mLinkLabel = nullptr;
-    QLabel *mLastCommandLabel = nullptr;
+    StatusLabel *mLinkLabel = nullptr;
     QString mSentLine;
     QByteArray mLastQueued;
     // Who chose the commands being queued: empty for the operator; a remote

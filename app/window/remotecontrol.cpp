@@ -16,8 +16,9 @@ void LumivaneMainWindow::startRemote()
         return runRemote(command, peer);
     };
     mRemote->configure(mRemoteConfig);
+    showRemote();
     if (mRemoteConfig.enabled && !mRemote->listening())
-        statusBar()->showMessage(QStringLiteral("Remote control: ") + mRemote->status());
+        statusBar()->showMessage(QStringLiteral("Remote control: ") + mRemote->status(), statusMessageMs);
 }
 
 // A remote command takes the operator's own path, so it sends exactly what

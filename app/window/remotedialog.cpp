@@ -57,6 +57,7 @@ void LumivaneMainWindow::doRemote()
     // Each change is stored at once and takes effect at once.
     const auto restart = [this, status] {
         mRemote->configure(mRemoteConfig);
+        showRemote();
         status->setText(describe(*mRemote));
     };
     connect(enabled, &QCheckBox::toggled, &dialog, [this, restart](bool on) {

@@ -111,6 +111,7 @@ void LumivaneMainWindow::storeSetting(const QString &key, const QVariant &value)
         || openSettings().value(key).toString() != value;
     // The choice still holds for this run; say once that it will not last.
     if (failed && !mSettingsFailed)
-        statusBar()->showMessage(QStringLiteral("Could not store the settings in ") + settings.fileName());
+        statusBar()->showMessage(QStringLiteral("Could not store the settings in ") + settings.fileName(),
+                                 statusMessageMs);
     mSettingsFailed = failed;
 }

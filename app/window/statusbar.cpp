@@ -2,9 +2,77 @@
 
 #include "link/linkstate.h"
 
+#include <QEvent>
 #include <QLabel>
+#include <QResizeEvent>
 #include <QStatusBar>
 #include <QTime>
+
+// One line of the status bar in the room the bar gives it: as much of its
+// text as fits, cut with "…" (a line cut mid-word reads as a different
+// line), and then the whole of it in the tooltip, above any tip of its own.
+class StatusLabel : public QLabel
+{
+public:
+    StatusLabel(Qt::TextElideMode mode, QWidget *parent)
+        : QLabel(parent)
+        , mMode(mode)
+    {
+    }
+
+    void setWhole(const QString &text, const QString &tip = QString())
+    {
+        mWhole = text;
+        mTip = tip;
+        updateGeometry();
+        fit();
+    }
+
+    QString whole() const { return mWhole; }
+
+    // Asks for the whole text, so the label grows back as the bar widens.
+    QSize sizeHint() const override
+    {
+        return { fontMetrics().horizontalAdvance(mWhole) + frameAndMargins(), QLabel::sizeHint().height() };
+    }
+
+    QSize minimumSizeHint() const override
+    {
+        return { qMin(sizeHint().width(), fontMetrics().horizontalAdvance(QStringLiteral("Xxx…")) + frameAndMargins()),
+                  QLabel::minimumSizeHint().height() };
+    }
+
+protected:
+    void resizeEvent(QResizeEvent *event) override
+    {
+        QLabel::resizeEvent(event);
+        fit();
+    }
+
+private:
+    int frameAndMargins() const
+    {
+        const QMargins around = contentsMargins();
+        return around.left() + around.right() + 2 * margin();
+    }
+
+    void fit()
+    {
+        const QString shown =
+            fontMetrics().elidedText(mWhole, mMode, contentsRect().width() - 2 * margin());
+        setText(shown);
+        QStringList tips;
+        if (shown != mWhole)
+            tips << mWhole;
+        if (!mTip.isEmpty())
+            tips << mTip;
+        setToolTip(tips.join(QLatin1Char('\n')));
+    }
+
+    Qt::TextElideMode mMode;
+    QString mWhole;
+    QString mTip;
+};
 
 namespace {
 
@@ -24,37 +92,75 @@ QString symbolColour(LinkState::Link link)
 
 } // namespace
 
-// Permanent widgets: a temporary message, or the empty status tip of a menu
-// entry under the mouse, never hides them.
+// Every widget is permanent, so a menu entry's status tip never hides the
+// link. QStatusBar paints a message of its own only left of its first
+// permanent widget, where there is no room at all: messages are shown in
+// mMessageLabel instead, in the last-command line's place while they last.
 void LumivaneMainWindow::createStatusWidgets()
 {
-    mLastCommandLabel = new QLabel(QString::fromUtf8(LinkState::nothingSent), this);
+    mMessageLabel = new StatusLabel(Qt::ElideRight, this);
+    mMessageLabel->setObjectName(QStringLiteral("message"));
+    mMessageLabel->hide();
+    mLastCommandLabel = new StatusLabel(Qt::ElideRight, this);
     mLastCommandLabel->setObjectName(QStringLiteral("lastCommand"));
-    // Cut off first where the bar is too narrow for both.
-    mLastCommandLabel->setMinimumWidth(40);
-    mSentLine = mLastCommandLabel->text();
+    // These two take the room the indicators leave, so a long line is cut
+    // rather than the link.
+    for (QLabel *line : { static_cast<QLabel *>(mMessageLabel), static_cast<QLabel *>(mLastCommandLabel) }) {
+        line->setSizePolicy(QSizePolicy::Ignored, QSizePolicy::Preferred);
+        line->setMinimumWidth(40);
+    }
+    showLastCommand(QString::fromUtf8(LinkState::nothingSent));
+    mSentLine = mLastCommandLabel->whole();
+    mRemoteLabel = new QLabel(this);
+    mRemoteLabel->setObjectName(QStringLiteral("remote"));
+    // Apart from the link's dot, which belongs to the words right of it.
+    mRemoteLabel->setContentsMargins(0, 0, 8, 0);
+    mRemoteLabel->hide();
     mLinkSymbol = new QLabel(QStringLiteral("●"), this);
-    mLinkLabel = new QLabel(this);
+    // A long port name keeps both the state in front and the name's end,
+    // which tells one adapter from another.
+    mLinkLabel = new StatusLabel(Qt::ElideMiddle, this);
     mLinkLabel->setObjectName(QStringLiteral("link"));
+    // Room for "Not connected: FT232R USB UART (ttyUSB0)" and more, while a
+    // hand-written path does not push the last command out.
+    mLinkLabel->setMaximumWidth(48 * mLinkLabel->fontMetrics().averageCharWidth());
+    statusBar()->addPermanentWidget(mMessageLabel, 1);
     statusBar()->addPermanentWidget(mLastCommandLabel, 1);
+    statusBar()->addPermanentWidget(mRemoteLabel);
     statusBar()->addPermanentWidget(mLinkSymbol);
     statusBar()->addPermanentWidget(mLinkLabel);
+    connect(statusBar(), &QStatusBar::messageChanged, this, &LumivaneMainWindow::showStatusMessage);
 
     mPortWatch.setInterval(1000);
     connect(&mPortWatch, &QTimer::timeout, this, &LumivaneMainWindow::lookForPort);
 }
 
+// No action has a status tip, so the empty ones that menus send as the mouse
+// passes over them would only wipe a message before its time.
+bool LumivaneMainWindow::event(QEvent *event)
+{
+    if (event->type() == QEvent::StatusTip && static_cast<QStatusTipEvent *>(event)->tip().isEmpty())
+        return true;
+    return LumivaneMainWindowBase::event(event);
+}
+
+void LumivaneMainWindow::showStatusMessage(const QString &message)
+{
+    mMessageLabel->setWhole(message);
+    mMessageLabel->setVisible(!message.isEmpty());
+    mLastCommandLabel->setVisible(message.isEmpty());
+}
+
 void LumivaneMainWindow::showLink()
 {
     const LinkState::Indicator shown = LinkState::indicator(mPort != nullptr, mStalled, mPortLabel);
-    mLinkLabel->setText(shown.text);
     if (mPort)
         mRemoteRefused.clear();
     const QString tip = mRemoteRefused.isEmpty() ? linkReason()
                                                  : linkReason() + QLatin1Char('\n') + mRemoteRefused;
-    mLinkLabel->setToolTip(tip);
+    mLinkLabel->setWhole(shown.text, tip);
     mLinkSymbol->setStyleSheet(QStringLiteral("color: %1").arg(symbolColour(shown.link)));
-    mLinkSymbol->setToolTip(tip);
+    mLinkSymbol->setToolTip(mLinkLabel->toolTip());
     if (mPort)
         mPortWatch.stop();
     else if (!mPortWatch.isActive())
@@ -63,7 +169,7 @@ void LumivaneMainWindow::showLink()
 
 QString LumivaneMainWindow::linkText() const
 {
-    return mLinkLabel->text();
+    return mLinkLabel->whole();
 }
 
 QString LumivaneMainWindow::linkReason() const
@@ -75,15 +181,35 @@ QString LumivaneMainWindow::linkReason() const
     return {};
 }
 
+void LumivaneMainWindow::showLastCommand(const QString &line)
+{
+    if (mLastCommandLabel)
+        mLastCommandLabel->setWhole(line);
+}
+
 void LumivaneMainWindow::showSent(const QByteArray &command)
 {
     mSentLine = LinkState::sentLine(LinkState::describe(command, showNames()), QTime::currentTime(),
                                     mCommandSources.value(command));
-    mLastCommandLabel->setText(mSentLine);
+    showLastCommand(mSentLine);
 }
 
 void LumivaneMainWindow::showWaiting()
 {
-    mLastCommandLabel->setText(LinkState::waitingLine(LinkState::describe(mLastQueued, showNames()),
-                                                      mCommandSources.value(mLastQueued)));
+    showLastCommand(LinkState::waitingLine(LinkState::describe(mLastQueued, showNames()),
+                                           mCommandSources.value(mLastQueued)));
+}
+
+// Nothing at all while remote control is off; while it is on, whether it
+// listens, and where or why not in the tooltip.
+void LumivaneMainWindow::showRemote()
+{
+    mRemoteLabel->setVisible(mRemoteConfig.enabled);
+    if (mRemote->listening())
+        mRemoteLabel->setText(QStringLiteral("Remote: on"));
+    else if (mRemote->portInUse())
+        mRemoteLabel->setText(QStringLiteral("Remote: port %1 in use").arg(mRemoteConfig.port));
+    else
+        mRemoteLabel->setText(QStringLiteral("Remote: not listening"));
+    mRemoteLabel->setToolTip(mRemote->status());
 }
