@@ -44,6 +44,11 @@ def read_attribution(path):
     return data if isinstance(data, list) else [data]
 
 
+def different_libraries(a, b):
+    a, b = a.split('/'), b.split('/')
+    return a[:2] == b[:2] == ['src', '3rdparty'] and a[2] != b[2]
+
+
 def index(source, out):
     source = os.path.abspath(source)
     src = os.path.join(source, 'src')
@@ -77,6 +82,10 @@ def index(source, out):
                 own = [t for t in targets if t.split('/')[:3] == rel.split('/')[:3]]
                 targets = own or targets
             for target in targets:
+                # One library's use of another's header (libpng's of zlib.h)
+                # says nothing of what is linked; the other's objects do.
+                if different_libraries(rel, target):
+                    continue
                 includers.setdefault(target, set()).add(rel)
 
     # Resource files: a "set(NAME_resource_files ...)" block in a CMakeLists.txt
