@@ -201,7 +201,7 @@ def qt_part(prefix, archive, obj):
     m = re.match(r'libQt6(\w+)\.a$', base)
     if m:
         return m.group(1)
-    m = re.match(r'objects-\w+/(\w+?)_resources_\d+/', path)
+    m = re.match(r'lib/objects-\w+/(\w+?)_(resources_\d+|init)/', path)
     if m:
         return m.group(1)
     m = re.match(r'plugins/(\w+)/lib(\w+)\.a$', path)
