@@ -143,10 +143,10 @@ if [ ! -f "$stamp" ]; then
         "${qt_options[@]}" >&2
     ninja -C build-qtbase -j"$jobs" >&2
     ninja -C build-qtbase install >/dev/null
-    index_notices qtbase
     echo "Qt $qt_deb: built in $(( $(date +%s) - start )) s with -j$jobs on $(date -u +%F)" \
         >>"$prefix/BUILT"
     touch "$stamp"
+    index_notices qtbase
     rm -rf build-qtbase qtbase qt6-base_*
 fi
 
