@@ -13,6 +13,11 @@ test-sanitize:
 ci:
 	sh .ci/run
 
+# Every file's copyright and licence, as the REUSE tool reads them.
+.PHONY: licence-check
+licence-check:
+	tools/licence-check.sh
+
 .PHONY: wine-test
 wine-test:
 	tools/wine-test.sh

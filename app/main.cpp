@@ -1,11 +1,71 @@
 #include "window/lumivanemainwindow.h"
 
 #include <QApplication>
+#include <QCommandLineParser>
 #include <QIcon>
+
+#include <cstdio>
+
+namespace {
+
+constexpr const char usage[] = "Usage: lumivane [-h | --help] [-v | --version] [Qt options]\n";
+
+constexpr const char help[] =
+    "Control panel for the Zentrel show player: starts its shows, sets its\n"
+    "brightness and switches its output off over the serial line.\n"
+    "\n"
+    "  -h, --help     print this help and exit\n"
+    "  -v, --version  print the version and exit\n"
+    "\n"
+    "Qt's own options are accepted too, such as -platform NAME, -display DISPLAY\n"
+    "and -style NAME. The serial port, the show names and remote control are set\n"
+    "in the window's File menu. See lumivane(1).\n";
+
+// -platform and -reverse are words, not bundles of letters; Qt's own options
+// read the same way.
+void defineOptions(QCommandLineParser &parser)
+{
+    parser.setSingleDashWordOptionMode(QCommandLineParser::ParseAsLongOptions);
+    parser.addOption(QCommandLineOption(QStringList { QStringLiteral("h"), QStringLiteral("help") }));
+    parser.addOption(QCommandLineOption(QStringList { QStringLiteral("v"), QStringLiteral("version") }));
+}
+
+} // namespace
 
 int main(int argc, char **argv)
 {
+    // Help and the version are answered before Qt starts, so that they need
+    // no display. Qt's options are still among the words here: not knowing
+    // them is no error yet.
+    QStringList words;
+    for (int i = 0; i < argc; ++i)
+        words << QString::fromLocal8Bit(argv[i]);
+    QCommandLineParser early;
+    defineOptions(early);
+    early.parse(words);
+    if (early.isSet(QStringLiteral("help"))) {
+        std::fputs(usage, stdout);
+        std::fputs(help, stdout);
+        return 0;
+    }
+    if (early.isSet(QStringLiteral("version"))) {
+        std::fputs("Lumivane " LUMIVANE_VERSION "\n", stdout);
+        return 0;
+    }
+
     QApplication app(argc, argv);
+    // What Qt left after taking its own options is all Lumivane's, and it
+    // takes no other.
+    QCommandLineParser parser;
+    defineOptions(parser);
+    if (!parser.parse(QApplication::arguments()) || !parser.positionalArguments().isEmpty()) {
+        const QString why = parser.errorText().isEmpty()
+            ? QStringLiteral("unexpected argument '%1'").arg(parser.positionalArguments().constFirst())
+            : parser.errorText();
+        std::fprintf(stderr, "lumivane: %s\n%s", qPrintable(why), usage);
+        return 2;
+    }
+
     // Drawn by Qt's SVG plugin; without it the window simply has no icon.
     QApplication::setWindowIcon(QIcon(QStringLiteral(":/lumivane.svg")));
     return runLumivane();

@@ -23,6 +23,7 @@ install(FILES ${CMAKE_CURRENT_BINARY_DIR}/lumivane.1.gz DESTINATION ${CMAKE_INST
 # doc/Lumivane).
 set(LUMIVANE_DOCDIR ${CMAKE_INSTALL_DATADIR}/doc/lumivane)
 install(FILES ${CMAKE_CURRENT_BINARY_DIR}/changelog.gz ${PROJECT_SOURCE_DIR}/data/copyright
+              ${PROJECT_SOURCE_DIR}/README.md
         DESTINATION ${LUMIVANE_DOCDIR})
 
 set(CPACK_PACKAGE_NAME lumivane)

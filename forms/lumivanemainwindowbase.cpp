@@ -5,6 +5,7 @@
 #include <QLabel>
 #include <QMenu>
 #include <QMenuBar>
+#include <QMessageBox>
 #include <QPushButton>
 #include <QShortcut>
 #include <QSlider>
@@ -114,6 +115,7 @@ void LumivaneMainWindowBase::createControls()
 void LumivaneMainWindowBase::createActions()
 {
     helpAboutAction = createAction(this, "helpAboutAction");
+    helpAboutQtAction = createAction(this, "helpAboutQtAction");
     fileExitAction = createAction(this, "fileExitAction");
     editCutAction = createAction(this, "editCutAction");
     editCopyAction = createAction(this, "editCopyAction");
@@ -158,6 +160,7 @@ void LumivaneMainWindowBase::createMenus()
 
     helpMenu = new QMenu(this);
     helpMenu->addAction(helpAboutAction);
+    helpMenu->addAction(helpAboutQtAction);
     menubar->addMenu(helpMenu);
 }
 
@@ -171,6 +174,7 @@ void LumivaneMainWindowBase::connectSignals()
     connect(panic, &QShortcut::activated, this, &LumivaneMainWindowBase::doOff);
     connect(mBrightSlider, &QSlider::valueChanged, this, &LumivaneMainWindowBase::doBright);
     connect(helpAboutAction, &QAction::triggered, this, &LumivaneMainWindowBase::doAbout);
+    connect(helpAboutQtAction, &QAction::triggered, this, [this] { QMessageBox::aboutQt(this); });
     connect(fileSetupAction, &QAction::triggered, this, &LumivaneMainWindowBase::doSetup);
     connect(fileRemoteAction, &QAction::triggered, this, &LumivaneMainWindowBase::doRemote);
     connect(fileJournalAction, &QAction::triggered, this, &LumivaneMainWindowBase::doJournal);
@@ -190,6 +194,7 @@ void LumivaneMainWindowBase::languageChange()
     mTabber->setTabText(mTabber->indexOf(tab_3), tr("Shows 65 - 96"));
     mTabber->setTabText(mTabber->indexOf(tab_4), tr("Shows 97 - 128"));
     helpAboutAction->setText(tr("About"));
+    helpAboutQtAction->setText(tr("About Qt"));
     fileExitAction->setText(tr("Exit"));
     editCutAction->setText(tr("Cut"));
     editCopyAction->setText(tr("Copy"));

@@ -34,6 +34,7 @@ public:
     QMenu *editMenu = nullptr;
     QMenu *helpMenu = nullptr;
     QAction *helpAboutAction = nullptr;
+    QAction *helpAboutQtAction = nullptr;
     QAction *fileExitAction = nullptr;
     QAction *editCutAction = nullptr;
     QAction *editCopyAction = nullptr;

@@ -51,6 +51,9 @@ private slots:
     void focusStartsOnShowOneAndEscSwitchesOff();
 
     void aboutBox();
+    void aboutQt();
+    void commandLine_data();
+    void commandLine();
     void endingReleasesThePort_data();
     void endingReleasesThePort();
 
@@ -168,7 +171,7 @@ void tst_Form::menus()
              QStringList({ "Setup Connection...", "Remote Control...", "Journal...", "--", "Load Show Names", "Save Show Names", "--",
                            "Edit Show Names", "--", "Exit" }));
     QCOMPARE(entries(mWindow->editMenu), QStringList({ "Cut", "Copy", "Paste" }));
-    QCOMPARE(entries(mWindow->helpMenu), QStringList({ "About" }));
+    QCOMPARE(entries(mWindow->helpMenu), QStringList({ "About", "About Qt" }));
 
     for (QAction *a : mWindow->editMenu->actions())
         QVERIFY2(!a->isEnabled(), qPrintable(a->text()));
@@ -409,6 +412,75 @@ void tst_Form::aboutBox()
     QCOMPARE(answerer.seen[0].title, QStringLiteral("About Lumivane"));
     QVERIFY(answerer.seen[0].text.contains(QStringLiteral("Lumivane " LUMIVANE_VERSION)));
     QVERIFY(answerer.seen[0].text.contains(QString::fromLatin1(qVersion())));
+    QVERIFY(answerer.seen[0].text.contains(QStringLiteral("GPL-3.0-or-later")));
+    QVERIFY(answerer.seen[0].text.contains(QStringLiteral("Source: <a href=\"https://lumivane.org\">")));
+}
+
+void tst_Form::aboutQt()
+{
+    ModalAnswerer answerer;
+    answerer.then(ModalAnswerer::click("OK"));
+    mWindow->helpAboutQtAction->trigger();
+    QCOMPARE(answerer.seen.size(), 1);
+    QCOMPARE(answerer.seen[0].title, QStringLiteral("About Qt"));
+    QVERIFY(answerer.seen[0].text.contains(QString::fromLatin1(qVersion())));
+}
+
+void tst_Form::commandLine_data()
+{
+    QTest::addColumn<QStringList>("arguments");
+    QTest::addColumn<bool>("display"); // a platform that can open a window
+    QTest::addColumn<int>("status");
+    QTest::addColumn<QString>("out");
+    QTest::addColumn<QString>("err");
+    const QString usage = QStringLiteral("Usage: lumivane [-h | --help] [-v | --version] [Qt options]\n");
+    const QString version = QStringLiteral("Lumivane " LUMIVANE_VERSION "\n");
+    QTest::newRow("--help") << QStringList { "--help" } << true << 0 << usage << QString();
+    QTest::newRow("-h") << QStringList { "-h" } << true << 0 << usage << QString();
+    QTest::newRow("--version") << QStringList { "--version" } << true << 0 << version << QString();
+    QTest::newRow("-v") << QStringList { "-v" } << true << 0 << version << QString();
+    // Neither needs Qt's platform, let alone the window or the port.
+    QTest::newRow("--help without a display") << QStringList { "--help" } << false << 0 << usage << QString();
+    QTest::newRow("-v without a display") << QStringList { "-v" } << false << 0 << version << QString();
+    QTest::newRow("a Qt option kept") << QStringList { "-platform", "offscreen", "-reverse", "-v" } << true << 0
+                                      << version << QString();
+    QTest::newRow("unknown option") << QStringList { "--bogus" } << true << 2 << QString()
+                                    << "lumivane: Unknown option 'bogus'.\n" + usage;
+    QTest::newRow("unknown option after a Qt one") << QStringList { "-platform", "offscreen", "-x" } << true << 2
+                                                   << QString() << "lumivane: Unknown option 'x'.\n" + usage;
+    QTest::newRow("an argument") << QStringList { "shows.txt" } << true << 2 << QString()
+                                 << "lumivane: unexpected argument 'shows.txt'\n" + usage;
+}
+
+void tst_Form::commandLine()
+{
+    QFETCH(QStringList, arguments);
+    QFETCH(bool, display);
+    QFETCH(int, status);
+    QFETCH(QString, out);
+    QFETCH(QString, err);
+    QProcess lumivane;
+    QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+    if (!display) {
+        env.insert(QStringLiteral("QT_QPA_PLATFORM"), QStringLiteral("xcb"));
+        env.remove(QStringLiteral("DISPLAY"));
+        env.remove(QStringLiteral("WAYLAND_DISPLAY"));
+    }
+    lumivane.setProcessEnvironment(env);
+    lumivane.start(qEnvironmentVariable("LUMIVANE_BINARY"), arguments);
+    // A program that went on to open its window would not end by itself.
+    if (!lumivane.waitForFinished(20000)) {
+        lumivane.kill();
+        lumivane.waitForFinished();
+        QFAIL("lumivane did not end");
+    }
+    QCOMPARE(lumivane.exitStatus(), QProcess::NormalExit);
+    QCOMPARE(lumivane.exitCode(), status);
+    const QString stdOut = QString::fromLocal8Bit(lumivane.readAllStandardOutput());
+    QVERIFY2(out.isEmpty() ? stdOut.isEmpty() : stdOut.startsWith(out), qPrintable(stdOut));
+    // Qt may say something of its own first.
+    const QString stdErr = QString::fromLocal8Bit(lumivane.readAllStandardError());
+    QVERIFY2(stdErr.endsWith(err), qPrintable(stdErr));
 }
 
 void tst_Form::endingReleasesThePort_data()

@@ -71,7 +71,17 @@ stamp=$prefix/.complete
 serial_stamp=$prefix/.complete-serialport
 serial_required=${LUMIVANE_QT_SERIALPORT:-optional}
 
-if [ -f "$stamp" ] && { [ -f "$serial_stamp" ] || [ -n "${LUMIVANE_QT_NO_RETRY:-}" ]; }; then
+# What Qt builds in, with the licence texts, for the notices of the zip
+# (tools/windows-notices.py): taken from the source while it is here.
+notices=$prefix/share/lumivane-notices
+index_notices() {
+    rm -rf "$notices"
+    python3 "$root/tools/windows-notices.py" index "$1" "$notices.tmp"
+    mv "$notices.tmp" "$notices"
+}
+
+if [ -f "$stamp" ] && [ -f "$notices/index.json" ] &&
+    { [ -f "$serial_stamp" ] || [ -n "${LUMIVANE_QT_NO_RETRY:-}" ]; }; then
     echo "$prefix"
     exit 0
 fi
@@ -136,7 +146,15 @@ if [ ! -f "$stamp" ]; then
     echo "Qt $qt_deb: built in $(( $(date +%s) - start )) s with -j$jobs on $(date -u +%F)" \
         >>"$prefix/BUILT"
     touch "$stamp"
+    index_notices qtbase
     rm -rf build-qtbase qtbase qt6-base_*
+fi
+
+# A Qt built before the notices were kept: its source again, nothing rebuilt.
+if [ ! -f "$notices/index.json" ]; then
+    fetch_source qt6-base "$qt_deb" qtbase
+    index_notices qtbase
+    rm -rf qtbase qt6-base_*
 fi
 
 if [ ! -f "$serial_stamp" ]; then

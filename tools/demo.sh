@@ -43,6 +43,7 @@ done
 mkdir -p "$tmp/config/lumivane.org"
 printf '[General]\nserialPort=%s\nlastFile=\n' "$link" >"$tmp/config/lumivane.org/Lumivane.conf"
 echo "demo: Lumivane is connected to zentrel-sim; close its window to end the demo." >&2
+echo "demo: to run Lumivane on the real serial port instead: ./run.sh --real" >&2
 
 status=0
 XDG_CONFIG_HOME="$tmp/config" XDG_DATA_HOME="$tmp/data" build/app/lumivane "$@" || status=$?

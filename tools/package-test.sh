@@ -8,6 +8,7 @@
 #   tools/package-test.sh [--keep DIR]   (--keep: copy the .deb to DIR)
 set -e
 cd "$(dirname "$0")/.."
+here=$(pwd)
 . tools/deps.sh
 need_packages $BUILD_PACKAGES $PACKAGE_PACKAGES
 
@@ -36,6 +37,7 @@ check_tree() { # check_tree HOW ROOT
     check "$1: AppStream metainfo" test -f "$2/share/metainfo/$metainfo"
     check "$1: copyright and changelog" \
         test -f "$2/share/doc/lumivane/copyright" -a -f "$2/share/doc/lumivane/changelog.gz"
+    check "$1: the README" cmp -s "$2/share/doc/lumivane/README.md" "$here/README.md"
 }
 metainfo=org.lumivane.Lumivane.metainfo.xml
 

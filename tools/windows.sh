@@ -1,9 +1,10 @@
 #!/bin/bash
 # Cross-builds Lumivane.exe for 64-bit Windows against the static Qt of
 # tools/build-qt-windows.sh (built first when its cache is missing) and packs
-# dist/lumivane-<version>-windows-x64.zip with the exe and a README.txt.
-# Fails when the exe imports anything but Windows' own DLLs or is not a GUI
-# program.
+# dist/lumivane-<version>-windows-x64.zip with the exe, a README.txt, the
+# GPL as LICENSE.txt and THIRD-PARTY.txt, the notices of everything the linker
+# took into the exe. Fails when the exe imports anything but Windows' own
+# DLLs, is not a GUI program, or holds a component that has no notice.
 #
 # LUMIVANE_WINDOWS_BUILD chooses the build folder (default: build-windows).
 # The exe's path is the last line printed.
@@ -62,9 +63,13 @@ mkdir -p "$stage" "$root/dist"
 x86_64-w64-mingw32-strip -o "$stage/Lumivane.exe" "$exe"
 # Notepad of older Windows shows a file with bare line feeds on one line.
 sed -e "s/@VERSION@/$version/" -e 's/$/\r/' "$root/data/windows-readme.txt" >"$stage/README.txt"
+sed -e 's/$/\r/' "$root/LICENSES/GPL-3.0-or-later.txt" >"$stage/LICENSE.txt"
+python3 "$root/tools/windows-notices.py" write "$exe.map" "$qt" "$qt/share/lumivane-notices" \
+    "$build" "$stage/THIRD-PARTY.txt"
+sed -i -e 's/$/\r/' "$stage/THIRD-PARTY.txt"
 zipfile=$root/dist/lumivane-$version-windows-x64.zip
 rm -f "$zipfile"
-(cd "$stage" && zip -q -X "$zipfile" Lumivane.exe README.txt)
+(cd "$stage" && zip -q -X "$zipfile" Lumivane.exe README.txt LICENSE.txt THIRD-PARTY.txt)
 echo "windows: $zipfile ($(du -k "$zipfile" | cut -f1) KiB; exe $(du -k "$exe" | cut -f1) KiB," \
     "stripped $(du -k "$stage/Lumivane.exe" | cut -f1) KiB)" >&2
 echo "$stage/Lumivane.exe"

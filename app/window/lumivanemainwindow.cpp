@@ -56,6 +56,9 @@ void LumivaneMainWindow::doAbout()
                        QStringLiteral("<h3>Lumivane %1</h3>"
                                       "<p>Starts the shows of a Zentrel show player, sets its "
                                       "brightness and switches its output off, over a serial line.</p>"
-                                      "<p>Built with Qt %2.</p>")
+                                      "<p>Built with Qt %2.</p>"
+                                      "<p>Licence: GNU General Public License, version 3 or later "
+                                      "(GPL-3.0-or-later).<br>"
+                                      "Source: <a href=\"https://lumivane.org\">https://lumivane.org</a></p>")
                            .arg(QStringLiteral(LUMIVANE_VERSION), QString::fromLatin1(qVersion())));
 }
