@@ -143,6 +143,10 @@ void tst_TimetableDialog::badCellNamedOnOk_data()
                           << -1;
     QTest::newRow("latitude") << "latitude" << 0 << 0 << "95"
                               << "Location: the latitude \"95\" is not a number from -90 to 90" << -1;
+    QTest::newRow("longitude with a blank") << "longitude" << 0 << 0 << "13 405"
+                                            << "Location: the longitude \"13 405\" is not a number from"
+                                               " -180 to 180"
+                                            << -1;
     QTest::newRow("half a location") << "longitude" << 0 << 0 << ""
                                      << "Location: give both the latitude and the longitude, or neither"
                                      << -1;

@@ -52,8 +52,10 @@ QTableWidget *newTable(const QStringList &headers, QWidget *parent)
     return table;
 }
 
-const QString needsLocation =
-    QStringLiteral("sunrise and sunset need a location; fill in the latitude and the longitude");
+QString needsLocation()
+{
+    return QStringLiteral("sunrise and sunset need a location; fill in the latitude and the longitude");
+}
 
 // An entry's row read cell by cell; on a bad cell, what is wrong and where.
 struct ReadEntry
@@ -83,19 +85,40 @@ QString readRest(const QTableWidget *table, int row, Rest &rest)
 }
 
 // Both fields empty is no location, which only entries using the sun need.
-QString readLocation(const QLineEdit *latitude, const QLineEdit *longitude,
-                     std::optional<Location> &out)
+// On an error, `wrong` is the field to put right.
+QString readLocation(QLineEdit *latitude, QLineEdit *longitude, std::optional<Location> &out,
+                     QLineEdit **wrong = nullptr)
 {
     out.reset();
     const QString lat = latitude->text().trimmed();
     const QString lon = longitude->text().trimmed();
     if (lat.isEmpty() && lon.isEmpty())
         return {};
-    if (lat.isEmpty() || lon.isEmpty())
-        return QStringLiteral("give both the latitude and the longitude, or neither");
-    Location location;
-    if (QString error = parseLocation(QString(lat + u' ' + lon), location); !error.isEmpty())
+    const auto refuse = [wrong](QLineEdit *field, const QString &error) {
+        if (wrong)
+            *wrong = field;
         return error;
+    };
+    if (lat.isEmpty() || lon.isEmpty())
+        return refuse(lat.isEmpty() ? latitude : longitude,
+                      QStringLiteral("give both the latitude and the longitude, or neither"));
+    // The file's reader takes both numbers from one line; a blank inside a
+    // field would shift them.
+    const auto notNumber = [](const char *what, const QString &text, int limit) {
+        return QStringLiteral("the %1 \"%2\" is not a number from -%3 to %3")
+            .arg(QLatin1StringView(what), text)
+            .arg(limit);
+    };
+    if (lat.contains(u' '))
+        return refuse(latitude, notNumber("latitude", lat, 90));
+    if (lon.contains(u' '))
+        return refuse(longitude, notNumber("longitude", lon, 180));
+    Location location;
+    // The latitude alone first, so that the error names the right field.
+    if (QString error = parseLocation(QString(lat + QStringLiteral(" 0")), location); !error.isEmpty())
+        return refuse(latitude, error);
+    if (QString error = parseLocation(QString(lat + u' ' + lon), location); !error.isEmpty())
+        return refuse(longitude, error);
     out = location;
     return {};
 }
@@ -327,7 +350,7 @@ void TimetableDialog::showNext(int row, const Table &context)
         if (!read.error.isEmpty()) {
             text = read.error;
         } else if (read.entry.time.usesSun() && !context.location) {
-            text = needsLocation;
+            text = needsLocation();
         } else {
             const QDateTime now = mNow();
             text = describeNext(read.entry, nextOf(context, read.entry, mZone, now), mZone, now);
@@ -434,6 +457,7 @@ void TimetableDialog::accept()
 
     Table table;
     int firstSunRow = -1;
+    // A row left blank, as Add leaves it, holds nothing to keep.
     for (int row = 0; row < mEntries->rowCount(); ++row) {
         if (blankRow(mEntries, row, NextColumn))
             continue;
@@ -454,14 +478,14 @@ void TimetableDialog::accept()
                           RestDaysColumn);
         table.rests.append(rest);
     }
-    if (QString error = readLocation(mLatitude, mLongitude, table.location); !error.isEmpty()) {
+    QLineEdit *wrong = nullptr;
+    if (QString error = readLocation(mLatitude, mLongitude, table.location, &wrong); !error.isEmpty()) {
         refuse(QStringLiteral("Location: ") + error, nullptr, 0, 0);
-        const bool longitudeWrong = !mLatitude->text().trimmed().isEmpty() && error.contains(u"longitude");
-        (longitudeWrong ? mLongitude : mLatitude)->setFocus();
+        wrong->setFocus();
         return;
     }
     if (firstSunRow >= 0 && !table.location) {
-        return refuse(QStringLiteral("Row %1: ").arg(firstSunRow + 1) + needsLocation, mEntries,
+        return refuse(QStringLiteral("Row %1: ").arg(firstSunRow + 1) + needsLocation(), mEntries,
                       firstSunRow, TimeColumn);
     }
     if (table.entries.size() + table.rests.size() > maxItems)
