@@ -122,9 +122,11 @@ void LumivaneMainWindowBase::createControls()
     // way they point.
     mBrightSlider->setInvertedAppearance(true);
     mBrightSlider->setInvertedControls(true);
-    // The style the application has, whatever -style chose.
+    // The style the application has, whatever -style chose. A widget does
+    // not own its style: the window does, and having made it after the
+    // central widget, deletes it after the slider.
     auto *fill = new FillFromTheBottom(QApplication::style()->name());
-    fill->setParent(mBrightSlider);
+    fill->setParent(this);
     mBrightSlider->setStyle(fill);
 
     mOffButton = new QPushButton(central);
