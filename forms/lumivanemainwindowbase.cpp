@@ -1,17 +1,20 @@
 #include "lumivanemainwindowbase.h"
 
 #include <QAction>
+#include <QApplication>
 #include <QEvent>
 #include <QLabel>
 #include <QMenu>
 #include <QMenuBar>
 #include <QMessageBox>
+#include <QProxyStyle>
 #include <QPushButton>
 #include <QShortcut>
 #include <QSlider>
 #include <QStatusBar>
 #include <QStyle>
 #include <QStyleOptionButton>
+#include <QStyleOptionSlider>
 #include <QTabWidget>
 
 namespace {
@@ -40,6 +43,36 @@ void growToText(QPushButton *button)
     if (missing > 0)
         button->resize(button->width() + missing, button->height());
 }
+
+// Qt's styles fill a slider's groove from its minimum to the handle. The
+// brightness slider's minimum is full brightness at the top, so the filled
+// part would be the dark one: its groove is drawn as for a slider running
+// the other way, whose handle stands at exactly the same place, and the
+// handle and the ticks as they are.
+class FillFromTheBottom : public QProxyStyle
+{
+public:
+    using QProxyStyle::QProxyStyle;
+
+    void drawComplexControl(ComplexControl control, const QStyleOptionComplex *option, QPainter *painter,
+                            const QWidget *widget) const override
+    {
+        const auto *slider = qstyleoption_cast<const QStyleOptionSlider *>(option);
+        if (control != CC_Slider || !slider || !(slider->subControls & SC_SliderGroove)) {
+            QProxyStyle::drawComplexControl(control, option, painter, widget);
+            return;
+        }
+        QStyleOptionSlider groove = *slider;
+        groove.subControls = SC_SliderGroove;
+        groove.upsideDown = !slider->upsideDown;
+        groove.sliderPosition = slider->maximum + slider->minimum - slider->sliderPosition;
+        groove.sliderValue = slider->maximum + slider->minimum - slider->sliderValue;
+        QProxyStyle::drawComplexControl(control, &groove, painter, widget);
+        QStyleOptionSlider rest = *slider;
+        rest.subControls &= ~SC_SliderGroove;
+        QProxyStyle::drawComplexControl(control, &rest, painter, widget);
+    }
+};
 
 QAction *createAction(QObject *parent, const char *objectName)
 {
@@ -89,6 +122,12 @@ void LumivaneMainWindowBase::createControls()
     // way they point.
     mBrightSlider->setInvertedAppearance(true);
     mBrightSlider->setInvertedControls(true);
+    // The style the application has, whatever -style chose. A widget does
+    // not own its style: the window does, and having made it after the
+    // central widget, deletes it after the slider.
+    auto *fill = new FillFromTheBottom(QApplication::style()->name());
+    fill->setParent(this);
+    mBrightSlider->setStyle(fill);
 
     mOffButton = new QPushButton(central);
     mOffButton->setObjectName(QStringLiteral("mOffButton"));
@@ -123,6 +162,9 @@ void LumivaneMainWindowBase::createActions()
     fileLoadAction = createAction(this, "fileLoadAction");
     fileSetupAction = createAction(this, "fileSetupAction");
     fileRemoteAction = createAction(this, "fileRemoteAction");
+    fileOperationAction = createAction(this, "fileOperationAction");
+    fileLockAction = createAction(this, "fileLockAction");
+    fileLockAction->setCheckable(true);
     fileJournalAction = createAction(this, "fileJournalAction");
     fileEditAction = createAction(this, "fileEditAction");
     fileSaveAction = createAction(this, "fileSaveAction");
@@ -140,14 +182,19 @@ void LumivaneMainWindowBase::createMenus()
     setMenuBar(menubar);
 
     fileMenu = new QMenu(this);
+    // A locked entry's tooltip says how to unlock it; a menu shows none
+    // unless asked to.
+    fileMenu->setToolTipsVisible(true);
     fileMenu->addAction(fileSetupAction);
     fileMenu->addAction(fileRemoteAction);
-    fileMenu->addAction(fileJournalAction);
+    fileMenu->addAction(fileOperationAction);
+    fileMenu->addAction(fileLockAction);
     fileMenu->addSeparator();
     fileMenu->addAction(fileLoadAction);
+    fileMenu->addAction(fileEditAction);
     fileMenu->addAction(fileSaveAction);
     fileMenu->addSeparator();
-    fileMenu->addAction(fileEditAction);
+    fileMenu->addAction(fileJournalAction);
     fileMenu->addSeparator();
     fileMenu->addAction(fileExitAction);
     menubar->addMenu(fileMenu);
@@ -177,6 +224,8 @@ void LumivaneMainWindowBase::connectSignals()
     connect(helpAboutQtAction, &QAction::triggered, this, [this] { QMessageBox::aboutQt(this); });
     connect(fileSetupAction, &QAction::triggered, this, &LumivaneMainWindowBase::doSetup);
     connect(fileRemoteAction, &QAction::triggered, this, &LumivaneMainWindowBase::doRemote);
+    connect(fileOperationAction, &QAction::triggered, this, &LumivaneMainWindowBase::doOperation);
+    connect(fileLockAction, &QAction::triggered, this, &LumivaneMainWindowBase::doLock);
     connect(fileJournalAction, &QAction::triggered, this, &LumivaneMainWindowBase::doJournal);
     connect(fileLoadAction, &QAction::triggered, this, &LumivaneMainWindowBase::doLoadNames);
     connect(fileSaveAction, &QAction::triggered, this, &LumivaneMainWindowBase::doSaveNames);
@@ -202,6 +251,8 @@ void LumivaneMainWindowBase::languageChange()
     fileLoadAction->setText(tr("Load Show Names"));
     fileSetupAction->setText(tr("Setup Connection..."));
     fileRemoteAction->setText(tr("Remote Control..."));
+    fileOperationAction->setText(tr("Operation..."));
+    fileLockAction->setText(tr("Lock Controls"));
     fileJournalAction->setText(tr("Journal..."));
     fileEditAction->setText(tr("Edit Show Names"));
     fileSaveAction->setText(tr("Save Show Names"));
@@ -261,6 +312,16 @@ void LumivaneMainWindowBase::doSetup()
 void LumivaneMainWindowBase::doRemote()
 {
     qWarning("LumivaneMainWindowBase::doRemote(): Not implemented yet");
+}
+
+void LumivaneMainWindowBase::doOperation()
+{
+    qWarning("LumivaneMainWindowBase::doOperation(): Not implemented yet");
+}
+
+void LumivaneMainWindowBase::doLock()
+{
+    qWarning("LumivaneMainWindowBase::doLock(): Not implemented yet");
 }
 
 void LumivaneMainWindowBase::doJournal()

@@ -42,6 +42,8 @@ public:
     QAction *fileLoadAction = nullptr;
     QAction *fileSetupAction = nullptr;
     QAction *fileRemoteAction = nullptr;
+    QAction *fileOperationAction = nullptr;
+    QAction *fileLockAction = nullptr;
     QAction *fileJournalAction = nullptr;
     QAction *fileEditAction = nullptr;
     QAction *fileSaveAction = nullptr;
@@ -53,6 +55,8 @@ public slots:
     virtual void doAbout();
     virtual void doSetup();
     virtual void doRemote();
+    virtual void doOperation();
+    virtual void doLock();
     virtual void doJournal();
     virtual void doLoadNames();
     virtual void doSaveNames();

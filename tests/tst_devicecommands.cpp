@@ -5,6 +5,8 @@
 #include "serialport.h"
 #include "testsupport.h"
 
+#include <QAccessible>
+#include <QButtonGroup>
 #include <QImage>
 #include <QInputDialog>
 #include <QPixmap>
@@ -16,6 +18,7 @@
 #include <QStatusBar>
 #include <QStyleOptionSlider>
 #include <QTabWidget>
+#include <QToolTip>
 
 #include <QDir>
 #include <QElapsedTimer>
@@ -285,20 +288,45 @@ void tst_DeviceCommands::sliderSteps_data()
 {
     QTest::addColumn<int>("value");
     QTest::addColumn<QByteArray>("bytes");
-    QTest::newRow("middle") << 50 << QByteArray("X027E");
-    QTest::newRow("98") << 98 << QByteArray("X0202");
-    QTest::newRow("bottom") << 99 << QByteArray("X0201");
+    QTest::addColumn<QString>("said"); // by the tooltip and to a screen reader
+    QTest::newRow("middle") << 50 << QByteArray("X027E") << "Brightness 49%";
+    QTest::newRow("98") << 98 << QByteArray("X0202") << "Brightness 1%";
+    QTest::newRow("bottom") << 99 << QByteArray("X0201") << "Brightness 0%";
 }
 
 void tst_DeviceCommands::sliderSteps()
 {
     QFETCH(int, value);
     QFETCH(QByteArray, bytes);
+    QFETCH(QString, said);
     startWindow();
-    mWindow->mBrightSlider->setValue(value);
+    QSlider *slider = mWindow->mBrightSlider;
+    QAccessibleInterface *accessible = QAccessible::queryAccessibleInterface(slider);
+    QVERIFY(accessible);
+    QCOMPARE(slider->toolTip(), QStringLiteral("Brightness 100%"));
+
+    // Dragged there by hand: the tooltip follows while it moves.
+    QStyleOptionSlider option;
+    option.initFrom(slider);
+    option.orientation = slider->orientation();
+    option.minimum = slider->minimum();
+    option.maximum = slider->maximum();
+    option.upsideDown = !slider->invertedAppearance();
+    option.tickPosition = slider->tickPosition();
+    const QRect handle = slider->style()->subControlRect(QStyle::CC_Slider, &option, QStyle::SC_SliderHandle, slider);
+    QTest::mousePress(slider, Qt::LeftButton, {}, handle.center());
+    slider->setSliderPosition(value);
     QCOMPARE(mPty->read(), bytes);
-    mWindow->mBrightSlider->setValue(0);
+    QCOMPARE(slider->toolTip(), said);
+    QCOMPARE(accessible->text(QAccessible::Description), said);
+    QTRY_VERIFY(QToolTip::isVisible());
+    QCOMPARE(QToolTip::text(), said);
+    QTest::mouseRelease(slider, Qt::LeftButton, {}, handle.center());
+    QToolTip::hideText();
+
+    slider->setValue(0);
     QCOMPARE(mPty->read(), QByteArray("X02FF"));
+    QCOMPARE(accessible->text(QAccessible::Description), QStringLiteral("Brightness 100%"));
 }
 
 void tst_DeviceCommands::dragSendsOneCommandPerStep()
@@ -352,8 +380,9 @@ void tst_DeviceCommands::noPortWarnsForEveryUse()
     QTRY_COMPARE(answerer.seen.size(), 3);
     mWindow->mOffButton->click();
     QTRY_COMPARE(answerer.seen.size(), 4);
-    // The controls still change.
-    QVERIFY(showButton(*mWindow, 3)->isChecked());
+    // The grid stays on the show last sent, none yet: the player never got
+    // show 4. The slider still moves.
+    QCOMPARE(showButton(*mWindow, 0)->group()->checkedId(), -1);
     QCOMPARE(mWindow->mBrightSlider->value(), 7);
 
     // Two steps before the box is up share it: never two boxes at once.
@@ -527,6 +556,12 @@ void tst_DeviceCommands::lostAdapterHeals()
         showButton(*mWindow, 2)->click();
         QCOMPARE(mWindow->statusBar()->currentMessage(), firstMessage + link);
     }
+    // A show that cannot be sent leaves the grid on the one the player has.
+    const int playing = betweenActions ? 5 : 1;
+    QVERIFY(showButton(*mWindow, playing)->isChecked());
+    showButton(*mWindow, 7)->click();
+    QVERIFY(showButton(*mWindow, playing)->isChecked());
+    QVERIFY(!showButton(*mWindow, 7)->isChecked());
     const QString failed = QStringLiteral("Could not write to serial port ") + link;
     mWindow->statusBar()->clearMessage();
     // Still gone: each use says so.

@@ -18,6 +18,13 @@
 #include <QTabBar>
 #include <QTabWidget>
 #include <QTableWidget>
+#include <QToolTip>
+#include <QCheckBox>
+#include <QComboBox>
+#include <QDialog>
+#include <QDialogButtonBox>
+#include <QStyleOptionSlider>
+#include <QTemporaryDir>
 #include <QWheelEvent>
 
 #include <memory>
@@ -39,13 +46,18 @@ private slots:
     void geometryAndTexts();
     void menus();
     void slider();
+    void sliderFillsTheBrightness_data();
+    void sliderFillsTheBrightness();
     void initialSize();
+    void lockSurvivesARestart();
 
     void gridPlacement_data();
     void gridPlacement();
     void gridStartsWithShowOneAndSendsNothing();
     void gridIsExclusiveAcrossPages();
     void clickOnCheckedShowReportsItAgain();
+    void numbersOnTheButtons_data();
+    void numbersOnTheButtons();
     void arrowKeysStayOnTheShownPage_data();
     void arrowKeysStayOnTheShownPage();
     void focusStartsOnShowOneAndEscSwitchesOff();
@@ -168,8 +180,11 @@ void tst_Form::menus()
         return list;
     };
     QCOMPARE(entries(mWindow->fileMenu),
-             QStringList({ "Setup Connection...", "Remote Control...", "Journal...", "--", "Load Show Names", "Save Show Names", "--",
-                           "Edit Show Names", "--", "Exit" }));
+             QStringList({ "Setup Connection...", "Remote Control...", "Operation...", "Lock Controls", "--",
+                           "Load Show Names", "Edit Show Names", "Save Show Names", "--", "Journal...", "--",
+                           "Exit" }));
+    QVERIFY(mWindow->fileLockAction->isCheckable());
+    QVERIFY(!mWindow->fileLockAction->isChecked());
     QCOMPARE(entries(mWindow->editMenu), QStringList({ "Cut", "Copy", "Paste" }));
     QCOMPARE(entries(mWindow->helpMenu), QStringList({ "About", "About Qt" }));
 
@@ -225,6 +240,70 @@ void tst_Form::slider()
     QTest::keyClick(s, Qt::Key_End);
     QCOMPARE(s->value(), 99);
     mPty->read();
+}
+
+void tst_Form::sliderFillsTheBrightness_data()
+{
+    QTest::addColumn<int>("value");
+    QTest::newRow("full, handle at the top") << 0;
+    QTest::newRow("half") << 50;
+    QTest::newRow("lowest, handle at the bottom") << 99;
+}
+
+namespace {
+
+// How much of a column of the picture is in the highlight's colour, from 0
+// to 1: the style fills the groove in shades of it.
+double highlighted(const QImage &image, int x, int top, int bottom, const QColor &highlight)
+{
+    int count = 0;
+    for (int y = top; y <= bottom; ++y) {
+        const QColor pixel = image.pixelColor(x, y);
+        count += pixel.hsvSaturation() > 60 && qAbs(pixel.hsvHue() - highlight.hsvHue()) < 30;
+    }
+    return double(count) / (bottom - top + 1);
+}
+
+} // namespace
+
+// The groove is filled on the side that stands for the light: from the bottom
+// up to the handle, so that full looks full.
+void tst_Form::sliderFillsTheBrightness()
+{
+    QFETCH(int, value);
+    QSlider *s = mWindow->mBrightSlider;
+    mWindow->show();
+    QVERIFY(QTest::qWaitForWindowExposed(mWindow.get()));
+    s->setValue(value);
+    mPty->read();
+
+    QStyleOptionSlider option;
+    option.initFrom(s);
+    option.orientation = s->orientation();
+    option.minimum = s->minimum();
+    option.maximum = s->maximum();
+    option.sliderPosition = s->sliderPosition();
+    option.sliderValue = s->value();
+    option.upsideDown = !s->invertedAppearance();
+    option.tickPosition = s->tickPosition();
+    option.tickInterval = s->tickInterval();
+    option.singleStep = s->singleStep();
+    option.pageStep = s->pageStep();
+    option.subControls = QStyle::SC_All;
+    const QRect groove = s->style()->subControlRect(QStyle::CC_Slider, &option, QStyle::SC_SliderGroove, s);
+    const QRect handle = s->style()->subControlRect(QStyle::CC_Slider, &option, QStyle::SC_SliderHandle, s);
+    const QImage image = s->grab().toImage();
+    const int x = groove.center().x();
+    const QColor highlight = s->palette().color(QPalette::Highlight);
+    const int margin = 3;
+    if (handle.bottom() + margin < groove.bottom() - margin) {
+        const double below = highlighted(image, x, handle.bottom() + margin, groove.bottom() - margin, highlight);
+        QVERIFY2(below > 0.8, qPrintable(QString::number(below)));
+    }
+    if (groove.top() + margin < handle.top() - margin) {
+        const double above = highlighted(image, x, groove.top() + margin, handle.top() - margin, highlight);
+        QVERIFY2(above < 0.2, qPrintable(QString::number(above)));
+    }
 }
 
 void tst_Form::initialSize()
@@ -311,6 +390,73 @@ void tst_Form::clickOnCheckedShowReportsItAgain()
     QVERIFY(buttons.at(0)->isChecked());
     QCOMPARE(clicked.size(), 2);
     QCOMPARE(mPty->read(), QByteArray("X0401X0401"));
+}
+
+void tst_Form::numbersOnTheButtons_data()
+{
+    QTest::addColumn<int>("id");
+    QTest::addColumn<QString>("name");
+    QTest::addColumn<QString>("shown"); // as the selector's text holds it
+    QTest::newRow("named") << 11 << "Vernissage" << QString::fromUtf8("12 · Vernissage");
+    QTest::newRow("unnamed") << 11 << "Show 12" << "Show 12";
+    QTest::newRow("blank") << 11 << "" << "12";
+    QTest::newRow("a name with a number of its own") << 0 << QString::fromUtf8("2 · Encore")
+                                                      << QString::fromUtf8("1 · 2 · Encore");
+    QTest::newRow("ampersand") << 127 << "Rock & Roll" << QString::fromUtf8("128 · Rock && Roll");
+}
+
+// The operator's cue numbers next to the names; the tooltip and the name file
+// keep the name alone.
+void tst_Form::numbersOnTheButtons()
+{
+    QFETCH(int, id);
+    QFETCH(QString, name);
+    QFETCH(QString, shown);
+    QTemporaryDir dir;
+    QByteArray lines;
+    for (int i = 0; i < 128; ++i)
+        lines += (i == id ? name : QStringLiteral("Show %1").arg(i + 1)).toUtf8() + "\r\n";
+    const QString file = dir.filePath(QStringLiteral("shows.txt"));
+    {
+        QFile out(file);
+        QVERIFY(out.open(QIODevice::WriteOnly));
+        out.write(lines);
+    }
+    ModalAnswerer answerer;
+    answerer.then(chooseFile(file));
+    mWindow->fileLoadAction->trigger();
+    QRadioButton *button = showButton(*mWindow, id);
+    QCOMPARE(button->toolTip(), name);
+
+    const auto setNumbers = [this, &answerer](bool on) {
+        answerer.then([on](QWidget *w) {
+            for (QCheckBox *box : w->findChildren<QCheckBox *>()) {
+                if (box->text() == QStringLiteral("Show numbers on the buttons"))
+                    box->setChecked(on);
+            }
+            w->findChild<QDialogButtonBox *>()->button(QDialogButtonBox::Close)->click();
+        });
+        mWindow->fileOperationAction->trigger();
+    };
+    setNumbers(true);
+    QCOMPARE(answerer.seen.constLast().title, QStringLiteral("Operation"));
+    QCOMPARE(mSettings->stored(QStringLiteral("operation/showNumbers")).toBool(), true);
+    QCOMPARE(button->text(), shown);
+    QCOMPARE(button->toolTip(), name);
+    // Any other show that has a name gets its number too.
+    QCOMPARE(showButton(*mWindow, id == 0 ? 1 : 0)->text(), QStringLiteral("Show %1").arg(id == 0 ? 2 : 1));
+
+    // Saved as names only.
+    const QString saved = dir.filePath(QStringLiteral("saved.txt"));
+    answerer.then(chooseFile(saved));
+    mWindow->fileSaveAction->trigger();
+    QFile in(saved);
+    QVERIFY(in.open(QIODevice::ReadOnly));
+    QCOMPARE(in.readAll(), lines);
+
+    setNumbers(false);
+    QCOMPARE(mSettings->stored(QStringLiteral("operation/showNumbers")).toBool(), false);
+    QCOMPARE(button->text(), QString(name).replace(QLatin1Char('&'), QLatin1String("&&")));
 }
 
 void tst_Form::arrowKeysStayOnTheShownPage_data()
@@ -401,6 +547,79 @@ void tst_Form::focusStartsOnShowOneAndEscSwitchesOff()
         QCOMPARE(mPty->read(), QByteArray(Commands::off));
     }
     QVERIFY(showOne->isChecked());
+}
+
+// The lock keeps what changes settings, names or files out of reach, also
+// after a restart; the shows, the slider, Off and Esc work as ever.
+void tst_Form::lockSurvivesARestart()
+{
+    const QStringList locked = { "Setup Connection...", "Remote Control...", "Operation...", "Load Show Names",
+                                 "Edit Show Names", "Save Show Names", "Journal..." };
+    const QString tip = QStringLiteral("Locked: File, Lock Controls unlocks it");
+    const auto entries = [this] {
+        QHash<QString, QAction *> byText;
+        for (QAction *action : mWindow->fileMenu->actions())
+            byText.insert(action->text(), action);
+        return byText;
+    };
+    mWindow->fileLockAction->trigger();
+    QCOMPARE(mSettings->stored(QStringLiteral("operation/locked")).toBool(), true);
+    QCOMPARE(mWindow->statusBar()->currentMessage(), QString());
+
+    mWindow.reset();
+    mWindow = std::make_unique<LumivaneMainWindow>();
+    mWindow->show();
+    mWindow->activateWindow();
+    QVERIFY(QTest::qWaitForWindowActive(mWindow.get()));
+    QVERIFY(mWindow->fileLockAction->isChecked());
+    for (QAction *action : mWindow->fileMenu->actions()) {
+        if (action->isSeparator())
+            continue;
+        QCOMPARE(action->isEnabled(), !locked.contains(action->text()));
+        QCOMPARE(action->toolTip() == tip, locked.contains(action->text()));
+    }
+    // The menu shows how to unlock where the pointer rests on a locked entry.
+    QMenu *menu = mWindow->fileMenu;
+    menu->popup(mWindow->mapToGlobal(QPoint(0, 0)));
+    QVERIFY(QTest::qWaitForWindowExposed(menu));
+    const QRect setup = menu->actionGeometry(entries().value("Setup Connection..."));
+    QHelpEvent help(QEvent::ToolTip, setup.center(), menu->mapToGlobal(setup.center()));
+    QApplication::sendEvent(menu, &help);
+    QTRY_VERIFY(QToolTip::isVisible());
+    QCOMPARE(QToolTip::text(), tip);
+    menu->hide();
+    QToolTip::hideText();
+
+    // Locked out of nothing that plays.
+    showButton(*mWindow, 4)->click();
+    mWindow->mBrightSlider->setValue(50);
+    mWindow->mOffButton->click();
+    QCOMPARE(mPty->read(), QByteArray("X0405X027EX0100"));
+    QTest::keyClick(QApplication::focusWidget(), Qt::Key_Escape);
+    QCOMPARE(mPty->read(), QByteArray("X0100"));
+
+    // Unlocking asks; Cancel keeps it locked.
+    ModalAnswerer answerer;
+    answerer.then(ModalAnswerer::click("Cancel"));
+    mWindow->fileLockAction->trigger();
+    QCOMPARE(answerer.seen.size(), 1);
+    QCOMPARE(answerer.seen[0].text, QStringLiteral("Unlock: settings, names and the timetable can be changed again."));
+    QVERIFY(mWindow->fileLockAction->isChecked());
+    QVERIFY(!mWindow->fileSetupAction->isEnabled());
+    QCOMPARE(mSettings->stored(QStringLiteral("operation/locked")).toBool(), true);
+
+    answerer.then(ModalAnswerer::click("OK"));
+    mWindow->fileLockAction->trigger();
+    QCOMPARE(answerer.seen.size(), 2);
+    QVERIFY(!mWindow->fileLockAction->isChecked());
+    for (QAction *action : mWindow->fileMenu->actions()) {
+        QVERIFY2(action->isEnabled(), qPrintable(action->text()));
+        QVERIFY2(action->toolTip() != tip, qPrintable(action->text()));
+    }
+    QCOMPARE(mSettings->stored(QStringLiteral("operation/locked")).toBool(), false);
+    mWindow.reset();
+    mWindow = std::make_unique<LumivaneMainWindow>();
+    QVERIFY(mWindow->fileSetupAction->isEnabled());
 }
 
 void tst_Form::aboutBox()

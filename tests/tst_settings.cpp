@@ -2,6 +2,8 @@
 #include "testsupport.h"
 
 #include <QAction>
+#include <QCheckBox>
+#include <QComboBox>
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
@@ -28,12 +30,14 @@ private slots:
     void setupOffersThePorts_data();
     void setupOffersThePorts();
     void setupOpensTheAdapterFoundByItsStableName();
+    void setupTakesATypedPath();
     void cancelledSetupChangesNothing();
     void chosenPortIsStoredEvenWhenItFails();
     void reopeningClosesTheOldPortFirst();
     void nextStartOpensTheStoredPort();
     void switchesAreReadStrictly_data();
     void switchesAreReadStrictly();
+    void operationOptionsLastOverARestart();
 
 private:
     struct PortDialog
@@ -101,22 +105,29 @@ void tst_Settings::setupOffersThePorts_data()
 {
     QTest::addColumn<QString>("stored");
     QTest::addColumn<QString>("preselected");
+    QTest::addColumn<bool>("typed"); // the pseudo-terminal's path was typed under "Other..." before
     // The pseudo-terminal's path, listed after the four under its short name.
-    QTest::newRow("device path") << QString() << QString();
+    QTest::newRow("device path") << QString() << QString() << false;
     // Kept as stored, so that OK does not replace it unasked.
-    QTest::newRow("unknown name") << "COM7" << "COM7 (not connected)";
-    QTest::newRow("lower case is not COM3") << "com3" << "com3 (not connected)";
+    QTest::newRow("unknown name") << "COM7" << "COM7 (not connected)" << false;
+    QTest::newRow("lower case is not COM3") << "com3" << "com3 (not connected)" << false;
+    QTest::newRow("a path typed before, another port stored") << "COM7" << "COM7 (not connected)" << true;
 }
 
 void tst_Settings::setupOffersThePorts()
 {
     QFETCH(QString, stored);
     QFETCH(QString, preselected);
+    QFETCH(bool, typed);
     const QString pty = QString::fromLocal8Bit(mPty->slavePath);
     QStringList items = { "COM1", "COM2", "COM3", "COM4" };
     if (stored.isEmpty())
         preselected = pty.mid(int(strlen("/dev/")));
-    items << preselected;
+    if (typed) {
+        items << pty.mid(int(strlen("/dev/")));
+        mSettings->store(QStringLiteral("otherPort"), pty);
+    }
+    items << preselected << "Other...";
     // The stored port stays open: it is only replaced when a choice is made.
     mSettings->store(QStringLiteral("serialPort"), stored.isEmpty() ? pty : stored);
     ModalAnswerer answerer;
@@ -163,6 +174,62 @@ void tst_Settings::setupOpensTheAdapterFoundByItsStableName()
     showButton(*mWindow, 36)->click();
     QCOMPARE(adapter.read(), QByteArray("X0425"));
     QCOMPARE(mPty->read(), QByteArray());
+}
+
+// A device Setup cannot find, such as a pseudo-terminal, is typed under
+// "Other..." and stays offered once another port is chosen.
+void tst_Settings::setupTakesATypedPath()
+{
+    REQUIRE_COVERED_PORTS();
+    Pty typed;
+    const QString first = QString::fromLocal8Bit(mPty->slavePath);
+    const QString path = QString::fromLocal8Bit(typed.slavePath);
+    mSettings->store(QStringLiteral("serialPort"), first);
+    ModalAnswerer answerer;
+    mWindow = std::make_unique<LumivaneMainWindow>();
+    mWindow->findPorts = [] { return QList<PortList::Found>(); };
+
+    // Cancelling the path, or leaving it blank, changes nothing.
+    PortDialog seen;
+    answerer.then(choosePort(QStringLiteral("Other..."))).then(choosePort(QString(), &seen));
+    mWindow->fileSetupAction->trigger();
+    QCOMPARE(seen.label, QStringLiteral("Device path of the Zentrel serial port"));
+    QCOMPARE(seen.current, first);
+    answerer.then(choosePort(QStringLiteral("Other..."))).then(choosePort(QStringLiteral("  ")));
+    mWindow->fileSetupAction->trigger();
+    QCOMPARE(answerer.seen.size(), 4);
+    QCOMPARE(mSettings->stored(QStringLiteral("serialPort")).toString(), first);
+    showButton(*mWindow, 1)->click();
+    QCOMPARE(mPty->read(), QByteArray("X0402"));
+
+    answerer.then(choosePort(QStringLiteral("Other..."))).then(choosePort(path));
+    mWindow->fileSetupAction->trigger();
+    QCOMPARE(answerer.seen.size(), 6);
+    QCOMPARE(mSettings->stored(QStringLiteral("serialPort")).toString(), path);
+    QCOMPARE(mSettings->stored(QStringLiteral("otherPort")).toString(), path);
+    showButton(*mWindow, 2)->click();
+    QCOMPARE(typed.read(), QByteArray("X0403"));
+    QCOMPARE(mPty->read(), QByteArray());
+
+    // Another port chosen (COM2, covered here: it fails), then the typed one
+    // again from the list, and after a restart still.
+    answerer.then(choosePort(QStringLiteral("COM2"))).then(ModalAnswerer::click("OK"));
+    mWindow->fileSetupAction->trigger();
+    QTRY_COMPARE(answerer.seen.size(), 8);
+    QCOMPARE(mSettings->stored(QStringLiteral("serialPort")).toString(), QStringLiteral("COM2"));
+    answerer.then(ModalAnswerer::click("OK"));
+    mWindow.reset();
+    mWindow = std::make_unique<LumivaneMainWindow>();
+    mWindow->findPorts = [] { return QList<PortList::Found>(); };
+    QCOMPARE(answerer.seen.size(), 9);
+    const QString shortName = path.mid(int(strlen("/dev/")));
+    answerer.then(choosePort(shortName, &seen));
+    mWindow->fileSetupAction->trigger();
+    QCOMPARE(seen.items, QStringList({ "COM1", "COM2", "COM3", "COM4", shortName, "Other..." }));
+    QCOMPARE(seen.current, QStringLiteral("COM2"));
+    QCOMPARE(mSettings->stored(QStringLiteral("serialPort")).toString(), path);
+    showButton(*mWindow, 3)->click();
+    QCOMPARE(typed.read(), QByteArray("X0404"));
 }
 
 void tst_Settings::cancelledSetupChangesNothing()
@@ -302,6 +369,72 @@ void tst_Settings::switchesAreReadStrictly()
     QTcpSocket client;
     client.connectToHost(QHostAddress::LocalHost, port);
     QCOMPARE(client.waitForConnected(2000), listening);
+}
+
+// Each option of File, Operation... is stored as it is changed, and the
+// dialog shows it so after a restart.
+void tst_Settings::operationOptionsLastOverARestart()
+{
+    mSettings->store(QStringLiteral("serialPort"), QString::fromLocal8Bit(mPty->slavePath));
+    ModalAnswerer answerer;
+    mWindow = std::make_unique<LumivaneMainWindow>();
+    struct Shown
+    {
+        QString guard;
+        QStringList guards;
+        bool selectThenGo = false;
+    } shown;
+    const auto operation = [&shown](bool change) {
+        return [&shown, change](QWidget *dialog) {
+            auto *guard = dialog->findChild<QComboBox *>();
+            auto *selectThenGo = dialog->findChild<QCheckBox *>();
+            shown.guard = guard->currentText();
+            shown.guards.clear();
+            for (int i = 0; i < guard->count(); ++i)
+                shown.guards << guard->itemText(i);
+            shown.selectThenGo = selectThenGo->isChecked();
+            if (change) {
+                guard->setCurrentIndex(guard->findText(QStringLiteral("500 ms")));
+                selectThenGo->setChecked(true);
+            }
+            static_cast<QDialog *>(dialog)->reject();
+        };
+    };
+    answerer.then(operation(true));
+    mWindow->fileOperationAction->trigger();
+    QCOMPARE(shown.guards, QStringList({ "Off", "300 ms", "500 ms", "1000 ms" }));
+    QCOMPARE(shown.guard, QStringLiteral("Off"));
+    QVERIFY(!shown.selectThenGo);
+    QCOMPARE(mSettings->stored(QStringLiteral("operation/repeatGuardMs")).toInt(), 500);
+    QCOMPARE(mSettings->stored(QStringLiteral("operation/selectThenGo")).toBool(), true);
+    QVERIFY(!mSettings->stored(QStringLiteral("operation/showNumbers")).isValid());
+    QCOMPARE(mWindow->statusBar()->currentMessage(), QString());
+
+    mWindow.reset();
+    mWindow = std::make_unique<LumivaneMainWindow>();
+    answerer.then(operation(false));
+    mWindow->fileOperationAction->trigger();
+    QCOMPARE(shown.guard, QStringLiteral("500 ms"));
+    QVERIFY(shown.selectThenGo);
+
+    // A time written by hand is offered as it is; one that is no time is off,
+    // and said so.
+    mWindow.reset();
+    mSettings->store(QStringLiteral("operation/repeatGuardMs"), QStringLiteral("750"));
+    mWindow = std::make_unique<LumivaneMainWindow>();
+    answerer.then(operation(false));
+    mWindow->fileOperationAction->trigger();
+    QCOMPARE(shown.guard, QStringLiteral("750 ms"));
+    mWindow.reset();
+    mSettings->store(QStringLiteral("operation/repeatGuardMs"), QStringLiteral("soon"));
+    mWindow = std::make_unique<LumivaneMainWindow>();
+    QCOMPARE(mWindow->statusBar()->currentMessage(),
+             QStringLiteral("Settings: operation/repeatGuardMs=soon is not a number of milliseconds from 0 to "
+                            "10000; taken as 0"));
+    answerer.then(operation(false));
+    mWindow->fileOperationAction->trigger();
+    QCOMPARE(shown.guard, QStringLiteral("Off"));
+    QCOMPARE(answerer.seen.size(), 4);
 }
 
 QTEST_MAIN(tst_Settings)

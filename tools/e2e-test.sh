@@ -305,6 +305,61 @@ kill "$app_pid" 2>/dev/null || true
 wait "$app_pid" 2>/dev/null || true
 app_pid=""
 
+# --- File, Lock Controls holds after a restart: Setup cannot be opened, the
+# shows still go out.
+printf '[General]\nserialPort=%s\nlastFile=\n' "$device" >"$conf"
+start_app() { # start_app LOG: Lumivane on the simulator, its window in $win
+    XDG_CONFIG_HOME="$tmp/config" QT_QPA_PLATFORM=xcb "$app" >"$1" 2>&1 &
+    app_pid=$!
+    echo $app_pid >>"$tmp/pids"
+    win=$(timeout 20 xdotool search --sync --onlyvisible --name "$title" | head -n1) || win=""
+    [ -n "$win" ] || return 1
+    # The layout measured above holds wherever the window stands now.
+    eval "$(xdotool getwindowgeometry --shell "$win")"
+    page_x=$((page_x + X - wx)); page_y=$((page_y + Y - wy)); cx=$((cx + X - wx)); cy=$((cy + Y - wy))
+    wx=$X; wy=$Y
+}
+stop_app() {
+    kill "$app_pid" 2>/dev/null || true
+    wait "$app_pid" 2>/dev/null || true
+    app_pid=""
+}
+if start_app "$tmp/app-lock.log"; then
+    # Setup Connection..., Remote Control..., Operation..., Lock Controls.
+    if open_file_menu; then
+        xdotool key Down Down Down Down Return
+    fi
+    check "File, Lock Controls stores the lock" \
+        wait_until 5 sh -c "sed -n '/^\[operation\]/,/^\[/p' '$conf' | grep -qx 'locked=true'"
+    stop_app
+    before_lock=$(count_commands)
+    if start_app "$tmp/app-lock2.log"; then
+        # Setup Connection..., the first item, greyed out: nothing opens.
+        if open_file_menu; then
+            menu=$(popup_of)
+            eval "$(xdotool getwindowgeometry --shell "$menu")"
+            xdotool mousemove $((X + 40)) $((Y + 10)) click 1
+            sleep 1
+        fi
+        check "after a restart, a locked Setup Connection... opens nothing" \
+            sh -c '! xdotool search --onlyvisible --name "^Lumivane\$" >/dev/null'
+        # A greyed-out entry may keep the menu open; Esc closes it (Esc on
+        # the window itself would send Off).
+        [ -n "$(popup_of)" ] && xdotool key Escape
+        wait_until 5 sh -c "! xdotool search --onlyvisible --class '^lumivane\$' | grep -vqx $win" || true
+        click_show 3
+        wait_until 5 commands_reach $((before_lock + 1)) || true
+        check "the shows still go out while locked" \
+            test "$(log_commands | tail -n +$((before_lock + 1)) | tr '\n' ,)" = "show 3,"
+        check "the lock is still stored" grep -qx 'locked=true' "$conf"
+        stop_app
+    else
+        check "Lumivane started again, locked ($(cat "$tmp/app-lock2.log"))" false
+    fi
+else
+    check "Lumivane started for the lock ($(cat "$tmp/app-lock.log"))" false
+fi
+
 # --- The README's screenshot: a start as a show's operator makes it, with
 # remote control on and yesterday's name file loaded, whose message stands
 # in the status bar for its five seconds.

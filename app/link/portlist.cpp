@@ -88,7 +88,8 @@ Platform thisPlatform()
 #endif
 }
 
-Offer offer(Platform platform, const QList<Found> &found, const QString &stored, bool storedExists)
+Offer offer(Platform platform, const QList<Found> &found, const QString &stored, bool storedExists,
+            const QString &typed, bool typedExists)
 {
     Offer result;
     for (const QString &name : fixedNames())
@@ -111,19 +112,34 @@ Offer offer(Platform platform, const QList<Found> &found, const QString &stored,
         result.items.append({ label(port), value });
     }
 
-    // Whatever else is stored (a name written by hand, a path on Windows) is
-    // listed as it is, so that OK does not replace it unasked.
-    if (result.current < 0 && !stored.isEmpty()) {
-        result.current = int(result.items.size());
-        QString name = shortName(stored);
+    // A path typed before, and whatever else is stored (a name written by
+    // hand, a path on Windows), is listed as it is, so that OK does not
+    // replace the stored port unasked and a typed one can be chosen again.
+    const auto keep = [&](const QString &value, bool exists) {
+        const auto same = [&](const Item &item) { return item.stored == value; };
+        if (value.isEmpty() || std::any_of(result.items.cbegin(), result.items.cend(), same))
+            return;
+        if (result.current < 0 && value == stored)
+            result.current = int(result.items.size());
+        QString name = shortName(value);
         // The operator's choice is found again by its label: keep it unique.
         const auto taken = [&](const Item &item) { return item.label == name; };
         if (std::any_of(result.items.cbegin(), result.items.cend(), taken))
-            name = stored;
-        result.items.append({ storedExists ? name : name + QStringLiteral(" (not connected)"), stored });
-    }
+            name = value;
+        result.items.append({ exists ? name : name + QStringLiteral(" (not connected)"), value });
+    };
+    if (typed != stored && !typed.isEmpty())
+        keep(typed, typedExists);
+    if (result.current < 0)
+        keep(stored, storedExists);
     result.current = std::max(result.current, 0);
+    result.items.append({ otherLabel(), QString() });
     return result;
+}
+
+QString otherLabel()
+{
+    return QStringLiteral("Other...");
 }
 
 QString label(Platform platform, const QList<Found> &found, const QString &stored)

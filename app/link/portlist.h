@@ -5,7 +5,8 @@
 #include <QStringList>
 
 // What File, Setup Connection... offers: COM1 to COM4, then the serial ports
-// present on this computer, then the stored port if it is none of those.
+// present on this computer, then a path typed before and the stored port if
+// they are none of those, then "Other..." to type a path.
 namespace PortList {
 
 // The names every computer is offered, in order; the first is the default
@@ -29,7 +30,7 @@ struct Found
 struct Item
 {
     QString label;  // what the operator sees
-    QString stored; // what the settings keep and SerialPort opens
+    QString stored; // what the settings keep and SerialPort opens; empty for "Other..."
 };
 
 struct Offer
@@ -39,8 +40,13 @@ struct Offer
 };
 
 // Pure: the items in the order offered, and the one to preselect.
-// storedExists says whether the stored path names something right now.
-Offer offer(Platform platform, const QList<Found> &found, const QString &stored, bool storedExists);
+// storedExists says whether the stored path names something right now;
+// typed is the path last typed under "Other...", typedExists the same for it.
+Offer offer(Platform platform, const QList<Found> &found, const QString &stored, bool storedExists,
+            const QString &typed = QString(), bool typedExists = false);
+
+// The last item of every offer, which asks for a device path instead.
+QString otherLabel();
 
 // Pure: the stored port as Setup shows it ("COM1", "FT232R USB UART
 // (ttyUSB0)", "usb-FTDI_..."), or the stored name itself where Setup would not

@@ -2,14 +2,16 @@
 
 #include <QFileInfo>
 #include <QInputDialog>
+#include <QLineEdit>
 
 void LumivaneMainWindow::doSetup()
 {
     // Only a path can be looked for; a Windows COM name that the system
     // does not report is not connected.
-    const bool storedExists = QFileInfo(mPortName).isAbsolute() && QFileInfo::exists(mPortName);
+    const auto exists = [](const QString &path) { return QFileInfo(path).isAbsolute() && QFileInfo::exists(path); };
     // Asked afresh each time, so an adapter plugged in a moment ago is there.
-    const PortList::Offer offer = PortList::offer(PortList::thisPlatform(), findPorts(), mPortName, storedExists);
+    const PortList::Offer offer = PortList::offer(PortList::thisPlatform(), findPorts(), mPortName,
+                                                  exists(mPortName), mOtherPort, exists(mOtherPort));
     QStringList labels;
     for (const PortList::Item &item : offer.items)
         labels << item.label;
@@ -21,8 +23,23 @@ void LumivaneMainWindow::doSetup()
     if (!accepted)
         return;
 
+    QString stored = offer.items.at(labels.indexOf(chosen)).stored;
+    if (stored.isEmpty()) {
+        // Offered as the path last typed, or else the stored port's path.
+        const QString start = !mOtherPort.isEmpty() ? mOtherPort
+            : QFileInfo(mPortName).isAbsolute()      ? mPortName
+                                                     : QString();
+        stored = QInputDialog::getText(this, QStringLiteral("Lumivane"),
+                                       QStringLiteral("Device path of the Zentrel serial port"),
+                                       QLineEdit::Normal, start, &accepted)
+                     .trimmed();
+        if (!accepted || stored.isEmpty())
+            return;
+        mOtherPort = stored;
+        storeOtherPort();
+    }
+
     // Stored before it is opened, so the choice stands even if it fails now.
-    const QString stored = offer.items.at(labels.indexOf(chosen)).stored;
     const bool same = stored == mPortName;
     mPortName = stored;
     storePortName();

@@ -6,10 +6,12 @@
 #include "serialport.h"
 
 #include <QApplication>
+#include <QButtonGroup>
 #include <QFile>
 #include <QLabel>
 #include <QMessageBox>
 #include <QMouseEvent>
+#include <QRadioButton>
 #include <QSlider>
 #include <QStatusBar>
 #include <QTimer>
@@ -213,6 +215,22 @@ void LumivaneMainWindow::warnNoPort()
 void LumivaneMainWindow::doShowButton(int id)
 {
     sendCommand(Commands::startShow(id));
+    // No port after the send: it could not be opened, or it went while the
+    // line took the command. Either way the player never got this show, and
+    // the grid goes back to the one it did get.
+    if (mPort) {
+        mSentShow = id;
+        return;
+    }
+    if (mSentShow >= 0) {
+        mShowButtons[mSentShow]->setChecked(true);
+    } else if (QAbstractButton *checked = mShowGroup->checkedButton()) {
+        // An exclusive group never unchecks its last button by itself.
+        mShowGroup->setExclusive(false);
+        checked->setChecked(false);
+        mShowGroup->setExclusive(true);
+    }
+    offerShownPageToTab();
 }
 
 void LumivaneMainWindow::doOff()

@@ -8,6 +8,7 @@
 #include <QCloseEvent>
 #include <QMessageBox>
 #include <QRadioButton>
+#include <QSlider>
 
 #include <cstdlib>
 
@@ -17,10 +18,13 @@ LumivaneMainWindow::LumivaneMainWindow(QWidget *parent, const char *name, Qt::Wi
     createShowButtons();
     connect(mShowGroup.get(), &QButtonGroup::idClicked, this, &LumivaneMainWindow::doShowButton);
     createStatusWidgets();
+    showBrightness();
+    connect(mBrightSlider, &QSlider::valueChanged, this, &LumivaneMainWindow::showBrightness);
 
     // The port's warning and the question about the name file both come
     // before the window is first shown.
     const QString lastFile = readSettings();
+    applyLock();
     openSerialPort(mPortName);
     askToLoadLastFile(lastFile);
     startRemote();

@@ -54,6 +54,8 @@ public slots:
     void doAbout() override;
     void doSetup() override;
     void doRemote() override;
+    void doOperation() override;
+    void doLock() override;
     void doLoadNames() override;
     void doSaveNames() override;
     void doEditNames() override;
@@ -61,6 +63,9 @@ public slots:
 
 private:
     void createShowButtons();
+    void showBrightness();
+    QList<QAction *> lockableActions() const;
+    void applyLock();
     void offerShownPageToTab();
     QString readSettings();
     void storePortName();
@@ -69,6 +74,11 @@ private:
     void storeRemotePort();
     void storeRemoteFromOtherComputers();
     void storeRemoteAllowed();
+    void storeOtherPort();
+    void storeLocked();
+    void storeRepeatGuardMs();
+    void storeSelectThenGo();
+    void storeShowNumbers();
     void storeSetting(const QString &key, const QVariant &value);
     void askToLoadLastFile(const QString &lastFile);
     QString portLabel() const;
@@ -95,6 +105,7 @@ private:
     void loadNames(const QString &fileName);
     bool saveNames(const QString &fileName);
     void setShowName(int id, const QString &name);
+    void setShowNumbers(bool on);
     QString showName(int id) const;
     QStringList showNames() const;
     void warnNoPort();
@@ -110,12 +121,27 @@ private:
 
     std::unique_ptr<QButtonGroup> mShowGroup;
     std::array<QRadioButton *, 128> mShowButtons {};
+    // The show whose start the line last took, which the grid shows; -1
+    // before any.
+    int mSentShow = -1;
     std::unique_ptr<SerialPort> mPort;
     // Writes to mPort, so it goes before the port does.
     std::unique_ptr<LineWriter> mWriter;
     QString mPortName;
     QString mPortLabel; // the stored port as Setup shows it
     QString mLastFile;
+    // A device path typed under Setup's "Other...": listed there while it is
+    // stored, also once another port was chosen.
+    QString mOtherPort;
+    // The operator's guards against accidents, each off unless turned on.
+    // Locked: what changes settings, names or files cannot be reached.
+    bool mLocked = false;
+    // A start of the show started less than this long ago is ignored; 0 never.
+    int mRepeatGuardMs = 0;
+    // A click or an arrow key only selects a show; Enter or Go sends it.
+    bool mSelectThenGo = false;
+    // A named show's selector reads "12 · Vernissage".
+    bool mShowNumbers = false;
     // The port was open until a write failed or it hung up: a use that cannot
     // reopen it says so in the status bar instead of asking for a port.
     bool mPortLost = false;

@@ -20,6 +20,15 @@ const QString remoteEnabledKey = QStringLiteral("remote/enabled");
 const QString remotePortKey = QStringLiteral("remote/port");
 const QString remoteFromOtherComputersKey = QStringLiteral("remote/fromOtherComputers");
 const QString remoteAllowedKey = QStringLiteral("remote/allowed");
+const QString otherPortKey = QStringLiteral("otherPort");
+const QString lockedKey = QStringLiteral("operation/locked");
+const QString repeatGuardKey = QStringLiteral("operation/repeatGuardMs");
+const QString selectThenGoKey = QStringLiteral("operation/selectThenGo");
+const QString showNumbersKey = QStringLiteral("operation/showNumbers");
+
+// Longer than any operator would mean: a guard of minutes would look like a
+// dead panel.
+constexpr int longestRepeatGuardMs = 10000;
 
 // A switch as stored, or `safe` when it is not stored; a value that is
 // neither on nor off also counts as `safe`, and is added to `misread` as the
@@ -42,6 +51,22 @@ bool readSwitch(const QSettings &settings, const QString &key, bool safe, QStrin
     return safe;
 }
 
+// A whole number of milliseconds from 0 to longestRepeatGuardMs as stored,
+// or 0 (no guard), told in `misread` when something else is stored.
+int readGuardMs(const QSettings &settings, const QString &key, QStringList &misread)
+{
+    const QVariant stored = settings.value(key);
+    if (!stored.isValid() || (stored.typeId() == QMetaType::QString && stored.toString().isEmpty()))
+        return 0;
+    bool isNumber = false;
+    const int value = stored.toString().trimmed().toInt(&isNumber);
+    if (isNumber && value >= 0 && value <= longestRepeatGuardMs)
+        return value;
+    misread << QStringLiteral("%1=%2 is not a number of milliseconds from 0 to %3; taken as 0")
+                   .arg(key, stored.toString()).arg(longestRepeatGuardMs);
+    return 0;
+}
+
 } // namespace
 
 QString LumivaneMainWindow::readSettings()
@@ -61,6 +86,15 @@ QString LumivaneMainWindow::readSettings()
         mRemoteConfig.port = port;
     mRemoteConfig.fromOtherComputers = readSwitch(settings, remoteFromOtherComputersKey, false, misread);
     mRemoteConfig.allowed = settings.value(remoteAllowedKey).toString();
+    mOtherPort = settings.value(otherPortKey).toString();
+    // A word that is neither on nor off leaves the controls reachable: a
+    // lock nobody can see set must not keep the operator out of Setup.
+    mLocked = readSwitch(settings, lockedKey, false, misread);
+    mRepeatGuardMs = readGuardMs(settings, repeatGuardKey, misread);
+    mSelectThenGo = readSwitch(settings, selectThenGoKey, false, misread);
+    // The selectors have their default names yet, which read the same
+    // either way.
+    mShowNumbers = readSwitch(settings, showNumbersKey, false, misread);
     // Read once a run, so said once.
     if (!misread.isEmpty())
         statusBar()->showMessage(QStringLiteral("Settings: ") + misread.join(QStringLiteral("; ")));
@@ -97,6 +131,31 @@ void LumivaneMainWindow::storeRemoteFromOtherComputers()
 void LumivaneMainWindow::storeRemoteAllowed()
 {
     storeSetting(remoteAllowedKey, mRemoteConfig.allowed);
+}
+
+void LumivaneMainWindow::storeOtherPort()
+{
+    storeSetting(otherPortKey, mOtherPort);
+}
+
+void LumivaneMainWindow::storeLocked()
+{
+    storeSetting(lockedKey, mLocked);
+}
+
+void LumivaneMainWindow::storeRepeatGuardMs()
+{
+    storeSetting(repeatGuardKey, mRepeatGuardMs);
+}
+
+void LumivaneMainWindow::storeSelectThenGo()
+{
+    storeSetting(selectThenGoKey, mSelectThenGo);
+}
+
+void LumivaneMainWindow::storeShowNumbers()
+{
+    storeSetting(showNumbersKey, mShowNumbers);
 }
 
 void LumivaneMainWindow::storeSetting(const QString &key, const QVariant &value)

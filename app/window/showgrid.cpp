@@ -68,6 +68,35 @@ private:
     QButtonGroup *mGroup;
 };
 
+QString defaultName(int id)
+{
+    return QStringLiteral("Show %1").arg(id + 1);
+}
+
+// What a selector reads: with numbers on, a name the operator gave comes
+// after its show's number; a default name has its number already.
+QString shownName(int id, const QString &name, bool numbers)
+{
+    if (!numbers || name == defaultName(id))
+        return name;
+    const QString number = QString::number(id + 1);
+    return name.isEmpty() ? number : QStringLiteral("%1 \u00B7 %2").arg(number, name);
+}
+
+// The name that shownName() turned into `shown`. Every name but the default
+// gets the number, so a name that begins with a number itself comes back
+// whole.
+QString nameShown(int id, const QString &shown, bool numbers)
+{
+    const QString number = QString::number(id + 1);
+    if (!numbers || shown == defaultName(id))
+        return shown;
+    if (shown == number)
+        return QString();
+    const QString prefix = number + QStringLiteral(" \u00B7 ");
+    return shown.startsWith(prefix) ? shown.mid(prefix.size()) : shown;
+}
+
 } // namespace
 
 void LumivaneMainWindow::createShowButtons()
@@ -86,7 +115,7 @@ void LumivaneMainWindow::createShowButtons()
             for (int y = 20; y <= 230; y += 30) {
                 auto *button = new QRadioButton(tabPage);
                 mShowButtons[id] = button;
-                setShowName(id, QStringLiteral("Show %1").arg(id + 1));
+                setShowName(id, defaultName(id));
                 mShowGroup->addButton(button, id);
                 button->setGeometry(x, y, 120, 20);
                 button->installEventFilter(arrowKeys);
@@ -133,7 +162,7 @@ void LumivaneMainWindow::setShowName(int id, const QString &name)
     QRadioButton *button = mShowButtons[id];
     // A single "&" would hide itself and make the next letter an Alt
     // shortcut that starts the show; doubled, it shows as written.
-    button->setText(QString(name).replace(QLatin1Char('&'), QLatin1String("&&")));
+    button->setText(shownName(id, name, mShowNumbers).replace(QLatin1Char('&'), QLatin1String("&&")));
     // The whole name, also where the button cuts it off. A tooltip that looks
     // like HTML is shown as HTML, so such a name goes in escaped.
     button->setToolTip(Qt::mightBeRichText(name)
@@ -144,7 +173,15 @@ void LumivaneMainWindow::setShowName(int id, const QString &name)
 
 QString LumivaneMainWindow::showName(int id) const
 {
-    return mShowButtons[id]->text().replace(QLatin1String("&&"), QLatin1String("&"));
+    return nameShown(id, mShowButtons[id]->text().replace(QLatin1String("&&"), QLatin1String("&")), mShowNumbers);
+}
+
+void LumivaneMainWindow::setShowNumbers(bool on)
+{
+    const QStringList names = showNames();
+    mShowNumbers = on;
+    for (int id = 0; id < int(mShowButtons.size()); ++id)
+        setShowName(id, names.at(id));
 }
 
 QStringList LumivaneMainWindow::showNames() const

@@ -1,0 +1,96 @@
+#include "lumivanemainwindow.h"
+
+#include <QAction>
+#include <QCheckBox>
+#include <QComboBox>
+#include <QDialog>
+#include <QDialogButtonBox>
+#include <QFormLayout>
+#include <QMessageBox>
+#include <QVBoxLayout>
+
+namespace {
+
+const QString lockedTip = QStringLiteral("Locked: File, Lock Controls unlocks it");
+
+} // namespace
+
+// What the lock keeps out of reach: whatever changes a setting, the names or
+// a file. The shows, the slider, Off and Esc are never among them.
+QList<QAction *> LumivaneMainWindow::lockableActions() const
+{
+    return { fileSetupAction, fileRemoteAction, fileOperationAction, fileLoadAction,
+             fileEditAction,  fileSaveAction,   fileJournalAction };
+}
+
+void LumivaneMainWindow::applyLock()
+{
+    fileLockAction->setChecked(mLocked);
+    for (QAction *action : lockableActions()) {
+        action->setEnabled(!mLocked);
+        // Empty gives the menu nothing to show.
+        action->setToolTip(mLocked ? lockedTip : QString());
+    }
+}
+
+void LumivaneMainWindow::doLock()
+{
+    // The action has toggled itself already.
+    if (!fileLockAction->isChecked()) {
+        QMessageBox box(QMessageBox::Question, QStringLiteral("Lumivane"),
+                        QStringLiteral("Unlock: settings, names and the timetable can be changed again."),
+                        QMessageBox::Ok | QMessageBox::Cancel, this);
+        if (box.exec() != QMessageBox::Ok) {
+            fileLockAction->setChecked(true);
+            return;
+        }
+    }
+    mLocked = fileLockAction->isChecked();
+    storeLocked();
+    applyLock();
+}
+
+void LumivaneMainWindow::doOperation()
+{
+    QDialog dialog(this);
+    dialog.setWindowTitle(QStringLiteral("Operation"));
+
+    auto *guard = new QComboBox(&dialog);
+    guard->addItem(QStringLiteral("Off"), 0);
+    for (const int ms : { 300, 500, 1000 })
+        guard->addItem(QStringLiteral("%1 ms").arg(ms), ms);
+    // A time written into the settings by hand is offered as it is, so that
+    // opening the dialog does not change it.
+    if (guard->findData(mRepeatGuardMs) < 0)
+        guard->addItem(QStringLiteral("%1 ms").arg(mRepeatGuardMs), mRepeatGuardMs);
+    guard->setCurrentIndex(guard->findData(mRepeatGuardMs));
+    auto *selectThenGo = new QCheckBox(QStringLiteral("Select a show first, then send it with Enter or Go"), &dialog);
+    selectThenGo->setChecked(mSelectThenGo);
+    auto *numbers = new QCheckBox(QStringLiteral("Show numbers on the buttons"), &dialog);
+    numbers->setChecked(mShowNumbers);
+    auto *buttons = new QDialogButtonBox(QDialogButtonBox::Close, &dialog);
+
+    auto *form = new QFormLayout;
+    form->addRow(QStringLiteral("Ignore a repeated start of a show within:"), guard);
+    form->addRow(selectThenGo);
+    form->addRow(numbers);
+    auto *layout = new QVBoxLayout(&dialog);
+    layout->addLayout(form);
+    layout->addWidget(buttons);
+
+    // Each change is stored at once and takes effect at once.
+    connect(guard, &QComboBox::currentIndexChanged, &dialog, [this, guard] {
+        mRepeatGuardMs = guard->currentData().toInt();
+        storeRepeatGuardMs();
+    });
+    connect(selectThenGo, &QCheckBox::toggled, &dialog, [this](bool on) {
+        mSelectThenGo = on;
+        storeSelectThenGo();
+    });
+    connect(numbers, &QCheckBox::toggled, &dialog, [this](bool on) {
+        setShowNumbers(on);
+        storeShowNumbers();
+    });
+    connect(buttons, &QDialogButtonBox::rejected, &dialog, &QDialog::reject);
+    dialog.exec();
+}
