@@ -194,10 +194,11 @@ bool LumivaneMainWindow::sendCommand(const QByteArray &text)
 }
 
 // Every command that is not queued is refused here, whatever refuses it:
-// the journal records it with its source, and a remote sender is told why.
-void LumivaneMainWindow::refuseCommand(const QByteArray &text, const QString &why)
+// the journal records it with its source, and a remote sender is told why,
+// in the words of `told` where the journal's short reason says too little.
+void LumivaneMainWindow::refuseCommand(const QByteArray &text, const QString &why, const QString &told)
 {
-    mRefusal = why;
+    mRefusal = told.isEmpty() ? why : told;
     journalRefused(text, why);
 }
 
@@ -223,9 +224,14 @@ void LumivaneMainWindow::warnNoPort()
     });
 }
 
+// Every start of a show comes here, whoever chose it: a click, a key, Go,
+// a remote peer or the timetable.
 void LumivaneMainWindow::doShowButton(int id)
 {
-    sendCommand(Commands::startShow(id));
+    if (repeatGuarded(id))
+        return;
+    if (sendCommand(Commands::startShow(id)))
+        noteStarted(id);
 }
 
 void LumivaneMainWindow::doOff()

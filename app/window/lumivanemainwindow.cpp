@@ -15,12 +15,13 @@ LumivaneMainWindow::LumivaneMainWindow(QWidget *parent, const char *name, Qt::Wi
     : LumivaneMainWindowBase(parent, name, flags)
 {
     createShowButtons();
-    connect(mShowGroup.get(), &QButtonGroup::idClicked, this, &LumivaneMainWindow::doShowButton);
+    connect(mShowGroup.get(), &QButtonGroup::idClicked, this, &LumivaneMainWindow::showClicked);
     createStatusWidgets();
 
     // The port's warning and the question about the name file both come
     // before the window is first shown.
     const QString lastFile = readSettings();
+    createGoButton();
     openSerialPort(mPortName);
     askToLoadLastFile(lastFile);
     startRemote();

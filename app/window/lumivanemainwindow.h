@@ -12,6 +12,7 @@
 #include <QTimer>
 
 #include <array>
+#include <chrono>
 #include <functional>
 #include <memory>
 #include <optional>
@@ -19,6 +20,7 @@
 class QButtonGroup;
 class QEvent;
 class QLabel;
+class QPushButton;
 class QRadioButton;
 class LineWriter;
 class StatusLabel;
@@ -45,6 +47,17 @@ public:
 
     // Where Setup finds the ports present; a test hands in its own.
     std::function<QList<PortList::Found>()> findPorts = PortList::findPorts;
+    // Milliseconds on a clock that never steps, for the double-start guard;
+    // a test hands in its own.
+    std::function<qint64()> monotonicMs = [] {
+        return qint64(std::chrono::duration_cast<std::chrono::milliseconds>(
+                          std::chrono::steady_clock::now().time_since_epoch())
+                          .count());
+    };
+
+    // Carries out a command that no hand at the window chose, from a remote
+    // peer or the timetable, and returns the reply the remote protocol gives.
+    QByteArray dispatch(const RemoteCommand &command, const CommandSource &source);
 
     // What the link indicator says now, and why the port is not open or not
     // taking data (empty when connected).
@@ -90,7 +103,16 @@ private:
     void portLost(const QString &message);
     void portMissing();
     bool sendCommand(const QByteArray &text);
-    void refuseCommand(const QByteArray &text, const QString &why);
+    void refuseCommand(const QByteArray &text, const QString &why, const QString &told = QString());
+    bool repeatGuarded(int id);
+    void noteStarted(int id);
+    void flashSelector(int id);
+    void styleSelector(int id);
+    void showClicked(int id);
+    void selectShow(int id);
+    void goReady();
+    void createGoButton();
+    QString readyText() const;
     void createStatusWidgets();
     void showLink();
     void showStatusMessage(const QString &message);
@@ -100,7 +122,6 @@ private:
     void showRemote();
     void startRemote();
     QByteArray runRemote(const RemoteCommand &command, const QString &peer);
-    QByteArray dispatch(const RemoteCommand &command, const CommandSource &source);
     QByteArray commandBytes(const RemoteCommand &command) const;
     void notePlayerState(const QByteArray &command);
     void loadNames(const QString &fileName);
@@ -118,6 +139,8 @@ private:
 
     // How long a passing status message stays.
     static constexpr int statusMessageMs = 5000;
+    // How long a selector whose start was ignored stands out.
+    static constexpr int flashMs = 400;
 
     std::unique_ptr<QButtonGroup> mShowGroup;
     std::array<QRadioButton *, 128> mShowButtons {};
@@ -137,8 +160,20 @@ private:
     // The last command from a source other than the operator refused for
     // want of a port, until it opens: a line of the indicator's tooltip.
     QString mRefusedNote;
-    // Why the last command sent was refused; empty when it was queued.
+    // Why the last command sent was refused, as a remote sender is told;
+    // empty when it was queued.
     QString mRefusal;
+    // A start of a show less than this long after its last one is ignored;
+    // 0: never.
+    int mRepeatGuardMs = 0;
+    // When each show's start was last queued, on monotonicMs().
+    std::array<std::optional<qint64>, 128> mStartedAt {};
+    // The show whose start was queued last: the grid's checked selector.
+    std::optional<int> mLastStarted;
+    // A click or an arrow key only makes a show ready; Enter or Go sends it.
+    bool mSelectThenGo = false;
+    std::optional<int> mReadyShow;
+    QPushButton *mGoButton = nullptr;
     // When a command from a source other than the operator last tried the port.
     QElapsedTimer mDispatchPortTried;
     // The player's state as last sent: the show (0 for off) and the

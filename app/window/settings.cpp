@@ -20,6 +20,11 @@ const QString remoteEnabledKey = QStringLiteral("remote/enabled");
 const QString remotePortKey = QStringLiteral("remote/port");
 const QString remoteFromOtherComputersKey = QStringLiteral("remote/fromOtherComputers");
 const QString remoteAllowedKey = QStringLiteral("remote/allowed");
+const QString repeatGuardKey = QStringLiteral("operation/repeatGuardMs");
+const QString selectThenGoKey = QStringLiteral("operation/selectThenGo");
+
+// A guard longer than a minute would hold a show back for the rest of a cue.
+constexpr int longestRepeatGuardMs = 60000;
 
 // A switch as stored, or `safe` when it is not stored; a value that is
 // neither on nor off also counts as `safe`, and is added to `misread` as the
@@ -61,6 +66,15 @@ QString LumivaneMainWindow::readSettings()
         mRemoteConfig.port = port;
     mRemoteConfig.fromOtherComputers = readSwitch(settings, remoteFromOtherComputersKey, false, misread);
     mRemoteConfig.allowed = settings.value(remoteAllowedKey).toString();
+    mSelectThenGo = readSwitch(settings, selectThenGoKey, false, misread);
+    const QVariant guard = settings.value(repeatGuardKey);
+    const int guardMs = guard.toInt(&isNumber);
+    if (isNumber && guardMs >= 0 && guardMs <= longestRepeatGuardMs)
+        mRepeatGuardMs = guardMs;
+    else if (guard.isValid() && !guard.toString().isEmpty())
+        misread << QStringLiteral("%1=%2 is not 0 to %3 milliseconds; taken as 0")
+                       .arg(repeatGuardKey, guard.toString())
+                       .arg(longestRepeatGuardMs);
     // Read once a run, so said once.
     if (!misread.isEmpty())
         statusBar()->showMessage(QStringLiteral("Settings: ") + misread.join(QStringLiteral("; ")));

@@ -146,6 +146,11 @@ bool LumivaneMainWindow::event(QEvent *event)
 
 void LumivaneMainWindow::showStatusMessage(const QString &message)
 {
+    // A ready show stays told until it goes, past any passing message.
+    if (message.isEmpty() && mReadyShow) {
+        statusBar()->showMessage(readyText());
+        return;
+    }
     mMessageLabel->setWhole(message);
     mMessageLabel->setVisible(!message.isEmpty());
     mLastCommandLabel->setVisible(message.isEmpty());
