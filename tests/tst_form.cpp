@@ -431,6 +431,7 @@ void tst_Form::selectThenGo()
     QFETCH(QByteArray, bytes);
     QFETCH(int, checked);
 
+    QVERIFY(!mWindow->findChild<QPushButton *>(QStringLiteral("goButton")));
     mSettings->store(QStringLiteral("operation/selectThenGo"), true);
     // The port is let go before the window that reads the setting opens it.
     mWindow.reset();

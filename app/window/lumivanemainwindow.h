@@ -168,12 +168,13 @@ private:
     int mRepeatGuardMs = 0;
     // When each show's start was last queued, on monotonicMs().
     std::array<std::optional<qint64>, 128> mStartedAt {};
-    // The show whose start was queued last: the grid's checked selector.
+    // The show whose start was queued last: the grid goes back to it when a
+    // start is ignored or a click only selects.
     std::optional<int> mLastStarted;
     // A click or an arrow key only makes a show ready; Enter or Go sends it.
     bool mSelectThenGo = false;
     std::optional<int> mReadyShow;
-    QPushButton *mGoButton = nullptr;
+    QPushButton *mGoButton = nullptr; // only while a click only selects
     // When a command from a source other than the operator last tried the port.
     QElapsedTimer mDispatchPortTried;
     // The player's state as last sent: the show (0 for off) and the

@@ -186,10 +186,12 @@ void LumivaneMainWindow::styleSelector(int id)
     mShowButtons[id]->setStyleSheet(style);
 }
 
-// Go stands below Off, only while a click only selects; the window grows to
-// make room for it, as it had none there.
+// Go stands below Off, and exists only while a click only selects; the
+// window grows to make room for it, as it had none there.
 void LumivaneMainWindow::createGoButton()
 {
+    if (!mSelectThenGo)
+        return;
     mGoButton = new QPushButton(QStringLiteral("Go"), centralWidget());
     mGoButton->setObjectName(QStringLiteral("goButton"));
     mGoButton->setGeometry(550, 318, 71, 31);
@@ -198,17 +200,13 @@ void LumivaneMainWindow::createGoButton()
     mGoButton->setFont(bold);
     mGoButton->setToolTip(QStringLiteral("Go (Enter)"));
     mGoButton->setEnabled(false);
-    mGoButton->setVisible(mSelectThenGo);
     connect(mGoButton, &QPushButton::clicked, this, &LumivaneMainWindow::goReady);
     setTabOrder(mOffButton, mGoButton);
     // Return and the keypad's Enter, wherever the focus is in the window.
     for (const Qt::Key key : { Qt::Key_Return, Qt::Key_Enter }) {
         auto *go = new QShortcut(QKeySequence(key), this);
-        go->setEnabled(mSelectThenGo);
         connect(go, &QShortcut::activated, this, &LumivaneMainWindow::goReady);
     }
-    if (!mSelectThenGo)
-        return;
     const QRect used = centralWidget()->childrenRect();
     centralWidget()->setMinimumSize(used.right() + 1, used.bottom() + 1);
     setMinimumSize(minimumSize().expandedTo(minimumSizeHint()));
