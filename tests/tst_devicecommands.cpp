@@ -1,3 +1,4 @@
+#include "journal/journal.h"
 #include "link/commands.h"
 #include "link/linkstate.h"
 #include "link/linewriter.h"
@@ -68,6 +69,8 @@ private slots:
     void stalledLineResumes();
     void endingOnAStalledLine_data();
     void endingOnAStalledLine();
+    void repeatGuard_data();
+    void repeatGuard();
 
 private:
     void startWindow();
@@ -861,6 +864,88 @@ void tst_DeviceCommands::endingOnAStalledLine()
     }
     // Bounded by the port's own short waits, however long the stall.
     QVERIFY2(endingMs < 1000, qPrintable(QString::number(endingMs)));
+}
+
+void tst_DeviceCommands::repeatGuard_data()
+{
+    QTest::addColumn<QString>("source"); // "mouse", "key", "timetable"
+    QTest::addColumn<int>("laterMs");     // the second start of show 12 after its first
+    QTest::addColumn<QString>("ignored"); // the status message; empty: sent again
+
+    // Guarded for 300 ms; show 13 is started in between.
+    QTest::newRow("mouse, 0.2 s later") << "mouse" << 200 << "Show 12 was started 0.2 s ago; ignored";
+    QTest::newRow("mouse, just under") << "mouse" << 299 << "Show 12 was started 0.3 s ago; ignored";
+    QTest::newRow("mouse, at the time") << "mouse" << 300 << "";
+    QTest::newRow("key, just under") << "key" << 299 << "Show 12 was started 0.3 s ago; ignored";
+    QTest::newRow("key, just over") << "key" << 301 << "";
+    QTest::newRow("timetable, just under") << "timetable" << 240 << "Show 12 was started 0.2 s ago; ignored";
+    QTest::newRow("timetable, at the time") << "timetable" << 300 << "";
+}
+
+// A repeated start is ignored from every source, and seen: the selector
+// flashes, the status bar and the journal say so; the grid stays on the show
+// the player got last.
+void tst_DeviceCommands::repeatGuard()
+{
+    QFETCH(QString, source);
+    QFETCH(int, laterMs);
+    QFETCH(QString, ignored);
+
+    mSettings->store(QStringLiteral("operation/repeatGuardMs"), 300);
+    startWindow();
+    qint64 now = 1000000;
+    mWindow->monotonicMs = [&now] { return now; };
+    QRadioButton *show12 = showButton(*mWindow, 11);
+    QRadioButton *show13 = showButton(*mWindow, 12);
+    QByteArray reply;
+    const auto start = [&] {
+        if (source == QLatin1String("mouse")) {
+            QTest::mouseClick(show12, Qt::LeftButton, {}, QPoint(5, 10));
+        } else if (source == QLatin1String("key")) {
+            show12->setFocus();
+            QTest::keyClick(show12, Qt::Key_Space);
+        } else {
+            reply = mWindow->dispatch({ RemoteCommand::Kind::Show, 12 },
+                                      { QStringLiteral("timetable"), QStringLiteral("timetable line 4"),
+                                        QStringLiteral("The timetable") });
+        }
+    };
+    start();
+    QCOMPARE(mPty->read(), QByteArray("X040C"));
+    now += 100;
+    QTest::mouseClick(show13, Qt::LeftButton, {}, QPoint(5, 10));
+    QCOMPARE(mPty->read(), QByteArray("X040D"));
+    now += laterMs - 100;
+    start();
+
+    const JournalRecord last = Journal().newest(1).value(0);
+    if (ignored.isEmpty()) {
+        QCOMPARE(mPty->read(), QByteArray("X040C"));
+        QVERIFY(show12->isChecked());
+        if (source == QLatin1String("timetable"))
+            QCOMPARE(reply, QByteArray("ok show 12"));
+        return;
+    }
+    const QImage flashing = show12->grab().toImage();
+    QCOMPARE(mPty->read(), QByteArray());
+    QVERIFY(show13->isChecked());
+    QCOMPARE(misshown(mWindow->findChild<QLabel *>(QStringLiteral("message")), ignored), QString());
+    QCOMPARE(last.command, QByteArray("X040C"));
+    QCOMPARE(last.outcome, QStringLiteral("refused: guard"));
+    QCOMPARE(last.source, source == QLatin1String("timetable") ? QStringLiteral("timetable line 4") : source);
+    if (source == QLatin1String("timetable"))
+        QCOMPARE(reply, "error: s" + ignored.mid(1).chopped(int(qstrlen("; ignored"))).toUtf8());
+
+    // The flash is the selector's background, and it ends by itself.
+    const QColor amber(0xff, 0xb3, 0x00);
+    const auto amberAt = [&amber](const QImage &image) {
+        return QColor(image.pixel(image.width() - 2, image.height() / 2)) == amber;
+    };
+    QVERIFY(amberAt(flashing));
+    QTRY_VERIFY(!amberAt(show12->grab().toImage()));
+    // Off is never guarded.
+    mWindow->mOffButton->click();
+    QCOMPARE(mPty->read(), QByteArray("X0100"));
 }
 
 QTEST_MAIN(tst_DeviceCommands)

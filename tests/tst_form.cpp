@@ -61,6 +61,8 @@ private slots:
     void arrowKeysStayOnTheShownPage_data();
     void arrowKeysStayOnTheShownPage();
     void focusStartsOnShowOneAndEscSwitchesOff();
+    void selectThenGo_data();
+    void selectThenGo();
 
     void aboutBox();
     void aboutQt();
@@ -620,6 +622,79 @@ void tst_Form::lockSurvivesARestart()
     mWindow.reset();
     mWindow = std::make_unique<LumivaneMainWindow>();
     QVERIFY(mWindow->fileSetupAction->isEnabled());
+}
+
+void tst_Form::selectThenGo_data()
+{
+    QTest::addColumn<QList<int>>("keys"); // Qt::Key_Enter is the keypad's
+    QTest::addColumn<int>("ready");       // the show ready after them; 0: none
+    QTest::addColumn<QByteArray>("bytes");
+    QTest::addColumn<int>("checked"); // the show checked after them
+
+    const int down = Qt::Key_Down;
+    const int right = Qt::Key_Right;
+    QTest::newRow("arrows browse") << QList<int> { down, down, right, Qt::Key_Up } << 10 << QByteArray() << 1;
+    QTest::newRow("Return sends") << QList<int> { down, right, int(Qt::Key_Return) } << 0 << QByteArray("X040A") << 10;
+    QTest::newRow("keypad Enter sends") << QList<int> { down, int(Qt::Key_Enter) } << 0 << QByteArray("X0402") << 2;
+    QTest::newRow("Space selects") << QList<int> { down, int(Qt::Key_Space) } << 2 << QByteArray() << 1;
+    QTest::newRow("Esc sends Off at once") << QList<int> { down, int(Qt::Key_Escape) } << 2 << QByteArray("X0100") << 1;
+    QTest::newRow("Enter with nothing ready") << QList<int> { int(Qt::Key_Return) } << 0 << QByteArray() << 1;
+}
+
+// While a click only selects, the keys browse the shows safely: nothing goes
+// to the player until Enter or Go; the grid stays on the show it got last.
+void tst_Form::selectThenGo()
+{
+    QFETCH(QList<int>, keys);
+    QFETCH(int, ready);
+    QFETCH(QByteArray, bytes);
+    QFETCH(int, checked);
+
+    QVERIFY(!mWindow->findChild<QPushButton *>(QStringLiteral("goButton")));
+    mSettings->store(QStringLiteral("operation/selectThenGo"), true);
+    // The port is let go before the window that reads the setting opens it.
+    mWindow.reset();
+    mWindow = std::make_unique<LumivaneMainWindow>();
+    mWindow->show();
+    mWindow->activateWindow();
+    QVERIFY(QTest::qWaitForWindowActive(mWindow.get()));
+    auto *go = mWindow->findChild<QPushButton *>(QStringLiteral("goButton"));
+    QVERIFY(go->isVisible());
+    QVERIFY(!go->isEnabled());
+    QVERIFY(mWindow->centralWidget()->rect().contains(go->geometry()));
+    QCOMPARE(go->toolTip(), QStringLiteral("Go (Enter)"));
+
+    for (const int key : keys) {
+        QTest::keyClick(QApplication::focusWidget(), Qt::Key(key),
+                        key == Qt::Key_Enter ? Qt::KeypadModifier : Qt::NoModifier);
+        QTest::qWait(10);
+    }
+    QCOMPARE(mPty->read(), bytes);
+    QVERIFY(showButton(*mWindow, checked - 1)->isChecked());
+    auto *message = mWindow->findChild<QLabel *>(QStringLiteral("message"));
+    if (!ready) {
+        QVERIFY(!message->isVisible());
+        QVERIFY(!go->isEnabled());
+        return;
+    }
+    QVERIFY(message->isVisible());
+    QCOMPARE(message->text(), QStringLiteral("Ready: Show %1").arg(ready));
+    QVERIFY(go->isEnabled());
+
+    // The ready selector is drawn marked: unlike itself once another is ready.
+    QRadioButton *readyButton = showButton(*mWindow, ready - 1);
+    mWindow->mOffButton->setFocus();
+    const QImage marked = readyButton->grab().toImage();
+    QTest::mouseClick(showButton(*mWindow, 30), Qt::LeftButton, {}, QPoint(5, 10));
+    QCOMPARE(message->text(), QStringLiteral("Ready: Show 31"));
+    QVERIFY(readyButton->grab().toImage() != marked);
+    QCOMPARE(mPty->read(), QByteArray());
+
+    // Go sends it, and the grid follows.
+    QTest::mouseClick(go, Qt::LeftButton);
+    QCOMPARE(mPty->read(), QByteArray("X041F"));
+    QVERIFY(showButton(*mWindow, 30)->isChecked());
+    QVERIFY(!go->isEnabled());
 }
 
 void tst_Form::aboutBox()

@@ -170,6 +170,7 @@ private slots:
     void unfinishedLineEndsTheConnection();
     void socketsReachTheLine();
     void noPortNoBox();
+    void repeatGuardAnswersTheSender();
     void indicatorInTheStatusBar_data();
     void indicatorInTheStatusBar();
 };
@@ -548,6 +549,42 @@ void tst_Remote::noPortNoBox()
         QTest::qWait(10);
     QCOMPARE(answerer.seen.size(), 1);
     QVERIFY(window.findChild<QLabel *>(QStringLiteral("link"))->toolTip().contains(QStringLiteral("refused")));
+}
+
+// A repeated start that the guard ignores is refused in its reply, in words
+// the sender can log; the start after the guard's time goes through.
+void tst_Remote::repeatGuardAnswersTheSender()
+{
+    TemporarySettings settings;
+    Pty pty;
+    const quint16 port = freePort();
+    QVERIFY(port);
+    settings.store(QStringLiteral("serialPort"), QString::fromLocal8Bit(pty.slavePath));
+    settings.store(QStringLiteral("remote/enabled"), true);
+    settings.store(QStringLiteral("remote/port"), port);
+    settings.store(QStringLiteral("operation/repeatGuardMs"), 300);
+    ModalAnswerer answerer;
+    LumivaneMainWindow window;
+    qint64 now = 5000;
+    window.monotonicMs = [&now] { return now; };
+    window.show();
+    QVERIFY(QTest::qWaitForWindowExposed(&window));
+
+    QTcpSocket text;
+    text.connectToHost(QHostAddress::LocalHost, port);
+    QVERIFY(text.waitForConnected(2000));
+    text.write("show 12\n");
+    QCOMPARE(lineReply(text), QByteArray("ok show 12\n"));
+    QCOMPARE(pty.read(), QByteArray("X040C"));
+    now += 200;
+    text.write("show 12\n");
+    QCOMPARE(lineReply(text), QByteArray("error: show 12 was started 0.2 s ago\n"));
+    now += 100;
+    text.write("off\nshow 12\n");
+    QCOMPARE(lineReply(text), QByteArray("ok off\n"));
+    QCOMPARE(lineReply(text), QByteArray("ok show 12\n"));
+    QCOMPARE(pty.read(), QByteArray("X0100X040C"));
+    QVERIFY(answerer.seen.isEmpty());
 }
 
 void tst_Remote::indicatorInTheStatusBar_data()

@@ -319,6 +319,23 @@ start_app() { # start_app LOG: Lumivane on the simulator, its window in $win
     page_x=$((page_x + X - wx)); page_y=$((page_y + Y - wy)); cx=$((cx + X - wx)); cy=$((cy + Y - wy))
     wx=$X; wy=$Y
 }
+# --- Safe hands, each option in a run of its own, set in the settings file
+# before the start: with the guard on, a double click on a show sends it
+# once; with select-then-go, the arrow keys send nothing until Enter.
+run_with() { # run_with LOG LINE...: Lumivane started with these [operation] lines
+    log=$1; shift
+    { printf '[General]\nserialPort=%s\nlastFile=\n[operation]\n' "$device"; printf '%s\n' "$@"; } >"$conf"
+    XDG_CONFIG_HOME="$tmp/config" QT_QPA_PLATFORM=xcb "$app" >"$log" 2>&1 &
+    app_pid=$!
+    echo $app_pid >>"$tmp/pids"
+    win=$(timeout 20 xdotool search --sync --onlyvisible --name "$title" | head -n1) || return 1
+    # The central widget keeps its place inside the window.
+    cy=$((cy - wy)); cx=$((cx - wx))
+    eval "$(xdotool getwindowgeometry --shell "$win")"
+    wx=$X; wy=$Y; cy=$((cy + wy)); cx=$((cx + wx))
+    wait_until 10 measure || return 1
+    page_x=$((cx + 1)); page_y=$((pane_top + 1))
+}
 stop_app() {
     kill "$app_pid" 2>/dev/null || true
     wait "$app_pid" 2>/dev/null || true
@@ -359,6 +376,36 @@ if start_app "$tmp/app-lock.log"; then
 else
     check "Lumivane started for the lock ($(cat "$tmp/app-lock.log"))" false
 fi
+
+since() { log_commands | tail -n +$(($1 + 1)) | tr '\n' ,; }
+
+before_safe=$(count_commands)
+if run_with "$tmp/app4.log" repeatGuardMs=1000; then
+    # Show 3: the first column's third row.
+    xdotool mousemove $((page_x + 20 + 25)) $((page_y + 20 + 2 * 30 + 10)) click --repeat 2 --delay 120 1
+    wait_until 5 commands_reach $((before_safe + 1)) || true
+    sleep 1
+    check "with the guard on, a double click sends show 3 once" test "$(since "$before_safe")" = "show 3,"
+else
+    check "Lumivane started with the guard on ($(cat "$tmp/app4.log"))" false
+fi
+stop_app
+
+before_safe=$(count_commands)
+if run_with "$tmp/app5.log" selectThenGo=true; then
+    # The focus starts on show 1; down, down and right make show 11 ready.
+    xdotool windowfocus --sync "$win"
+    xdotool key --delay 100 Down Down Right
+    sleep 1
+    check "with select-then-go the arrow keys send nothing" test "$(since "$before_safe")" = ""
+    xdotool key Return
+    wait_until 5 commands_reach $((before_safe + 1)) || true
+    check "with select-then-go Enter sends the show made ready, show 11" \
+        test "$(since "$before_safe")" = "show 11,"
+else
+    check "Lumivane started with select-then-go on ($(cat "$tmp/app5.log"))" false
+fi
+stop_app
 
 # --- The README's screenshot: a start as a show's operator makes it, with
 # remote control on and yesterday's name file loaded, whose message stands

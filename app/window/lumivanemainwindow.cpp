@@ -16,7 +16,7 @@ LumivaneMainWindow::LumivaneMainWindow(QWidget *parent, const char *name, Qt::Wi
     : LumivaneMainWindowBase(parent, name, flags)
 {
     createShowButtons();
-    connect(mShowGroup.get(), &QButtonGroup::idClicked, this, &LumivaneMainWindow::doShowButton);
+    connect(mShowGroup.get(), &QButtonGroup::idClicked, this, &LumivaneMainWindow::showClicked);
     createStatusWidgets();
     showBrightness();
     connect(mBrightSlider, &QSlider::valueChanged, this, &LumivaneMainWindow::showBrightness);
@@ -25,6 +25,7 @@ LumivaneMainWindow::LumivaneMainWindow(QWidget *parent, const char *name, Qt::Wi
     // before the window is first shown.
     const QString lastFile = readSettings();
     applyLock();
+    createGoButton();
     openSerialPort(mPortName);
     askToLoadLastFile(lastFile);
     startRemote();

@@ -12,6 +12,7 @@
 #include <QTimer>
 
 #include <array>
+#include <chrono>
 #include <functional>
 #include <memory>
 #include <optional>
@@ -19,6 +20,7 @@
 class QButtonGroup;
 class QEvent;
 class QLabel;
+class QPushButton;
 class QRadioButton;
 class LineWriter;
 class StatusLabel;
@@ -31,12 +33,31 @@ class LumivaneMainWindow : public LumivaneMainWindowBase
     Q_OBJECT
 
 public:
+    // Who chose a command that no hand at the window did.
+    struct CommandSource
+    {
+        QString label;   // after the last command, in brackets: "remote 192.0.2.7", "timetable"
+        QString journal; // the journal's source: "remote 192.0.2.7", "timetable line 4"
+        QString refusal; // the indicator's note begins with it: "A remote command from 192.0.2.7"
+    };
+
     explicit LumivaneMainWindow(QWidget *parent = nullptr, const char *name = nullptr,
                                 Qt::WindowFlags flags = Qt::Window);
     ~LumivaneMainWindow() override;
 
     // Where Setup finds the ports present; a test hands in its own.
     std::function<QList<PortList::Found>()> findPorts = PortList::findPorts;
+    // Milliseconds on a clock that never steps, for the double-start guard;
+    // a test hands in its own.
+    std::function<qint64()> monotonicMs = [] {
+        return qint64(std::chrono::duration_cast<std::chrono::milliseconds>(
+                          std::chrono::steady_clock::now().time_since_epoch())
+                          .count());
+    };
+
+    // Carries out a command that no hand at the window chose, from a remote
+    // peer or the timetable, and returns the reply the remote protocol gives.
+    QByteArray dispatch(const RemoteCommand &command, const CommandSource &source);
 
     // What the link indicator says now, and why the port is not open or not
     // taking data (empty when connected).
@@ -91,7 +112,17 @@ private:
     void startWriter();
     void portLost(const QString &message);
     void portMissing();
-    void sendCommand(const QByteArray &text);
+    bool sendCommand(const QByteArray &text);
+    void refuseCommand(const QByteArray &text, const QString &why, const QString &told = QString());
+    bool repeatGuarded(int id);
+    void noteStarted(int id);
+    void flashSelector(int id);
+    void styleSelector(int id);
+    void showClicked(int id);
+    void selectShow(int id);
+    void goReady();
+    void createGoButton();
+    QString readyText() const;
     void createStatusWidgets();
     void showLink();
     void showStatusMessage(const QString &message);
@@ -101,6 +132,7 @@ private:
     void showRemote();
     void startRemote();
     QByteArray runRemote(const RemoteCommand &command, const QString &peer);
+    QByteArray commandBytes(const RemoteCommand &command) const;
     void notePlayerState(const QByteArray &command);
     void loadNames(const QString &fileName);
     bool saveNames(const QString &fileName);
@@ -113,11 +145,13 @@ private:
     QString journalSource() const;
     void noteJournalSource(const QByteArray &command);
     void journalSent(const QByteArray &command);
-    void journalRefused(const QByteArray &command);
+    void journalRefused(const QByteArray &command, const QString &why);
     void journal(const QByteArray &command, const QString &source, const QString &outcome);
 
     // How long a passing status message stays.
     static constexpr int statusMessageMs = 5000;
+    // How long a selector whose start was ignored stands out.
+    static constexpr int flashMs = 400;
 
     std::unique_ptr<QButtonGroup> mShowGroup;
     std::array<QRadioButton *, 128> mShowButtons {};
@@ -149,10 +183,21 @@ private:
     // tried since it was lost or last found missing.
     SerialPort::Reason mOpenFailure = SerialPort::Reason::None;
     QString mWhyNotOpen;
-    // The last remote command refused for want of a port, until it opens.
-    QString mRemoteRefused;
-    // When a remote command last tried the port.
-    QElapsedTimer mRemotePortTried;
+    // The last command from a source other than the operator refused for
+    // want of a port, until it opens: a line of the indicator's tooltip.
+    QString mRefusedNote;
+    // Why the last command sent was refused, as a remote sender is told;
+    // empty when it was queued.
+    QString mRefusal;
+    // When each show's start was last queued, on monotonicMs().
+    std::array<std::optional<qint64>, 128> mStartedAt {};
+    // The show whose start was queued last: the grid goes back to it when a
+    // start is ignored or a click only selects.
+    std::optional<int> mLastStarted;
+    std::optional<int> mReadyShow;
+    QPushButton *mGoButton = nullptr; // only while a click only selects
+    // When a command from a source other than the operator last tried the port.
+    QElapsedTimer mDispatchPortTried;
     // The player's state as last sent: the show (0 for off) and the
     // brightness in percent; nothing until first sent.
     std::optional<int> mPlayerShow;
@@ -169,8 +214,8 @@ private:
     QString mSentLine;
     QByteArray mLastQueued;
     // Who chose the commands being queued: empty for the operator; a remote
-    // peer's address while its command is carried out.
-    QString mCommandSource;
+    // peer or the timetable while its command is carried out.
+    CommandSource mCommandSource;
     // The source of each command by its bytes, as it was when last queued:
     // it follows the command through the writer's queue, where a newer one
     // of its kind may replace it.

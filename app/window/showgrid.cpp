@@ -1,13 +1,20 @@
 #include "lumivanemainwindow.h"
 
+#include "link/commands.h"
+#include "link/linkstate.h"
+
 #include <QApplication>
 #include <QButtonGroup>
 #include <QKeyEvent>
 #include <QPushButton>
 #include <QRadioButton>
+#include <QShortcut>
 #include <QSlider>
+#include <QStatusBar>
 #include <QTabWidget>
 #include <QTextDocument>
+
+#include <utility>
 
 namespace {
 
@@ -35,13 +42,15 @@ int neighbourOnPage(int id, int key)
 // group, and the buttons of the hidden pages stand at the same places as the
 // shown ones: a move would start, and give the focus to, a show nobody can
 // see. Here a move stays on the page; otherwise it is Qt's: from a checked
-// button the move checks its target and reports the click.
+// button the move checks its target and reports the click. While a click
+// only selects, every move reports one, so the selection follows the focus.
 class PageArrowKeys : public QObject
 {
 public:
-    explicit PageArrowKeys(QButtonGroup *group)
+    PageArrowKeys(QButtonGroup *group, std::function<bool()> clickOnlySelects)
         : QObject(group)
         , mGroup(group)
+        , mClickOnlySelects(std::move(clickOnlySelects))
     {
     }
 
@@ -56,7 +65,7 @@ protected:
         auto *from = static_cast<QAbstractButton *>(watched);
         const int to = neighbourOnPage(mGroup->id(from), key);
         if (QAbstractButton *target = mGroup->button(to)) {
-            if (from->isChecked())
+            if (from->isChecked() || mClickOnlySelects())
                 target->click();
             target->setFocus(key == Qt::Key_Up || key == Qt::Key_Left ? Qt::BacktabFocusReason
                                                                       : Qt::TabFocusReason);
@@ -66,6 +75,7 @@ protected:
 
 private:
     QButtonGroup *mGroup;
+    std::function<bool()> mClickOnlySelects;
 };
 
 QString defaultName(int id)
@@ -105,7 +115,7 @@ void LumivaneMainWindow::createShowButtons()
     // one before. It has no parent: it is never shown.
     mShowGroup = std::make_unique<QButtonGroup>();
     mShowGroup->setExclusive(true);
-    auto *arrowKeys = new PageArrowKeys(mShowGroup.get());
+    auto *arrowKeys = new PageArrowKeys(mShowGroup.get(), [this] { return mSelectThenGo; });
 
     int id = 0;
     for (int page = 0; page < 4; ++page) {
@@ -153,6 +163,83 @@ void LumivaneMainWindow::offerShownPageToTab()
     // Left on the page itself when the focused selector went out of sight.
     if (QApplication::focusWidget() == mTabber->currentWidget())
         mShowButtons[entry]->setFocus(Qt::TabFocusReason);
+}
+
+void LumivaneMainWindow::showClicked(int id)
+{
+    if (!mSelectThenGo) {
+        doShowButton(id);
+        return;
+    }
+    // The click checked the selector; the grid stays on what the player got.
+    mShowButtons[mLastStarted.value_or(0)]->setChecked(true);
+    selectShow(id);
+}
+
+void LumivaneMainWindow::selectShow(int id)
+{
+    const std::optional<int> before = std::exchange(mReadyShow, id);
+    if (before)
+        styleSelector(*before);
+    styleSelector(id);
+    mGoButton->setEnabled(true);
+    statusBar()->showMessage(readyText());
+}
+
+// Nothing happens while no show is ready: Enter is not a way to repeat one.
+void LumivaneMainWindow::goReady()
+{
+    if (!mReadyShow)
+        return;
+    const int id = *std::exchange(mReadyShow, std::nullopt);
+    styleSelector(id);
+    mGoButton->setEnabled(false);
+    statusBar()->clearMessage();
+    doShowButton(id);
+}
+
+QString LumivaneMainWindow::readyText() const
+{
+    return mReadyShow ? QStringLiteral("Ready: ") + LinkState::describe(Commands::startShow(*mReadyShow), showNames())
+                      : QString();
+}
+
+// The ready show is set in bold; a show whose start was ignored flashes.
+void LumivaneMainWindow::styleSelector(int id)
+{
+    QString style;
+    if (mReadyShow == id)
+        style += QStringLiteral("font-weight: bold;");
+    if (mShowButtons[id]->property("flashing").toBool())
+        style += QStringLiteral("background-color: #ffb300;");
+    mShowButtons[id]->setStyleSheet(style);
+}
+
+// Go stands below Off, and exists only while a click only selects; the
+// window grows to make room for it, as it had none there.
+void LumivaneMainWindow::createGoButton()
+{
+    if (!mSelectThenGo)
+        return;
+    mGoButton = new QPushButton(QStringLiteral("Go"), centralWidget());
+    mGoButton->setObjectName(QStringLiteral("goButton"));
+    mGoButton->setGeometry(550, 318, 71, 31);
+    QFont bold = mGoButton->font();
+    bold.setWeight(QFont::Bold);
+    mGoButton->setFont(bold);
+    mGoButton->setToolTip(QStringLiteral("Go (Enter)"));
+    mGoButton->setEnabled(false);
+    connect(mGoButton, &QPushButton::clicked, this, &LumivaneMainWindow::goReady);
+    setTabOrder(mOffButton, mGoButton);
+    // Return and the keypad's Enter, wherever the focus is in the window.
+    for (const Qt::Key key : { Qt::Key_Return, Qt::Key_Enter }) {
+        auto *go = new QShortcut(QKeySequence(key), this);
+        connect(go, &QShortcut::activated, this, &LumivaneMainWindow::goReady);
+    }
+    const QRect used = centralWidget()->childrenRect();
+    centralWidget()->setMinimumSize(used.right() + 1, used.bottom() + 1);
+    setMinimumSize(minimumSize().expandedTo(minimumSizeHint()));
+    resize(size().expandedTo(minimumSize()));
 }
 
 // Every name reaches a selector here and is read back below, so a name saved
