@@ -10,7 +10,7 @@ const QString separator = QStringLiteral(" · ");
 
 QString fromSource(const QString &source)
 {
-    return source.isEmpty() ? QString() : QStringLiteral(" (remote %1)").arg(source);
+    return source.isEmpty() ? QString() : QStringLiteral(" (%1)").arg(source);
 }
 
 } // namespace

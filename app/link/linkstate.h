@@ -45,7 +45,8 @@ QString describe(const QByteArray &command, const QStringList &names);
 
 inline constexpr char nothingSent[] = "Nothing sent yet";
 
-// "Sent: Off · 20:15:05"; source: the remote peer that chose it, if any.
+// "Sent: Off · 20:15:05"; source: who chose it when the operator did not,
+// "remote 192.0.2.7" or "timetable", shown after it in brackets.
 QString sentLine(const QString &description, QTime at, const QString &source);
 // "Waiting: Show 37 …"
 QString waitingLine(const QString &description, const QString &source);

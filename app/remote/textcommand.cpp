@@ -88,4 +88,9 @@ QByteArray noPort(const QString &port, const QString &reason)
     return reply;
 }
 
+QByteArray refused(const QString &why)
+{
+    return "error: " + why.toUtf8();
+}
+
 } // namespace TextCommand

@@ -31,5 +31,7 @@ QByteArray done(const RemoteCommand &command);
 QByteArray state(std::optional<int> show, std::optional<int> brightnessPercent, const QString &link);
 
 QByteArray noPort(const QString &port, const QString &reason);
+// A command the window refused for a reason of its own: "error: " and why.
+QByteArray refused(const QString &why);
 
 } // namespace TextCommand

@@ -164,28 +164,41 @@ void LumivaneMainWindow::endSerialPort()
     closeSerialPort();
 }
 
-void LumivaneMainWindow::sendCommand(const QByteArray &text)
+// Queues a command as the operator's slots ask, or refuses it. Returns
+// whether it was queued; dispatch() reads mRefusal to tell a remote sender why not.
+bool LumivaneMainWindow::sendCommand(const QByteArray &text)
 {
+    mRefusal.clear();
     // A port there but refused is tried again only here, once per action.
     if (!tryPortQuietly()) {
-        journalRefused(text);
+        refuseCommand(text, QStringLiteral("no port"));
         if (mPortLost) {
             statusBar()->showMessage(QStringLiteral("Could not write to serial port ") + mPortName,
                                      statusMessageMs);
-        } else {
+        } else if (mCommandSource.label.isEmpty()) {
+            // Only a hand at the window is answered with a box.
             warnNoPort();
         }
-        return;
+        return false;
     }
-    if (mCommandSource.isEmpty())
+    if (mCommandSource.label.isEmpty())
         mCommandSources.remove(text);
     else
-        mCommandSources.insert(text, mCommandSource);
+        mCommandSources.insert(text, mCommandSource.label);
     mLastQueued = text;
     noteJournalSource(text);
     mWriter->send(text);
     if (mStalled)
         showWaiting();
+    return true;
+}
+
+// Every command that is not queued is refused here, whatever refuses it:
+// the journal records it with its source, and a remote sender is told why.
+void LumivaneMainWindow::refuseCommand(const QByteArray &text, const QString &why)
+{
+    mRefusal = why;
+    journalRefused(text, why);
 }
 
 void LumivaneMainWindow::warnNoPort()

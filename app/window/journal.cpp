@@ -65,8 +65,8 @@ std::unique_ptr<QObject> LumivaneMainWindow::watchInput(LumivaneMainWindow *wind
 
 QString LumivaneMainWindow::journalSource() const
 {
-    if (!mCommandSource.isEmpty())
-        return QStringLiteral("remote ") + mCommandSource;
+    if (!mCommandSource.journal.isEmpty())
+        return mCommandSource.journal;
     return mLastInput.isEmpty() ? QStringLiteral("operator") : mLastInput;
 }
 
@@ -82,9 +82,9 @@ void LumivaneMainWindow::journalSent(const QByteArray &command)
     journal(command, mJournalSources.value(command, journalSource()), QStringLiteral("sent"));
 }
 
-void LumivaneMainWindow::journalRefused(const QByteArray &command)
+void LumivaneMainWindow::journalRefused(const QByteArray &command, const QString &why)
 {
-    journal(command, journalSource(), QStringLiteral("refused: no port"));
+    journal(command, journalSource(), QStringLiteral("refused: ") + why);
 }
 
 void LumivaneMainWindow::journal(const QByteArray &command, const QString &source, const QString &outcome)

@@ -31,6 +31,14 @@ class LumivaneMainWindow : public LumivaneMainWindowBase
     Q_OBJECT
 
 public:
+    // Who chose a command that no hand at the window did.
+    struct CommandSource
+    {
+        QString label;   // after the last command, in brackets: "remote 192.0.2.7", "timetable"
+        QString journal; // the journal's source: "remote 192.0.2.7", "timetable line 4"
+        QString refusal; // the indicator's note begins with it: "A remote command from 192.0.2.7"
+    };
+
     explicit LumivaneMainWindow(QWidget *parent = nullptr, const char *name = nullptr,
                                 Qt::WindowFlags flags = Qt::Window);
     ~LumivaneMainWindow() override;
@@ -81,7 +89,8 @@ private:
     void startWriter();
     void portLost(const QString &message);
     void portMissing();
-    void sendCommand(const QByteArray &text);
+    bool sendCommand(const QByteArray &text);
+    void refuseCommand(const QByteArray &text, const QString &why);
     void createStatusWidgets();
     void showLink();
     void showStatusMessage(const QString &message);
@@ -91,6 +100,8 @@ private:
     void showRemote();
     void startRemote();
     QByteArray runRemote(const RemoteCommand &command, const QString &peer);
+    QByteArray dispatch(const RemoteCommand &command, const CommandSource &source);
+    QByteArray commandBytes(const RemoteCommand &command) const;
     void notePlayerState(const QByteArray &command);
     void loadNames(const QString &fileName);
     bool saveNames(const QString &fileName);
@@ -102,7 +113,7 @@ private:
     QString journalSource() const;
     void noteJournalSource(const QByteArray &command);
     void journalSent(const QByteArray &command);
-    void journalRefused(const QByteArray &command);
+    void journalRefused(const QByteArray &command, const QString &why);
     void journal(const QByteArray &command, const QString &source, const QString &outcome);
 
     // How long a passing status message stays.
@@ -123,10 +134,13 @@ private:
     // tried since it was lost or last found missing.
     SerialPort::Reason mOpenFailure = SerialPort::Reason::None;
     QString mWhyNotOpen;
-    // The last remote command refused for want of a port, until it opens.
-    QString mRemoteRefused;
-    // When a remote command last tried the port.
-    QElapsedTimer mRemotePortTried;
+    // The last command from a source other than the operator refused for
+    // want of a port, until it opens: a line of the indicator's tooltip.
+    QString mRefusedNote;
+    // Why the last command sent was refused; empty when it was queued.
+    QString mRefusal;
+    // When a command from a source other than the operator last tried the port.
+    QElapsedTimer mDispatchPortTried;
     // The player's state as last sent: the show (0 for off) and the
     // brightness in percent; nothing until first sent.
     std::optional<int> mPlayerShow;
@@ -143,8 +157,8 @@ private:
     QString mSentLine;
     QByteArray mLastQueued;
     // Who chose the commands being queued: empty for the operator; a remote
-    // peer's address while its command is carried out.
-    QString mCommandSource;
+    // peer or the timetable while its command is carried out.
+    CommandSource mCommandSource;
     // The source of each command by its bytes, as it was when last queued:
     // it follows the command through the writer's queue, where a newer one
     // of its kind may replace it.

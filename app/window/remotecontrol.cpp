@@ -21,33 +21,44 @@ void LumivaneMainWindow::startRemote()
         statusBar()->showMessage(QStringLiteral("Remote control: ") + mRemote->status(), statusMessageMs);
 }
 
-// A remote command takes the operator's own path, so it sends exactly what
-// the same click or drag would, and the window shows it the same way. It
-// never opens a box: nobody at the window asked for it.
 QByteArray LumivaneMainWindow::runRemote(const RemoteCommand &command, const QString &peer)
+{
+    const QString label = QStringLiteral("remote ") + peer;
+    return dispatch(command, { label, label, QStringLiteral("A remote command from ") + peer });
+}
+
+// A command that no hand at the window chose, from a remote peer or the
+// timetable, takes the operator's own path, so it sends exactly what the
+// same click or drag would, and the window shows it the same way. It never
+// opens a box: nobody at the window asked for it. The reply is the remote
+// protocol's, "ok ..." or "error: ...".
+QByteArray LumivaneMainWindow::dispatch(const RemoteCommand &command, const CommandSource &source)
 {
     if (command.kind == RemoteCommand::Kind::State)
         return TextCommand::state(mPlayerShow, mPlayerBrightness, linkText());
     // A flood of commands must not try the port, and restyle the indicator,
     // for each one: a port refused is tried again at most once a second.
-    if (!mPort && (!mRemotePortTried.isValid() || mRemotePortTried.hasExpired(1000))) {
-        mRemotePortTried.start();
+    if (!mPort && (!mDispatchPortTried.isValid() || mDispatchPortTried.hasExpired(1000))) {
+        mDispatchPortTried.start();
         tryPortQuietly();
     }
+    mCommandSource = source;
+    const auto operatorAgain = qScopeGuard([this] { mCommandSource = {}; });
     if (!mPort) {
         // The operator sees that the player was not reached where the link
         // is; the note changes once a second at most.
-        const QString refused = QStringLiteral("A remote command from %1 was refused at %2: no port is open.")
-                                    .arg(peer, QTime::currentTime().toString(QStringLiteral("HH:mm:ss")));
-        if (refused != mRemoteRefused) {
-            mRemoteRefused = refused;
+        const QString refused = QStringLiteral("%1 was refused at %2: no port is open.")
+                                    .arg(source.refusal, QTime::currentTime().toString(QStringLiteral("HH:mm:ss")));
+        if (refused != mRefusedNote) {
+            mRefusedNote = refused;
             showLink();
         }
+        refuseCommand(commandBytes(command), QStringLiteral("no port"));
         return TextCommand::noPort(mPortName, linkReason());
     }
 
-    mCommandSource = peer;
-    const auto operatorAgain = qScopeGuard([this] { mCommandSource.clear(); });
+    mRefusal.clear();
+    RemoteCommand queued = command;
     switch (command.kind) {
     case RemoteCommand::Kind::Show: {
         const int id = int(command.value) - 1;
@@ -65,9 +76,8 @@ QByteArray LumivaneMainWindow::runRemote(const RemoteCommand &command, const QSt
             mBrightSlider->setValue(value);
         // The reply names the level queued, which the nearest slider position
         // gives: 54 % asked is 55 % sent.
-        RemoteCommand queued = command;
         queued.value = Commands::levelPercent(Commands::brightnessLevel(value, mBrightSlider->maximum()));
-        return TextCommand::done(queued);
+        break;
     }
     case RemoteCommand::Kind::Off:
         doOff();
@@ -75,7 +85,28 @@ QByteArray LumivaneMainWindow::runRemote(const RemoteCommand &command, const QSt
     case RemoteCommand::Kind::State:
         break;
     }
-    return TextCommand::done(command);
+    // The slot went through sendCommand(), which says why when it refused.
+    if (!mRefusal.isEmpty())
+        return TextCommand::refused(mRefusal);
+    return TextCommand::done(queued);
+}
+
+// The bytes a command would queue, for the journal's record of one refused
+// before any slot ran.
+QByteArray LumivaneMainWindow::commandBytes(const RemoteCommand &command) const
+{
+    switch (command.kind) {
+    case RemoteCommand::Kind::Show:
+        return Commands::startShow(int(command.value) - 1);
+    case RemoteCommand::Kind::Brightness: {
+        const int value = Commands::sliderValueForPercent(command.value, mBrightSlider->maximum());
+        return Commands::brightness(Commands::brightnessLevel(value, mBrightSlider->maximum()));
+    }
+    case RemoteCommand::Kind::Off:
+    case RemoteCommand::Kind::State:
+        break;
+    }
+    return Commands::off;
 }
 
 // What the state reply tells: the player's state as the line last took it,

@@ -155,9 +155,9 @@ void LumivaneMainWindow::showLink()
 {
     const LinkState::Indicator shown = LinkState::indicator(mPort != nullptr, mStalled, mPortLabel);
     if (mPort)
-        mRemoteRefused.clear();
-    const QString tip = mRemoteRefused.isEmpty() ? linkReason()
-                                                 : linkReason() + QLatin1Char('\n') + mRemoteRefused;
+        mRefusedNote.clear();
+    const QString tip = mRefusedNote.isEmpty() ? linkReason()
+                                                 : linkReason() + QLatin1Char('\n') + mRefusedNote;
     mLinkLabel->setWhole(shown.text, tip);
     mLinkSymbol->setStyleSheet(QStringLiteral("color: %1").arg(symbolColour(shown.link)));
     mLinkSymbol->setToolTip(mLinkLabel->toolTip());
