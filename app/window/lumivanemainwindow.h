@@ -77,6 +77,9 @@ private:
     void storeRemotePort();
     void storeRemoteFromOtherComputers();
     void storeRemoteAllowed();
+    void storeTimetableFile();
+    void storeTimetableEnabled();
+    void storeAskNamesAtStart();
     void storeSetting(const QString &key, const QVariant &value);
     void askToLoadLastFile(const QString &lastFile);
     QString portLabel() const;
@@ -127,6 +130,9 @@ private:
     QString mPortName;
     QString mPortLabel; // the stored port as Setup shows it
     QString mLastFile;
+    // Off: the last name file is loaded at start without the question, so
+    // that an unattended start waits for nobody.
+    bool mAskNamesAtStart = true;
     // The port was open until a write failed or it hung up: a use that cannot
     // reopen it says so in the status bar instead of asking for a port.
     bool mPortLost = false;
@@ -168,6 +174,10 @@ private:
     bool mSettingsFailed = false;
     // The editor changed the names since they were last loaded or saved.
     bool mNamesChanged = false;
+    QString mTimetableFile;
+    bool mTimetableEnabled = false;
+    // At start and when switched on, the latest occurrence passed is sent.
+    bool mTimetableCatchUp = true;
     RemoteServer::Config mRemoteConfig;
     std::unique_ptr<RemoteServer> mRemote = std::make_unique<RemoteServer>();
     Journal mJournal;

@@ -20,6 +20,10 @@ const QString remoteEnabledKey = QStringLiteral("remote/enabled");
 const QString remotePortKey = QStringLiteral("remote/port");
 const QString remoteFromOtherComputersKey = QStringLiteral("remote/fromOtherComputers");
 const QString remoteAllowedKey = QStringLiteral("remote/allowed");
+const QString timetableFileKey = QStringLiteral("timetable/file");
+const QString timetableEnabledKey = QStringLiteral("timetable/enabled");
+const QString timetableCatchUpKey = QStringLiteral("timetable/catchUp");
+const QString askNamesAtStartKey = QStringLiteral("names/askAtStart");
 
 // A switch as stored, or `safe` when it is not stored; a value that is
 // neither on nor off also counts as `safe`, and is added to `misread` as the
@@ -61,6 +65,12 @@ QString LumivaneMainWindow::readSettings()
         mRemoteConfig.port = port;
     mRemoteConfig.fromOtherComputers = readSwitch(settings, remoteFromOtherComputersKey, false, misread);
     mRemoteConfig.allowed = settings.value(remoteAllowedKey).toString();
+    // A timetable fires only when plainly switched on; a misread catch-up or
+    // question stays as a new installation has it.
+    mTimetableFile = settings.value(timetableFileKey).toString();
+    mTimetableEnabled = readSwitch(settings, timetableEnabledKey, false, misread);
+    mTimetableCatchUp = readSwitch(settings, timetableCatchUpKey, true, misread);
+    mAskNamesAtStart = readSwitch(settings, askNamesAtStartKey, true, misread);
     // Read once a run, so said once.
     if (!misread.isEmpty())
         statusBar()->showMessage(QStringLiteral("Settings: ") + misread.join(QStringLiteral("; ")));
@@ -97,6 +107,21 @@ void LumivaneMainWindow::storeRemoteFromOtherComputers()
 void LumivaneMainWindow::storeRemoteAllowed()
 {
     storeSetting(remoteAllowedKey, mRemoteConfig.allowed);
+}
+
+void LumivaneMainWindow::storeTimetableFile()
+{
+    storeSetting(timetableFileKey, mTimetableFile);
+}
+
+void LumivaneMainWindow::storeTimetableEnabled()
+{
+    storeSetting(timetableEnabledKey, mTimetableEnabled);
+}
+
+void LumivaneMainWindow::storeAskNamesAtStart()
+{
+    storeSetting(askNamesAtStartKey, mAskNamesAtStart);
 }
 
 void LumivaneMainWindow::storeSetting(const QString &key, const QVariant &value)
