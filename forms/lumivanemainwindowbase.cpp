@@ -123,6 +123,7 @@ void LumivaneMainWindowBase::createActions()
     fileLoadAction = createAction(this, "fileLoadAction");
     fileSetupAction = createAction(this, "fileSetupAction");
     fileRemoteAction = createAction(this, "fileRemoteAction");
+    fileTimetableAction = createAction(this, "fileTimetableAction");
     fileJournalAction = createAction(this, "fileJournalAction");
     fileEditAction = createAction(this, "fileEditAction");
     fileSaveAction = createAction(this, "fileSaveAction");
@@ -142,6 +143,7 @@ void LumivaneMainWindowBase::createMenus()
     fileMenu = new QMenu(this);
     fileMenu->addAction(fileSetupAction);
     fileMenu->addAction(fileRemoteAction);
+    fileMenu->addAction(fileTimetableAction);
     fileMenu->addAction(fileJournalAction);
     fileMenu->addSeparator();
     fileMenu->addAction(fileLoadAction);
@@ -177,6 +179,7 @@ void LumivaneMainWindowBase::connectSignals()
     connect(helpAboutQtAction, &QAction::triggered, this, [this] { QMessageBox::aboutQt(this); });
     connect(fileSetupAction, &QAction::triggered, this, &LumivaneMainWindowBase::doSetup);
     connect(fileRemoteAction, &QAction::triggered, this, &LumivaneMainWindowBase::doRemote);
+    connect(fileTimetableAction, &QAction::triggered, this, &LumivaneMainWindowBase::doTimetable);
     connect(fileJournalAction, &QAction::triggered, this, &LumivaneMainWindowBase::doJournal);
     connect(fileLoadAction, &QAction::triggered, this, &LumivaneMainWindowBase::doLoadNames);
     connect(fileSaveAction, &QAction::triggered, this, &LumivaneMainWindowBase::doSaveNames);
@@ -202,6 +205,7 @@ void LumivaneMainWindowBase::languageChange()
     fileLoadAction->setText(tr("Load Show Names"));
     fileSetupAction->setText(tr("Setup Connection..."));
     fileRemoteAction->setText(tr("Remote Control..."));
+    fileTimetableAction->setText(tr("Timetable..."));
     fileJournalAction->setText(tr("Journal..."));
     fileEditAction->setText(tr("Edit Show Names"));
     fileSaveAction->setText(tr("Save Show Names"));
@@ -261,6 +265,11 @@ void LumivaneMainWindowBase::doSetup()
 void LumivaneMainWindowBase::doRemote()
 {
     qWarning("LumivaneMainWindowBase::doRemote(): Not implemented yet");
+}
+
+void LumivaneMainWindowBase::doTimetable()
+{
+    qWarning("LumivaneMainWindowBase::doTimetable(): Not implemented yet");
 }
 
 void LumivaneMainWindowBase::doJournal()

@@ -42,6 +42,7 @@ public:
     QAction *fileLoadAction = nullptr;
     QAction *fileSetupAction = nullptr;
     QAction *fileRemoteAction = nullptr;
+    QAction *fileTimetableAction = nullptr;
     QAction *fileJournalAction = nullptr;
     QAction *fileEditAction = nullptr;
     QAction *fileSaveAction = nullptr;
@@ -53,6 +54,7 @@ public slots:
     virtual void doAbout();
     virtual void doSetup();
     virtual void doRemote();
+    virtual void doTimetable();
     virtual void doJournal();
     virtual void doLoadNames();
     virtual void doSaveNames();

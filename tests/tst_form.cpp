@@ -168,7 +168,7 @@ void tst_Form::menus()
         return list;
     };
     QCOMPARE(entries(mWindow->fileMenu),
-             QStringList({ "Setup Connection...", "Remote Control...", "Journal...", "--", "Load Show Names", "Save Show Names", "--",
+             QStringList({ "Setup Connection...", "Remote Control...", "Timetable...", "Journal...", "--", "Load Show Names", "Save Show Names", "--",
                            "Edit Show Names", "--", "Exit" }));
     QCOMPARE(entries(mWindow->editMenu), QStringList({ "Cut", "Copy", "Paste" }));
     QCOMPARE(entries(mWindow->helpMenu), QStringList({ "About", "About Qt" }));
