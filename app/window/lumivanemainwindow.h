@@ -5,8 +5,10 @@
 #include "link/portlist.h"
 #include "serialport.h"
 #include "remote/remoteserver.h"
+#include "timetable/timetableclock.h"
 
 #include <QElapsedTimer>
+#include <QFileSystemWatcher>
 #include <QHash>
 #include <QString>
 #include <QTimer>
@@ -50,6 +52,9 @@ public:
     // taking data (empty when connected).
     QString linkText() const;
     QString linkReason() const;
+
+    // The running timetable; a test sets its clock.
+    TimetableClock &timetableClock() { return mTimetable; }
 protected:
     void closeEvent(QCloseEvent *event) override;
     bool event(QEvent *event) override;
@@ -66,6 +71,7 @@ public slots:
     void doSaveNames() override;
     void doEditNames() override;
     void doJournal() override;
+    void doTimetable() override;
 
 private:
     void createShowButtons();
@@ -85,6 +91,8 @@ private:
     QString portLabel() const;
     bool changedNamesSavedOrDropped();
     void openSerialPort(const QString &name);
+    bool openSerialPortQuietly();
+    void warnPortNotOpened(const QString &name);
     bool tryPortQuietly();
     void lookForPort();
     void closeSerialPort();
@@ -106,6 +114,16 @@ private:
     QByteArray dispatch(const RemoteCommand &command, const CommandSource &source);
     QByteArray commandBytes(const RemoteCommand &command) const;
     void notePlayerState(const QByteArray &command);
+    void createTimetable();
+    void startTimetable();
+    void watchTimetable();
+    void rereadTimetable();
+    QString readTimetable(Timetable::Table &table, QByteArray &bytes) const;
+    Timetable::Table currentTimetableFile() const;
+    void fireTimetable(const Timetable::Occurrence &occurrence, bool catchUp);
+    void showNext();
+    QString nextWhen(const QDateTime &at) const;
+    QByteArray nextForState() const;
     void loadNames(const QString &fileName);
     bool saveNames(const QString &fileName);
     void setShowName(int id, const QString &name);
@@ -178,6 +196,14 @@ private:
     bool mTimetableEnabled = false;
     // At start and when switched on, the latest occurrence passed is sent.
     bool mTimetableCatchUp = true;
+    TimetableClock mTimetable;
+    // The file and its folder: editors and copies replace the file.
+    QFileSystemWatcher mTimetableWatch;
+    QTimer mTimetableReread;
+    // The file as last read, good or bad, so that the same bytes seen again
+    // change nothing and say nothing.
+    QByteArray mTimetableBytes;
+    QLabel *mNextLabel = nullptr;
     RemoteServer::Config mRemoteConfig;
     std::unique_ptr<RemoteServer> mRemote = std::make_unique<RemoteServer>();
     Journal mJournal;
