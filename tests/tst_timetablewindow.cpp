@@ -29,6 +29,8 @@ private slots:
     void catchUpAtStart();
     void badFileKeepsTheOldOne();
     void askAtStartOffLoadsTheNamesQuietly();
+    void savingFromTheEditor_data();
+    void savingFromTheEditor();
 
 private:
     void writeTimetable(const QByteArray &text);
@@ -111,10 +113,30 @@ void tst_TimetableWindow::entryFiresOnceThroughTheQueue()
 {
     // Yesterday's would be caught up.
     mSettings->store(QStringLiteral("timetable/catchUp"), false);
-    writeTimetable("# gallery\n" + dailyAt(3600, "show 12"));
+    quint16 port = 0;
+    {
+        QTcpServer probe;
+        QVERIFY(probe.listen(QHostAddress::LocalHost));
+        port = probe.serverPort();
+    }
+    mSettings->store(QStringLiteral("remote/enabled"), true);
+    mSettings->store(QStringLiteral("remote/port"), port);
+    const QByteArray entry = dailyAt(3600, "show 12");
+    writeTimetable("# gallery\n" + entry);
     startWindow();
     takeTheClock();
     QCOMPARE(mPty->read(), QByteArray());
+
+    // A remote peer is told what comes next, and can change nothing of it.
+    QTcpSocket peer;
+    peer.connectToHost(QHostAddress::LocalHost, port);
+    QVERIFY(peer.waitForConnected(2000));
+    peer.write("state\n");
+    QTRY_VERIFY(peer.canReadLine());
+    const QByteArray state = peer.readLine();
+    QVERIFY2(state.startsWith("ok nothing sent yet next show 12 ") && state.contains("T" + entry.mid(6, 8) + " link "),
+             state.constData());
+
     showButton(*mWindow, 11)->setText(QStringLiteral("Vernissage"));
     auto *next = mWindow->findChild<QLabel *>(QStringLiteral("next"));
     QVERIFY(next && next->isVisible());
@@ -249,6 +271,70 @@ void tst_TimetableWindow::askAtStartOffLoadsTheNamesQuietly()
     startWindow();
     QVERIFY(mAnswerer->seen.isEmpty());
     QCOMPARE(showButton(*mWindow, 0)->text(), QStringLiteral("Vernissage"));
+}
+
+void tst_TimetableWindow::savingFromTheEditor_data()
+{
+    QTest::addColumn<QString>("stored"); // timetable/file before; empty: none
+    QTest::addColumn<QString>("chosen"); // what the file dialog is answered with
+    QTest::addColumn<bool>("saved");
+    QTest::newRow("the first save asks for a file") << "" << "chosen.txt" << true;
+    QTest::newRow("asked, and cancelled") << "" << "" << false;
+    QTest::newRow("a save that fails changes nothing") << "missing/gallery.txt" << "" << false;
+}
+
+// Saved whole and only then in force; a save that fails says why in a box
+// and leaves the settings and the running timetable as they were.
+void tst_TimetableWindow::savingFromTheEditor()
+{
+    QFETCH(QString, stored);
+    QFETCH(QString, chosen);
+    QFETCH(bool, saved);
+    const QString storedPath = stored.isEmpty() ? QString() : mData->filePath(stored);
+    const QString chosenPath = chosen.isEmpty() ? QString() : mData->filePath(chosen);
+    mSettings->store(QStringLiteral("timetable/file"), storedPath);
+    mSettings->store(QStringLiteral("timetable/enabled"), false);
+    mSettings->store(QStringLiteral("timetable/catchUp"), false);
+    startWindow();
+
+    Timetable::Table table;
+    table.entries.append({ 0, { {}, 0x1f }, { Timetable::Time::Kind::Clock, QTime(20, 0), 0 },
+                           { Timetable::Action::Kind::Show, 12 }, QStringLiteral("vernissage") });
+    mAnswerer->then([&](QWidget *widget) {
+        auto *dialog = static_cast<TimetableDialog *>(widget);
+        dialog->setTimetable(table, QString());
+        dialog->setRunning(true);
+        dialog->setLoadNamesWithoutAsking(true);
+        dialog->accept();
+    });
+    if (storedPath.isEmpty())
+        mAnswerer->then(chooseFile(chosenPath));
+    else
+        mAnswerer->then(ModalAnswerer::click("OK"));
+    mWindow->fileTimetableAction->trigger();
+    QTRY_COMPARE(mAnswerer->seen.size(), 2);
+    if (!storedPath.isEmpty()) {
+        QCOMPARE(mAnswerer->seen[1].text, QStringLiteral("Could not save the timetable\n") + storedPath);
+        QVERIFY(!mAnswerer->seen[1].informativeText.isEmpty());
+    }
+
+    auto *next = mWindow->findChild<QLabel *>(QStringLiteral("next"));
+    QCOMPARE(next->isVisible(), saved);
+    QCOMPARE(mSettings->stored(QStringLiteral("timetable/enabled")).toString(),
+             saved ? QStringLiteral("true") : QStringLiteral("false"));
+    QCOMPARE(mSettings->stored(QStringLiteral("names/askAtStart")).toString(),
+             saved ? QStringLiteral("false") : QString());
+    if (saved) {
+        QFile file(chosenPath);
+        QVERIFY(file.open(QIODevice::ReadOnly));
+        const Timetable::Parsed back = Timetable::parse(QByteArrayView(file.readAll()));
+        QVERIFY2(back.ok(), qPrintable(back.error));
+        QCOMPARE(back.table.entries.size(), 1);
+        QCOMPARE(back.table.entries[0].action, table.entries[0].action);
+        QCOMPARE(mSettings->stored(QStringLiteral("timetable/file")).toString(), chosenPath);
+        QVERIFY2(next->text().startsWith(QStringLiteral("Next: Show 12 · ")), qPrintable(next->text()));
+    }
+    QCOMPARE(mPty->read(), QByteArray());
 }
 
 QTEST_MAIN(tst_TimetableWindow)
