@@ -11,7 +11,9 @@ bench_controller for click to wire and the slider's CPU time, and bench_line
 for a drag, Off and a stalled line in front of a line read at 9600 baud
 (medians of 7 runs), and bench_remote for a flood of OSC datagrams and
 one of 8 KiB bundles, with and without a port, while a text peer asks
-for the state.
+for the state; bench_timetable for a timetable's entries to the line and
+the idle wake-ups with a week's timetable running and off (each phase
+LUMIVANE_BENCH_IDLE_S seconds, default 20, scaled to a minute).
 
 Every process gets a private XDG_CONFIG_HOME whose stored port is a
 pseudo-terminal held open here, so nothing opens a real serial port; run it
@@ -76,6 +78,8 @@ def main():
                           capture_output=True, text=True).stdout
     out += subprocess.run([f"{build}/bench/bench_remote"], env=env, check=True,
                           capture_output=True, text=True).stdout
+    out += subprocess.run([f"{build}/bench/bench_timetable", os.environ.get("LUMIVANE_BENCH_IDLE_S", "20")],
+                          env=env, check=True, capture_output=True, text=True).stdout
     shutil.rmtree(config, ignore_errors=True)
     c = {k: float(v) for k, v in (line.split() for line in out.splitlines())}
 
@@ -123,6 +127,14 @@ def main():
                      f"{c[key + '_state_worst_ms']:.1f}", "10 (the peer's pause between asks)",
                      f"longest turn {c[key + '_loop_blocked_ms']:.1f} ms, {c[key + '_loop_blocked_cpu_ms']:.1f} ms of it processor time",
                      "<= 20"))
+    rows.append((f"Timetable: entry's instant to its bytes readable (ms, median / worst of {c['timetable_entries']:.0f} entries 1 s apart)",
+                 f"{c['timetable_late_median_ms']:.1f} / {c['timetable_late_worst_ms']:.1f}",
+                 "0 (the entry's instant)", "", "<= 20"))
+    rows.append((f"Idle wake-ups of the main thread per minute, a week's timetable running (over {c['idle_seconds']:.0f} s, scaled)",
+                 f"{c['idle_on_wakeups_per_min']:.1f} ({c['idle_on_timer_events_per_min']:.1f} timer events; "
+                 f"its timer set {c['idle_on_timetable_wait_s']:.0f} s ahead)",
+                 f"{c['idle_off_wakeups_per_min']:.1f} ({c['idle_off_timer_events_per_min']:.1f} timer events), timetable off",
+                 "", "<= 1 more than off"))
     print("| Measure | Lumivane | Floor | Ratio / overhead | Target |")
     print("|---|---|---|---|---|")
     for row in rows:

@@ -162,6 +162,7 @@ void LumivaneMainWindowBase::createActions()
     fileLoadAction = createAction(this, "fileLoadAction");
     fileSetupAction = createAction(this, "fileSetupAction");
     fileRemoteAction = createAction(this, "fileRemoteAction");
+    fileTimetableAction = createAction(this, "fileTimetableAction");
     fileOperationAction = createAction(this, "fileOperationAction");
     fileLockAction = createAction(this, "fileLockAction");
     fileLockAction->setCheckable(true);
@@ -187,6 +188,7 @@ void LumivaneMainWindowBase::createMenus()
     fileMenu->setToolTipsVisible(true);
     fileMenu->addAction(fileSetupAction);
     fileMenu->addAction(fileRemoteAction);
+    fileMenu->addAction(fileTimetableAction);
     fileMenu->addAction(fileOperationAction);
     fileMenu->addAction(fileLockAction);
     fileMenu->addSeparator();
@@ -224,6 +226,7 @@ void LumivaneMainWindowBase::connectSignals()
     connect(helpAboutQtAction, &QAction::triggered, this, [this] { QMessageBox::aboutQt(this); });
     connect(fileSetupAction, &QAction::triggered, this, &LumivaneMainWindowBase::doSetup);
     connect(fileRemoteAction, &QAction::triggered, this, &LumivaneMainWindowBase::doRemote);
+    connect(fileTimetableAction, &QAction::triggered, this, &LumivaneMainWindowBase::doTimetable);
     connect(fileOperationAction, &QAction::triggered, this, &LumivaneMainWindowBase::doOperation);
     connect(fileLockAction, &QAction::triggered, this, &LumivaneMainWindowBase::doLock);
     connect(fileJournalAction, &QAction::triggered, this, &LumivaneMainWindowBase::doJournal);
@@ -251,6 +254,7 @@ void LumivaneMainWindowBase::languageChange()
     fileLoadAction->setText(tr("Load Show Names"));
     fileSetupAction->setText(tr("Setup Connection..."));
     fileRemoteAction->setText(tr("Remote Control..."));
+    fileTimetableAction->setText(tr("Timetable..."));
     fileOperationAction->setText(tr("Operation..."));
     fileLockAction->setText(tr("Lock Controls"));
     fileJournalAction->setText(tr("Journal..."));
@@ -322,6 +326,11 @@ void LumivaneMainWindowBase::doOperation()
 void LumivaneMainWindowBase::doLock()
 {
     qWarning("LumivaneMainWindowBase::doLock(): Not implemented yet");
+}
+
+void LumivaneMainWindowBase::doTimetable()
+{
+    qWarning("LumivaneMainWindowBase::doTimetable(): Not implemented yet");
 }
 
 void LumivaneMainWindowBase::doJournal()

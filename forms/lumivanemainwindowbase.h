@@ -44,6 +44,7 @@ public:
     QAction *fileRemoteAction = nullptr;
     QAction *fileOperationAction = nullptr;
     QAction *fileLockAction = nullptr;
+    QAction *fileTimetableAction = nullptr;
     QAction *fileJournalAction = nullptr;
     QAction *fileEditAction = nullptr;
     QAction *fileSaveAction = nullptr;
@@ -57,6 +58,7 @@ public slots:
     virtual void doRemote();
     virtual void doOperation();
     virtual void doLock();
+    virtual void doTimetable();
     virtual void doJournal();
     virtual void doLoadNames();
     virtual void doSaveNames();

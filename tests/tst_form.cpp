@@ -182,7 +182,7 @@ void tst_Form::menus()
         return list;
     };
     QCOMPARE(entries(mWindow->fileMenu),
-             QStringList({ "Setup Connection...", "Remote Control...", "Operation...", "Lock Controls", "--",
+             QStringList({ "Setup Connection...", "Remote Control...", "Timetable...", "Operation...", "Lock Controls", "--",
                            "Load Show Names", "Edit Show Names", "Save Show Names", "--", "Journal...", "--",
                            "Exit" }));
     QVERIFY(mWindow->fileLockAction->isCheckable());

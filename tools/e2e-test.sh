@@ -305,6 +305,37 @@ kill "$app_pid" 2>/dev/null || true
 wait "$app_pid" 2>/dev/null || true
 app_pid=""
 
+# --- The timetable: Lumivane started again with a timetable file whose one
+# entry passed a minute ago, which catch-up sends once at start; then the
+# file replaced, as a copy over a network share replaces it, by one with an
+# entry 3 s ahead, which arrives at its time, and the passed one not again.
+before_timetable=$(count_commands)
+timetable="$tmp/gallery.txt"
+printf '# gallery\ndaily %s show 44\n' "$(date -d '-1 minute' +%H:%M:%S)" >"$timetable"
+printf '[General]\nserialPort=%s\nlastFile=\n[timetable]\nenabled=true\nfile=%s\n' "$device" "$timetable" >"$conf"
+XDG_CONFIG_HOME="$tmp/config" XDG_DATA_HOME="$tmp/data" QT_QPA_PLATFORM=xcb "$app" >"$tmp/app4.log" 2>&1 &
+app_pid=$!
+echo $app_pid >>"$tmp/pids"
+timetable_commands() { log_commands | tail -n +$((before_timetable + 1)) | tr '\n' ,; }
+timetable_sent() { test "$(timetable_commands)" = "$1"; }
+wait_until 20 commands_reach $((before_timetable + 1)) || true
+check "catch-up at start sent the entry passed a minute ago, once" timetable_sent 'show 44,'
+ahead=$(date -d '+3 seconds' +%s)
+printf '# gallery\ndaily %s show 44\ndaily %s show 45\n' "$(date -d '-1 minute' +%H:%M:%S)" \
+    "$(date -d "@$ahead" +%H:%M:%S)" >"$tmp/gallery.new"
+mv "$tmp/gallery.new" "$timetable"
+wait_until 10 commands_reach $((before_timetable + 2)) || true
+arrived=$(date +%s)
+check "the entry 3 s ahead reached the player at its time (due $ahead, seen by $arrived)" \
+    test "$arrived" -ge "$ahead" -a "$arrived" -le $((ahead + 2))
+check "and the passed entry did not go again" timetable_sent 'show 44,show 45,'
+check "the journal names the timetable's lines" \
+    sh -c "grep -q 'catch-up line 2' '$tmp/data/lumivane.org/Lumivane/journal.log' &&
+           grep -q 'timetable line 3' '$tmp/data/lumivane.org/Lumivane/journal.log'"
+kill "$app_pid" 2>/dev/null || true
+wait "$app_pid" 2>/dev/null || true
+app_pid=""
+
 # --- File, Lock Controls holds after a restart: Setup cannot be opened, the
 # shows still go out.
 printf '[General]\nserialPort=%s\nlastFile=\n' "$device" >"$conf"
@@ -342,9 +373,9 @@ stop_app() {
     app_pid=""
 }
 if start_app "$tmp/app-lock.log"; then
-    # Setup Connection..., Remote Control..., Operation..., Lock Controls.
+    # Setup Connection..., Remote Control..., Timetable..., Operation..., Lock Controls.
     if open_file_menu; then
-        xdotool key Down Down Down Down Return
+        xdotool key Down Down Down Down Down Return
     fi
     check "File, Lock Controls stores the lock" \
         wait_until 5 sh -c "sed -n '/^\[operation\]/,/^\[/p' '$conf' | grep -qx 'locked=true'"

@@ -68,7 +68,8 @@ QByteArray done(const RemoteCommand &command)
     return "ok";
 }
 
-QByteArray state(std::optional<int> show, std::optional<int> brightnessPercent, const QString &link)
+QByteArray state(std::optional<int> show, std::optional<int> brightnessPercent, const QString &link,
+                 const QByteArray &next)
 {
     QByteArray reply = "ok";
     if (show)
@@ -77,6 +78,9 @@ QByteArray state(std::optional<int> show, std::optional<int> brightnessPercent, 
         reply += " brightness " + QByteArray::number(*brightnessPercent);
     if (!show && !brightnessPercent)
         reply += " nothing sent yet";
+    // Before the link, whose words run to the end of the line.
+    if (!next.isEmpty())
+        reply += " next " + next;
     return reply + " link " + link.toUtf8();
 }
 

@@ -27,8 +27,10 @@ QByteArray done(const RemoteCommand &command);
 
 // The reply to state: the player's state as Lumivane last sent it, the show
 // (0 for off) and the brightness in percent, each unknown until first sent,
-// and the link in the indicator's words.
-QByteArray state(std::optional<int> show, std::optional<int> brightnessPercent, const QString &link);
+// and the link in the indicator's words. next: what the timetable does next,
+// "show 12 2026-12-14T20:00:00", or empty.
+QByteArray state(std::optional<int> show, std::optional<int> brightnessPercent, const QString &link,
+                 const QByteArray &next = {});
 
 QByteArray noPort(const QString &port, const QString &reason);
 // A command the window refused for a reason of its own: "error: " and why.

@@ -42,12 +42,20 @@ bool devicePresent(const QString &name)
 
 void LumivaneMainWindow::openSerialPort(const QString &name)
 {
+    if (!openSerialPortQuietly())
+        warnPortNotOpened(name);
+}
+
+bool LumivaneMainWindow::openSerialPortQuietly()
+{
     closeSerialPort();
     mPortLost = false;
     mPortLabel = portLabel();
-    if (tryPortQuietly())
-        return;
+    return tryPortQuietly();
+}
 
+void LumivaneMainWindow::warnPortNotOpened(const QString &name)
+{
     QMessageBox box(QMessageBox::Warning, QStringLiteral("Lumivane"),
                     QStringLiteral("Could not open serial port ") + name, QMessageBox::Ok, this);
     box.setInformativeText(mWhyNotOpen);

@@ -20,15 +20,21 @@ LumivaneMainWindow::LumivaneMainWindow(QWidget *parent, const char *name, Qt::Wi
     createStatusWidgets();
     showBrightness();
     connect(mBrightSlider, &QSlider::valueChanged, this, &LumivaneMainWindow::showBrightness);
+    createTimetable();
 
-    // The port's warning and the question about the name file both come
-    // before the window is first shown.
+    // After a power cut nobody is there to answer a box: remote control, the
+    // timetable with its catch-up and the watch for an absent port all run
+    // before the first one. The port's warning and the question about the
+    // name file still come before the window is first shown.
     const QString lastFile = readSettings();
     applyLock();
     createGoButton();
-    openSerialPort(mPortName);
-    askToLoadLastFile(lastFile);
+    const bool portOpen = openSerialPortQuietly();
     startRemote();
+    startTimetable();
+    if (!portOpen && !mPort)
+        warnPortNotOpened(mPortName);
+    askToLoadLastFile(lastFile);
 }
 
 LumivaneMainWindow::~LumivaneMainWindow()

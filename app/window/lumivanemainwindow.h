@@ -5,8 +5,10 @@
 #include "link/portlist.h"
 #include "serialport.h"
 #include "remote/remoteserver.h"
+#include "timetable/timetableclock.h"
 
 #include <QElapsedTimer>
+#include <QFileSystemWatcher>
 #include <QHash>
 #include <QString>
 #include <QTimer>
@@ -63,6 +65,9 @@ public:
     // taking data (empty when connected).
     QString linkText() const;
     QString linkReason() const;
+
+    // The running timetable; a test sets its clock.
+    TimetableClock &timetableClock() { return mTimetable; }
 protected:
     void closeEvent(QCloseEvent *event) override;
     bool event(QEvent *event) override;
@@ -81,6 +86,7 @@ public slots:
     void doSaveNames() override;
     void doEditNames() override;
     void doJournal() override;
+    void doTimetable() override;
 
 private:
     void createShowButtons();
@@ -100,11 +106,16 @@ private:
     void storeRepeatGuardMs();
     void storeSelectThenGo();
     void storeShowNumbers();
+    void storeTimetableFile();
+    void storeTimetableEnabled();
+    void storeAskNamesAtStart();
     void storeSetting(const QString &key, const QVariant &value);
     void askToLoadLastFile(const QString &lastFile);
     QString portLabel() const;
     bool changedNamesSavedOrDropped();
     void openSerialPort(const QString &name);
+    bool openSerialPortQuietly();
+    void warnPortNotOpened(const QString &name);
     bool tryPortQuietly();
     void lookForPort();
     void closeSerialPort();
@@ -134,6 +145,16 @@ private:
     QByteArray runRemote(const RemoteCommand &command, const QString &peer);
     QByteArray commandBytes(const RemoteCommand &command) const;
     void notePlayerState(const QByteArray &command);
+    void createTimetable();
+    void startTimetable();
+    void watchTimetable();
+    void rereadTimetable();
+    QString readTimetable(Timetable::Table &table, QByteArray &bytes) const;
+    Timetable::Table currentTimetableFile() const;
+    void fireTimetable(const Timetable::Occurrence &occurrence, bool catchUp);
+    void showNext();
+    QString nextWhen(const QDateTime &at) const;
+    QByteArray nextForState() const;
     void loadNames(const QString &fileName);
     bool saveNames(const QString &fileName);
     void setShowName(int id, const QString &name);
@@ -176,6 +197,9 @@ private:
     bool mSelectThenGo = false;
     // A named show's selector reads "12 · Vernissage".
     bool mShowNumbers = false;
+    // Off: the last name file is loaded at start without the question, so
+    // that an unattended start waits for nobody.
+    bool mAskNamesAtStart = true;
     // The port was open until a write failed or it hung up: a use that cannot
     // reopen it says so in the status bar instead of asking for a port.
     bool mPortLost = false;
@@ -225,6 +249,18 @@ private:
     bool mSettingsFailed = false;
     // The editor changed the names since they were last loaded or saved.
     bool mNamesChanged = false;
+    QString mTimetableFile;
+    bool mTimetableEnabled = false;
+    // At start and when switched on, the latest occurrence passed is sent.
+    bool mTimetableCatchUp = true;
+    TimetableClock mTimetable;
+    // The file and its folder: editors and copies replace the file.
+    QFileSystemWatcher mTimetableWatch;
+    QTimer mTimetableReread;
+    // The file as last read, good or bad, so that the same bytes seen again
+    // change nothing and say nothing.
+    QByteArray mTimetableBytes;
+    QLabel *mNextLabel = nullptr;
     RemoteServer::Config mRemoteConfig;
     std::unique_ptr<RemoteServer> mRemote = std::make_unique<RemoteServer>();
     Journal mJournal;

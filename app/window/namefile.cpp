@@ -174,6 +174,10 @@ void LumivaneMainWindow::askToLoadLastFile(const QString &lastFile)
 {
     if (lastFile.isEmpty())
         return;
+    if (!mAskNamesAtStart) {
+        loadNames(lastFile);
+        return;
+    }
     QMessageBox box(QMessageBox::Information, QStringLiteral("Lumivane"),
                     QStringLiteral("Read show name file\n") + lastFile, QMessageBox::NoButton, this);
     QPushButton *yes = box.addButton(QStringLiteral("Yes"), QMessageBox::YesRole);

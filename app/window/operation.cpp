@@ -19,8 +19,8 @@ const QString lockedTip = QStringLiteral("Locked: File, Lock Controls unlocks it
 // a file. The shows, the slider, Off and Esc are never among them.
 QList<QAction *> LumivaneMainWindow::lockableActions() const
 {
-    return { fileSetupAction, fileRemoteAction, fileOperationAction, fileLoadAction,
-             fileEditAction,  fileSaveAction,   fileJournalAction };
+    return { fileSetupAction, fileRemoteAction, fileTimetableAction, fileOperationAction,
+             fileLoadAction,  fileEditAction,   fileSaveAction,      fileJournalAction };
 }
 
 void LumivaneMainWindow::applyLock()

@@ -35,7 +35,7 @@ QByteArray LumivaneMainWindow::runRemote(const RemoteCommand &command, const QSt
 QByteArray LumivaneMainWindow::dispatch(const RemoteCommand &command, const CommandSource &source)
 {
     if (command.kind == RemoteCommand::Kind::State)
-        return TextCommand::state(mPlayerShow, mPlayerBrightness, linkText());
+        return TextCommand::state(mPlayerShow, mPlayerBrightness, linkText(), nextForState());
     // A flood of commands must not try the port, and restyle the indicator,
     // for each one: a port refused is tried again at most once a second.
     if (!mPort && (!mDispatchPortTried.isValid() || mDispatchPortTried.hasExpired(1000))) {

@@ -29,6 +29,10 @@ const QString showNumbersKey = QStringLiteral("operation/showNumbers");
 // Longer than any operator would mean: a guard of minutes would look like a
 // dead panel.
 constexpr int longestRepeatGuardMs = 10000;
+const QString timetableFileKey = QStringLiteral("timetable/file");
+const QString timetableEnabledKey = QStringLiteral("timetable/enabled");
+const QString timetableCatchUpKey = QStringLiteral("timetable/catchUp");
+const QString askNamesAtStartKey = QStringLiteral("names/askAtStart");
 
 // A switch as stored, or `safe` when it is not stored; a value that is
 // neither on nor off also counts as `safe`, and is added to `misread` as the
@@ -95,6 +99,12 @@ QString LumivaneMainWindow::readSettings()
     // The selectors have their default names yet, which read the same
     // either way.
     mShowNumbers = readSwitch(settings, showNumbersKey, false, misread);
+    // A timetable fires only when plainly switched on; a misread catch-up or
+    // question stays as a new installation has it.
+    mTimetableFile = settings.value(timetableFileKey).toString();
+    mTimetableEnabled = readSwitch(settings, timetableEnabledKey, false, misread);
+    mTimetableCatchUp = readSwitch(settings, timetableCatchUpKey, true, misread);
+    mAskNamesAtStart = readSwitch(settings, askNamesAtStartKey, true, misread);
     // Read once a run, so said once.
     if (!misread.isEmpty())
         statusBar()->showMessage(QStringLiteral("Settings: ") + misread.join(QStringLiteral("; ")));
@@ -156,6 +166,21 @@ void LumivaneMainWindow::storeSelectThenGo()
 void LumivaneMainWindow::storeShowNumbers()
 {
     storeSetting(showNumbersKey, mShowNumbers);
+}
+
+void LumivaneMainWindow::storeTimetableFile()
+{
+    storeSetting(timetableFileKey, mTimetableFile);
+}
+
+void LumivaneMainWindow::storeTimetableEnabled()
+{
+    storeSetting(timetableEnabledKey, mTimetableEnabled);
+}
+
+void LumivaneMainWindow::storeAskNamesAtStart()
+{
+    storeSetting(askNamesAtStartKey, mAskNamesAtStart);
 }
 
 void LumivaneMainWindow::storeSetting(const QString &key, const QVariant &value)

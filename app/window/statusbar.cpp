@@ -126,6 +126,11 @@ void LumivaneMainWindow::createStatusWidgets()
     mLinkLabel->setMaximumWidth(48 * mLinkLabel->fontMetrics().averageCharWidth());
     statusBar()->addPermanentWidget(mMessageLabel, 1);
     statusBar()->addPermanentWidget(mLastCommandLabel, 1);
+    mNextLabel = new QLabel(this);
+    mNextLabel->setObjectName(QStringLiteral("next"));
+    mNextLabel->setContentsMargins(0, 0, 8, 0);
+    mNextLabel->hide();
+    statusBar()->addPermanentWidget(mNextLabel);
     statusBar()->addPermanentWidget(mRemoteLabel);
     statusBar()->addPermanentWidget(mLinkSymbol);
     statusBar()->addPermanentWidget(mLinkLabel);

@@ -1,0 +1,341 @@
+#include "link/commands.h"
+#include "window/lumivanemainwindow.h"
+#include "window/timetabledialog.h"
+#include "testsupport.h"
+
+#include <QFile>
+#include <QLabel>
+#include <QStatusBar>
+#include <QTcpServer>
+#include <QTcpSocket>
+#include <QTimeZone>
+
+#include <memory>
+
+// The timetable in the window: what its entries send on a real line, and
+// what they must not send, with the window's clock moved by the test.
+class tst_TimetableWindow : public QObject
+{
+    Q_OBJECT
+
+private slots:
+    void init();
+    void cleanup();
+    void entryFiresOnceThroughTheQueue();
+    void withoutAPortRefusedQuietly();
+    void putInForceFiresNothingPassed_data();
+    void putInForceFiresNothingPassed();
+    void catchUpAtStart_data();
+    void catchUpAtStart();
+    void badFileKeepsTheOldOne();
+    void askAtStartOffLoadsTheNamesQuietly();
+    void savingFromTheEditor_data();
+    void savingFromTheEditor();
+
+private:
+    void writeTimetable(const QByteArray &text);
+    void startWindow();
+    // The window's timetable clock, from now on read from mNow.
+    void takeTheClock();
+    QByteArray journal() const;
+
+    std::unique_ptr<QTemporaryDir> mData;
+    std::unique_ptr<TemporarySettings> mSettings;
+    std::unique_ptr<Pty> mPty;
+    std::unique_ptr<ModalAnswerer> mAnswerer;
+    std::unique_ptr<LumivaneMainWindow> mWindow;
+    QString mFile;
+    QDateTime mNow;
+};
+
+namespace {
+
+// "daily HH:MM:SS" for the wall-clock time `seconds` from now.
+QByteArray dailyAt(qint64 seconds, const QByteArray &action)
+{
+    return "daily " + QTime::currentTime().addSecs(int(seconds)).toString(QStringLiteral("HH:mm:ss")).toLatin1()
+        + ' ' + action + '\n';
+}
+
+} // namespace
+
+void tst_TimetableWindow::init()
+{
+    mData = std::make_unique<QTemporaryDir>();
+    qputenv("XDG_DATA_HOME", mData->path().toLocal8Bit());
+    mSettings = std::make_unique<TemporarySettings>();
+    mPty = std::make_unique<Pty>();
+    mSettings->store(QStringLiteral("serialPort"), QString::fromLocal8Bit(mPty->slavePath));
+    mFile = mData->filePath(QStringLiteral("gallery.txt"));
+    mSettings->store(QStringLiteral("timetable/file"), mFile);
+    mSettings->store(QStringLiteral("timetable/enabled"), true);
+    mAnswerer = std::make_unique<ModalAnswerer>();
+}
+
+void tst_TimetableWindow::cleanup()
+{
+    mWindow.reset();
+    mAnswerer.reset();
+    mPty.reset();
+    mSettings.reset();
+    mData.reset();
+}
+
+void tst_TimetableWindow::writeTimetable(const QByteArray &text)
+{
+    QFile file(mFile);
+    QVERIFY(file.open(QIODevice::WriteOnly | QIODevice::Truncate));
+    QCOMPARE(file.write(text), text.size());
+}
+
+void tst_TimetableWindow::startWindow()
+{
+    mWindow = std::make_unique<LumivaneMainWindow>();
+    // Room for the whole of the last command beside the next action.
+    mWindow->resize(1400, mWindow->height());
+    mWindow->show();
+    QVERIFY(QTest::qWaitForWindowExposed(mWindow.get()));
+}
+
+void tst_TimetableWindow::takeTheClock()
+{
+    mNow = QDateTime::currentDateTimeUtc();
+    mWindow->timetableClock().setClock([this] { return mNow; }, [] { return QTimeZone::systemTimeZone(); });
+}
+
+QByteArray tst_TimetableWindow::journal() const
+{
+    QFile file(mData->path() + QStringLiteral("/lumivane.org/Lumivane/journal.log"));
+    return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
+}
+
+void tst_TimetableWindow::entryFiresOnceThroughTheQueue()
+{
+    // Yesterday's would be caught up.
+    mSettings->store(QStringLiteral("timetable/catchUp"), false);
+    quint16 port = 0;
+    {
+        QTcpServer probe;
+        QVERIFY(probe.listen(QHostAddress::LocalHost));
+        port = probe.serverPort();
+    }
+    mSettings->store(QStringLiteral("remote/enabled"), true);
+    mSettings->store(QStringLiteral("remote/port"), port);
+    const QByteArray entry = dailyAt(3600, "show 12");
+    writeTimetable("# gallery\n" + entry);
+    startWindow();
+    takeTheClock();
+    QCOMPARE(mPty->read(), QByteArray());
+
+    // A remote peer is told what comes next, and can change nothing of it.
+    QTcpSocket peer;
+    peer.connectToHost(QHostAddress::LocalHost, port);
+    QVERIFY(peer.waitForConnected(2000));
+    peer.write("state\n");
+    QTRY_VERIFY(peer.canReadLine());
+    const QByteArray state = peer.readLine();
+    QVERIFY2(state.startsWith("ok nothing sent yet next show 12 ") && state.contains("T" + entry.mid(6, 8) + " link "),
+             state.constData());
+
+    showButton(*mWindow, 11)->setText(QStringLiteral("Vernissage"));
+    auto *next = mWindow->findChild<QLabel *>(QStringLiteral("next"));
+    QVERIFY(next && next->isVisible());
+    QVERIFY2(next->text().startsWith(QStringLiteral("Next: Show 12 · ")), qPrintable(next->text()));
+
+    mNow = mNow.addSecs(3601);
+    mWindow->timetableClock().check();
+    QCOMPARE(mPty->read(), Commands::startShow(11));
+    QVERIFY(showButton(*mWindow, 11)->isChecked());
+    const QString line = mWindow->findChild<QLabel *>(QStringLiteral("lastCommand"))->text();
+    QVERIFY2(line.startsWith(QStringLiteral("Sent: Show 12 · Vernissage · ")), qPrintable(line));
+    QVERIFY2(line.endsWith(QStringLiteral(" (timetable)")), qPrintable(line));
+    QVERIFY2(journal().endsWith("\tX040C\tsent\ttimetable line 2\tVernissage\n"), journal().constData());
+
+    // Once: the timer and a clock set back bring nothing again.
+    mWindow->timetableClock().check();
+    mNow = mNow.addSecs(-10);
+    mWindow->timetableClock().check(true);
+    mNow = mNow.addSecs(20);
+    mWindow->timetableClock().check();
+    QCOMPARE(mPty->read(), QByteArray());
+    QVERIFY(mAnswerer->seen.isEmpty());
+}
+
+void tst_TimetableWindow::withoutAPortRefusedQuietly()
+{
+    mSettings->store(QStringLiteral("serialPort"), mData->filePath(QStringLiteral("gone")));
+    mSettings->store(QStringLiteral("timetable/catchUp"), false);
+    writeTimetable(dailyAt(3600, "off"));
+    mAnswerer->then(ModalAnswerer::click("OK"));
+    startWindow();
+    QCOMPARE(mAnswerer->seen.size(), 1); // the port's warning at start
+    takeTheClock();
+    mNow = mNow.addSecs(3601);
+    mWindow->timetableClock().check();
+    QTest::qWait(50);
+    QCOMPARE(mAnswerer->seen.size(), 1);
+    QVERIFY2(mWindow->findChild<QLabel *>(QStringLiteral("link"))->toolTip().contains(
+                 QStringLiteral("A command from the timetable (line 1) was refused at ")),
+             qPrintable(mWindow->findChild<QLabel *>(QStringLiteral("link"))->toolTip()));
+    QVERIFY2(journal().endsWith("\tX0100\trefused: no port\ttimetable line 1\t\n"), journal().constData());
+}
+
+void tst_TimetableWindow::putInForceFiresNothingPassed_data()
+{
+    QTest::addColumn<QString>("how");
+    QTest::newRow("start without catch-up") << "start";
+    QTest::newRow("the file changed on disk") << "file";
+    QTest::newRow("saved from the editor") << "save";
+    QTest::newRow("switched on in the editor") << "switch";
+}
+
+// An entry a minute past today is not sent by putting the timetable in
+// force; only catch-up, off here, could send it.
+void tst_TimetableWindow::putInForceFiresNothingPassed()
+{
+    QFETCH(QString, how);
+    mSettings->store(QStringLiteral("timetable/catchUp"), false);
+    if (how == "switch")
+        mSettings->store(QStringLiteral("timetable/enabled"), false);
+    writeTimetable(dailyAt(-60, "show 5") + dailyAt(3600, "show 6"));
+    startWindow();
+    QVERIFY(mWindow->findChild<QLabel *>(QStringLiteral("next"))->isVisible() == (how != "switch"));
+    if (how == "file") {
+        writeTimetable(dailyAt(-60, "show 7") + dailyAt(3600, "show 8"));
+        QTRY_VERIFY_WITH_TIMEOUT(mWindow->findChild<QLabel *>(QStringLiteral("next"))->text().startsWith(
+                                     QStringLiteral("Next: Show 8")),
+                                 5000);
+    } else if (how == "save" || how == "switch") {
+        mAnswerer->then([&](QWidget *widget) {
+            auto *dialog = static_cast<TimetableDialog *>(widget);
+            dialog->setRunning(true);
+            dialog->accept();
+        });
+        mWindow->fileTimetableAction->trigger();
+        QCOMPARE(mAnswerer->seen.size(), 1);
+        QVERIFY(mWindow->findChild<QLabel *>(QStringLiteral("next"))->isVisible());
+        QCOMPARE(mSettings->stored(QStringLiteral("timetable/enabled")).toString(), QStringLiteral("true"));
+    }
+    QCOMPARE(mPty->read(100), QByteArray());
+}
+
+void tst_TimetableWindow::catchUpAtStart_data()
+{
+    QTest::addColumn<QVariant>("catchUp");
+    QTest::addColumn<QByteArray>("sent");
+    QTest::newRow("on by default") << QVariant() << Commands::startShow(5);
+    QTest::newRow("turned off") << QVariant(false) << QByteArray();
+}
+
+void tst_TimetableWindow::catchUpAtStart()
+{
+    QFETCH(QVariant, catchUp);
+    QFETCH(QByteArray, sent);
+    if (catchUp.isValid())
+        mSettings->store(QStringLiteral("timetable/catchUp"), catchUp);
+    // The latest that has passed: yesterday's or today's, whatever the hour.
+    writeTimetable(dailyAt(-7200, "show 3") + dailyAt(-60, "show 6") + dailyAt(3600, "off"));
+    startWindow();
+    QCOMPARE(mPty->read(100), sent);
+    if (!sent.isEmpty())
+        QVERIFY2(journal().contains("\tsent\tcatch-up line 2\t"), journal().constData());
+}
+
+void tst_TimetableWindow::badFileKeepsTheOldOne()
+{
+    mSettings->store(QStringLiteral("timetable/catchUp"), false);
+    writeTimetable(dailyAt(3600, "show 9"));
+    startWindow();
+    takeTheClock();
+    writeTimetable("daily 20:00 show 9\nMon-Fri 25:00 off\n");
+    QTRY_VERIFY_WITH_TIMEOUT(mWindow->statusBar()->currentMessage().contains(QStringLiteral("line 2")), 5000);
+    QVERIFY2(mWindow->statusBar()->currentMessage().contains(QDir::toNativeSeparators(mFile)),
+             qPrintable(mWindow->statusBar()->currentMessage()));
+    mNow = mNow.addSecs(3601);
+    mWindow->timetableClock().check();
+    QCOMPARE(mPty->read(), Commands::startShow(8));
+}
+
+// Unattended: with the question switched off the names come in at start,
+// and nothing waits for an answer.
+void tst_TimetableWindow::askAtStartOffLoadsTheNamesQuietly()
+{
+    const QString names = mData->filePath(QStringLiteral("names.txt"));
+    QFile file(names);
+    QVERIFY(file.open(QIODevice::WriteOnly));
+    file.write("Vernissage\r\n");
+    file.close();
+    mSettings->store(QStringLiteral("lastFile"), names);
+    mSettings->store(QStringLiteral("names/askAtStart"), false);
+    mSettings->store(QStringLiteral("timetable/enabled"), false);
+    startWindow();
+    QVERIFY(mAnswerer->seen.isEmpty());
+    QCOMPARE(showButton(*mWindow, 0)->text(), QStringLiteral("Vernissage"));
+}
+
+void tst_TimetableWindow::savingFromTheEditor_data()
+{
+    QTest::addColumn<QString>("stored"); // timetable/file before; empty: none
+    QTest::addColumn<QString>("chosen"); // what the file dialog is answered with
+    QTest::addColumn<bool>("saved");
+    QTest::newRow("the first save asks for a file") << "" << "chosen.txt" << true;
+    QTest::newRow("asked, and cancelled") << "" << "" << false;
+    QTest::newRow("a save that fails changes nothing") << "missing/gallery.txt" << "" << false;
+}
+
+// Saved whole and only then in force; a save that fails says why in a box
+// and leaves the settings and the running timetable as they were.
+void tst_TimetableWindow::savingFromTheEditor()
+{
+    QFETCH(QString, stored);
+    QFETCH(QString, chosen);
+    QFETCH(bool, saved);
+    const QString storedPath = stored.isEmpty() ? QString() : mData->filePath(stored);
+    const QString chosenPath = chosen.isEmpty() ? QString() : mData->filePath(chosen);
+    mSettings->store(QStringLiteral("timetable/file"), storedPath);
+    mSettings->store(QStringLiteral("timetable/enabled"), false);
+    mSettings->store(QStringLiteral("timetable/catchUp"), false);
+    startWindow();
+
+    Timetable::Table table;
+    table.entries.append({ 0, { {}, 0x1f }, { Timetable::Time::Kind::Clock, QTime(20, 0), 0 },
+                           { Timetable::Action::Kind::Show, 12 }, QStringLiteral("vernissage") });
+    mAnswerer->then([&](QWidget *widget) {
+        auto *dialog = static_cast<TimetableDialog *>(widget);
+        dialog->setTimetable(table, QString());
+        dialog->setRunning(true);
+        dialog->setLoadNamesWithoutAsking(true);
+        dialog->accept();
+    });
+    if (storedPath.isEmpty())
+        mAnswerer->then(chooseFile(chosenPath));
+    else
+        mAnswerer->then(ModalAnswerer::click("OK"));
+    mWindow->fileTimetableAction->trigger();
+    QTRY_COMPARE(mAnswerer->seen.size(), 2);
+    if (!storedPath.isEmpty()) {
+        QCOMPARE(mAnswerer->seen[1].text, QStringLiteral("Could not save the timetable\n") + storedPath);
+        QVERIFY(!mAnswerer->seen[1].informativeText.isEmpty());
+    }
+
+    auto *next = mWindow->findChild<QLabel *>(QStringLiteral("next"));
+    QCOMPARE(next->isVisible(), saved);
+    QCOMPARE(mSettings->stored(QStringLiteral("timetable/enabled")).toString(),
+             saved ? QStringLiteral("true") : QStringLiteral("false"));
+    QCOMPARE(mSettings->stored(QStringLiteral("names/askAtStart")).toString(),
+             saved ? QStringLiteral("false") : QString());
+    if (saved) {
+        QFile file(chosenPath);
+        QVERIFY(file.open(QIODevice::ReadOnly));
+        const Timetable::Parsed back = Timetable::parse(QByteArrayView(file.readAll()));
+        QVERIFY2(back.ok(), qPrintable(back.error));
+        QCOMPARE(back.table.entries.size(), 1);
+        QCOMPARE(back.table.entries[0].action, table.entries[0].action);
+        QCOMPARE(mSettings->stored(QStringLiteral("timetable/file")).toString(), chosenPath);
+        QVERIFY2(next->text().startsWith(QStringLiteral("Next: Show 12 · ")), qPrintable(next->text()));
+    }
+    QCOMPARE(mPty->read(), QByteArray());
+}
+
+QTEST_MAIN(tst_TimetableWindow)
+#include "tst_timetablewindow.moc"
