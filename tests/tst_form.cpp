@@ -555,7 +555,7 @@ void tst_Form::focusStartsOnShowOneAndEscSwitchesOff()
 // after a restart; the shows, the slider, Off and Esc work as ever.
 void tst_Form::lockSurvivesARestart()
 {
-    const QStringList locked = { "Setup Connection...", "Remote Control...", "Operation...", "Load Show Names",
+    const QStringList locked = { "Setup Connection...", "Remote Control...", "Timetable...", "Operation...", "Load Show Names",
                                  "Edit Show Names", "Save Show Names", "Journal..." };
     const QString tip = QStringLiteral("Locked: File, Lock Controls unlocks it");
     const auto entries = [this] {

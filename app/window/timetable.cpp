@@ -201,7 +201,7 @@ void LumivaneMainWindow::doTimetable()
     dialog.setRunning(mTimetableEnabled);
     dialog.setLoadNamesWithoutAsking(!mAskNamesAtStart);
     dialog.setZone(mTimetable.zone().isValid() ? mTimetable.zone() : QTimeZone::systemTimeZone());
-    dialog.setNow(QDateTime::currentDateTime());
+    dialog.setNow([] { return QDateTime::currentDateTimeUtc(); });
     if (dialog.exec() != QDialog::Accepted)
         return;
 
