@@ -1,3 +1,6 @@
+# SPDX-FileCopyrightText: 2026 The Lumivane developers
+# SPDX-License-Identifier: GPL-3.0-or-later
+
 # Shortcuts; each target does its own set-up on Debian 12.
 .PHONY: run test test-sanitize ci bench fuzz valgrind
 

@@ -1,4 +1,7 @@
 #!/bin/sh
+# SPDX-FileCopyrightText: 2026 The Lumivane developers
+# SPDX-License-Identifier: GPL-3.0-or-later
+
 # Builds Lumivane (installing what is missing on Debian 12) and starts it.
 #   ./run.sh          against zentrel-sim, a simulated show player, with its
 #                     own temporary settings (tools/demo.sh)

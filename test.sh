@@ -1,4 +1,7 @@
 #!/bin/sh
+# SPDX-FileCopyrightText: 2026 The Lumivane developers
+# SPDX-License-Identifier: GPL-3.0-or-later
+
 # Builds Lumivane and runs its tests (installing what is missing on Debian 12).
 #   ./test.sh              the test suite
 #   ./test.sh --sanitize   the same suite under AddressSanitizer and UBSan

@@ -1,3 +1,6 @@
+// SPDX-FileCopyrightText: 2026 The Lumivane developers
+// SPDX-License-Identifier: GPL-3.0-or-later
+
 // In-process timings of the controller on a pseudo-terminal, each beside its
 // floor on the same terminal:
 //   click to wire: a mouse click on a show selector until its five bytes can

@@ -1,3 +1,6 @@
+// SPDX-FileCopyrightText: 2026 The Lumivane developers
+// SPDX-License-Identifier: GPL-3.0-or-later
+
 // The floor for start-up and memory: an empty main window in the same tree,
 // built the same way and shown the same way as the program.
 #include "idle.h"

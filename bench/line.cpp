@@ -1,3 +1,6 @@
+// SPDX-FileCopyrightText: 2026 The Lumivane developers
+// SPDX-License-Identifier: GPL-3.0-or-later
+
 // The controller in front of a line read at its real rate (9600 baud, one
 // byte per 1.04 ms), driven at the pace of a real mouse:
 //   drag_Nms: a full slider drag with N ms between motion events; the time

@@ -1,3 +1,6 @@
+// SPDX-FileCopyrightText: 2026 The Lumivane developers
+// SPDX-License-Identifier: GPL-3.0-or-later
+
 // A flood of OSC datagrams at the running controller, sent from another
 // thread as fast as the loopback takes them without dropping any (the
 // sender holds back only while the kernel's receive queue is nearly full): the longest time the event loop did not run, the growth of resident

@@ -1,4 +1,7 @@
 #!/usr/bin/env python3
+# SPDX-FileCopyrightText: 2026 The Lumivane developers
+# SPDX-License-Identifier: GPL-3.0-or-later
+
 """Runs the benchmarks in a built tree and prints a results table.
 
     bench/run.py BUILD_DIR [RUNS]

@@ -1,3 +1,6 @@
+// SPDX-FileCopyrightText: 2026 The Lumivane developers
+// SPDX-License-Identifier: GPL-3.0-or-later
+
 // A scripted operator session on the real window, for memory checkers
 // (tools/valgrind-session.sh) and as a test: start with a last file to load,
 // show clicks, slider, Off, load, save, editor OK and Cancel, setup, close.

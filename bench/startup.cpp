@@ -1,3 +1,6 @@
+// SPDX-FileCopyrightText: 2026 The Lumivane developers
+// SPDX-License-Identifier: GPL-3.0-or-later
+
 // The program's own start-up, as app/main.cpp does it, ending once shown and
 // idle. It reads the settings the benchmark driver prepared, as the program
 // would.

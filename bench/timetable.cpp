@@ -1,3 +1,6 @@
+// SPDX-FileCopyrightText: 2026 The Lumivane developers
+// SPDX-License-Identifier: GPL-3.0-or-later
+
 // The timetable at work in the real controller: how late each of 20 entries
 // one second apart reaches the line (from the entry's instant to its bytes
 // readable on the far side of a pseudo-terminal), and how often the idle

@@ -1,3 +1,6 @@
+# SPDX-FileCopyrightText: 2026 The Lumivane developers
+# SPDX-License-Identifier: GPL-3.0-or-later
+
 # Desktop integration, the manual page, and the Debian package.
 
 install(FILES ${PROJECT_SOURCE_DIR}/data/lumivane.desktop

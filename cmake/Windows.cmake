@@ -1,3 +1,6 @@
+# SPDX-FileCopyrightText: 2026 The Lumivane developers
+# SPDX-License-Identifier: GPL-3.0-or-later
+
 # What only the Windows build of the program adds: one self-contained GUI
 # executable with its icon and version information.
 

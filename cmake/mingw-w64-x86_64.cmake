@@ -1,3 +1,6 @@
+# SPDX-FileCopyrightText: 2026 The Lumivane developers
+# SPDX-License-Identifier: GPL-3.0-or-later
+
 # Debian's mingw-w64 cross compilers for 64-bit Windows. The posix-threads
 # flavour is the one whose libstdc++ has std::mutex, std::condition_variable
 # and std::jthread; Qt needs them.

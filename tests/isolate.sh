@@ -1,4 +1,7 @@
 #!/bin/sh
+# SPDX-FileCopyrightText: 2026 The Lumivane developers
+# SPDX-License-Identifier: GPL-3.0-or-later
+
 # Runs a test with every /dev/ttyS node covered by /dev/null in a private
 # mount namespace: "COM1" then fails to open as on a machine without ports,
 # and nothing reaches a real line (ttyS0 may carry the machine's console; the

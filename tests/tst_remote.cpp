@@ -1,3 +1,6 @@
+// SPDX-FileCopyrightText: 2026 The Lumivane developers
+// SPDX-License-Identifier: GPL-3.0-or-later
+
 #include "link/commands.h"
 #include "window/lumivanemainwindow.h"
 #include "remote/osc.h"

@@ -1,4 +1,7 @@
 #!/bin/sh
+# SPDX-FileCopyrightText: 2026 The Lumivane developers
+# SPDX-License-Identifier: GPL-3.0-or-later
+
 # Builds the benchmarks (optimised, as shipped) and prints the results table
 # that docs/performance.md records.
 #   tools/bench.sh [runs]     start-up runs per program, default 30

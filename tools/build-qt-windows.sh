@@ -1,4 +1,7 @@
 #!/bin/bash
+# SPDX-FileCopyrightText: 2026 The Lumivane developers
+# SPDX-License-Identifier: GPL-3.0-or-later
+
 # Builds a static Qt for 64-bit Windows (Core, Gui, Widgets, Network, the windows
 # platform plugin, SerialPort) from Debian's own qt6-base and qt6-serialport
 # source packages with Debian's mingw-w64 compilers, into a cache outside the

@@ -1,3 +1,6 @@
+# SPDX-FileCopyrightText: 2026 The Lumivane developers
+# SPDX-License-Identifier: GPL-3.0-or-later
+
 # Sourced by the scripts that count their own checks: "check NAME COMMAND..."
 # runs COMMAND and records it; the caller prints "$passed passed, $failed failed".
 # The helpers below serve the tests that drive a window on a virtual X server.

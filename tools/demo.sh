@@ -1,4 +1,7 @@
 #!/bin/sh
+# SPDX-FileCopyrightText: 2026 The Lumivane developers
+# SPDX-License-Identifier: GPL-3.0-or-later
+
 # Try Lumivane without a show player: builds everything, starts zentrel-sim
 # and Lumivane connected to it. The player's decoded commands scroll here
 # while you click; closing Lumivane stops the simulator.

@@ -1,3 +1,6 @@
+# SPDX-FileCopyrightText: 2026 The Lumivane developers
+# SPDX-License-Identifier: GPL-3.0-or-later
+
 # Sourced by the scripts: makes sure Debian packages are installed.
 # As root it installs what is missing; otherwise it prints the exact command.
 

@@ -1,4 +1,7 @@
 #!/bin/sh
+# SPDX-FileCopyrightText: 2026 The Lumivane developers
+# SPDX-License-Identifier: GPL-3.0-or-later
+
 # End-to-end test on a real X server: Lumivane under Xvfb (Qt's xcb platform),
 # connected to zentrel-sim, driven by real mouse clicks and keys (xdotool).
 # The simulator's log must show exactly the commands the clicks stand for.

@@ -1,4 +1,7 @@
 #!/bin/sh
+# SPDX-FileCopyrightText: 2026 The Lumivane developers
+# SPDX-License-Identifier: GPL-3.0-or-later
+
 # Runs each libFuzzer target for a bounded time under ASan and UBSan.
 #   tools/fuzz.sh [seconds]     default 60 per target
 # New inputs go to build-fuzz/corpus-*, never into the seed corpora in

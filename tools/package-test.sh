@@ -1,4 +1,7 @@
 #!/bin/sh
+# SPDX-FileCopyrightText: 2026 The Lumivane developers
+# SPDX-License-Identifier: GPL-3.0-or-later
+
 # Builds the Debian package in a fresh build folder and checks what it would
 # install: unpacked into a temporary root, the files are in place, the desktop
 # entry and the AppStream file are valid and name them, the binary finds every

@@ -1,4 +1,7 @@
 #!/bin/sh
+# SPDX-FileCopyrightText: 2026 The Lumivane developers
+# SPDX-License-Identifier: GPL-3.0-or-later
+
 # Runs the scripted operator session (bench/session.cpp) under valgrind
 # memcheck on the offscreen platform: any invalid read or write, or a leak
 # "definitely lost", fails it. Covered serial ports as in the tests.

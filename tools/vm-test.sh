@@ -1,4 +1,7 @@
 #!/bin/sh
+# SPDX-FileCopyrightText: 2026 The Lumivane developers
+# SPDX-License-Identifier: GPL-3.0-or-later
+
 # The serial link on real Linux drivers: a virtual machine (QEMU, software
 # emulation) running Debian's own kernel, with a 16550 UART and an FTDI USB
 # adapter whose far ends this host reads. Each scenario boots the guest once

@@ -1,4 +1,7 @@
 #!/usr/bin/env python3
+# SPDX-FileCopyrightText: 2026 The Lumivane developers
+# SPDX-License-Identifier: GPL-3.0-or-later
+
 """The notices of what is linked into Lumivane.exe.
 
   windows-notices.py index QTBASE_SOURCE OUT

@@ -1,4 +1,7 @@
 #!/bin/bash
+# SPDX-FileCopyrightText: 2026 The Lumivane developers
+# SPDX-License-Identifier: GPL-3.0-or-later
+
 # Cross-builds Lumivane.exe for 64-bit Windows against the static Qt of
 # tools/build-qt-windows.sh (built first when its cache is missing) and packs
 # dist/lumivane-<version>-windows-x64.zip with the exe, a README.txt, the

@@ -1,4 +1,7 @@
 #!/bin/bash
+# SPDX-FileCopyrightText: 2026 The Lumivane developers
+# SPDX-License-Identifier: GPL-3.0-or-later
+
 # End-to-end test of the real Lumivane.exe under Wine on a virtual X server:
 # real xdotool clicks and keys, COM1 and COM2 mapped to fresh pseudo-terminals
 # through HKLM\Software\Wine\Ports, the bytes read on their far side, the

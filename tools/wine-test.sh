@@ -1,4 +1,7 @@
 #!/bin/bash
+# SPDX-FileCopyrightText: 2026 The Lumivane developers
+# SPDX-License-Identifier: GPL-3.0-or-later
+
 # Cross-compiles the Win32 serial back end with mingw-w64 and runs it under
 # Wine against a pseudo-terminal standing in for COM1 (tests/wine/).
 # Exits non-zero on any failure; the last line reads "N passed, M failed".

@@ -1,3 +1,6 @@
+// SPDX-FileCopyrightText: 2026 The Lumivane developers
+// SPDX-License-Identifier: GPL-3.0-or-later
+
 #pragma once
 
 // One command from a remote peer, as both protocols decode it.

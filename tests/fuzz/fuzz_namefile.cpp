@@ -1,3 +1,6 @@
+// SPDX-FileCopyrightText: 2026 The Lumivane developers
+// SPDX-License-Identifier: GPL-3.0-or-later
+
 // Feeds arbitrary bytes to the name-file reader, straight and through a
 // device, and checks what every caller relies on.
 #include "names/namefilecodec.h"

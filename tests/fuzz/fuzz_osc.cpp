@@ -1,3 +1,6 @@
+// SPDX-FileCopyrightText: 2026 The Lumivane developers
+// SPDX-License-Identifier: GPL-3.0-or-later
+
 // Feeds arbitrary datagrams to the OSC decoder.
 #include "remote/osc.h"
 

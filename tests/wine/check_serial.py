@@ -1,4 +1,7 @@
 #!/usr/bin/env python3
+# SPDX-FileCopyrightText: 2026 The Lumivane developers
+# SPDX-License-Identifier: GPL-3.0-or-later
+
 """The Linux side of the Wine test of the Win32 serial back end.
 
 Each case gives serialprobe.exe (the real SerialPort, cross-compiled) a fresh

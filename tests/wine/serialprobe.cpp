@@ -1,3 +1,6 @@
+// SPDX-FileCopyrightText: 2026 The Lumivane developers
+// SPDX-License-Identifier: GPL-3.0-or-later
+
 // Drives one SerialPort from the command line and prints what each call
 // returned, one line per call, for a checker on the other end of the line.
 //

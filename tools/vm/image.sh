@@ -1,4 +1,7 @@
 #!/bin/sh
+# SPDX-FileCopyrightText: 2026 The Lumivane developers
+# SPDX-License-Identifier: GPL-3.0-or-later
+
 # Prepares the virtual machine's kernel and initramfs in the cache and prints
 # their two paths. Debian's own kernel, unpacked from its package (never
 # installed on this machine), and busybox-static; reused when present.

@@ -1,3 +1,6 @@
+// SPDX-FileCopyrightText: 2026 The Lumivane developers
+// SPDX-License-Identifier: GPL-3.0-or-later
+
 // The VM test's operator: Lumivane's real window on the offscreen platform,
 // its settings naming the guest's port, acted on by one command per line on
 // standard input, each answered by one "@@" line the host runner reads. The

@@ -1,3 +1,6 @@
+// SPDX-FileCopyrightText: 2026 The Lumivane developers
+// SPDX-License-Identifier: GPL-3.0-or-later
+
 // The VM test's hands on a guest port without a window: SerialPort as the
 // program uses it, driven by one command per line on standard input, each
 // answered by one "@@" line the host runner reads.

@@ -1,4 +1,7 @@
 #!/usr/bin/env python3
+# SPDX-FileCopyrightText: 2026 The Lumivane developers
+# SPDX-License-Identifier: GPL-3.0-or-later
+
 """The VM test's host side: boots the guest once per scenario and checks, from
 the far end of each line, what the guest's real serial drivers made of what
 the program wrote. One line per check, then "N passed, M failed".

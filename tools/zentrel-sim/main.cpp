@@ -1,3 +1,6 @@
+// SPDX-FileCopyrightText: 2026 The Lumivane developers
+// SPDX-License-Identifier: GPL-3.0-or-later
+
 // zentrel-sim: a virtual show player at the far end of a pseudo-terminal.
 // Usage: zentrel-sim [--link PATH] [--log FILE] [--quiet] [--baud N]
 // The first line on standard output is "device: /dev/pts/N". SIGUSR1 prints
