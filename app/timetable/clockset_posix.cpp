@@ -50,7 +50,7 @@ bool ClockSetNotice::arm()
 {
     timespec now {};
     ::clock_gettime(CLOCK_REALTIME, &now);
-    itimerspec spec {};
-    spec.it_value.tv_sec = now.tv_sec + 10 * 366 * 86400;
-    return ::timerfd_settime(int(mHandle), TFD_TIMER_ABSTIME | TFD_TIMER_CANCEL_ON_SET, &spec, nullptr) == 0;
+    itimerspec deadline {};
+    deadline.it_value.tv_sec = now.tv_sec + 10 * 366 * 86400;
+    return ::timerfd_settime(int(mHandle), TFD_TIMER_ABSTIME | TFD_TIMER_CANCEL_ON_SET, &deadline, nullptr) == 0;
 }
