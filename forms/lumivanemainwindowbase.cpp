@@ -196,8 +196,9 @@ void LumivaneMainWindowBase::createMenus()
     fileMenu->addAction(fileLockAction);
     fileMenu->addSeparator();
     fileMenu->addAction(fileLoadAction);
-    fileMenu->addAction(fileEditAction);
     fileMenu->addAction(fileSaveAction);
+    fileMenu->addSeparator();
+    fileMenu->addAction(fileEditAction);
     fileMenu->addSeparator();
     fileMenu->addAction(fileJournalAction);
     fileMenu->addSeparator();

@@ -186,7 +186,7 @@ void tst_Form::menus()
     };
     QCOMPARE(entries(mWindow->fileMenu),
              QStringList({ "Setup Connection...", "Remote Control...", "Timetable...", "Operation...", "Lock Controls", "--",
-                           "Load Show Names", "Edit Show Names", "Save Show Names", "--", "Journal...", "--",
+                           "Load Show Names", "Save Show Names", "--", "Edit Show Names", "--", "Journal...", "--",
                            "Exit" }));
     QVERIFY(mWindow->fileLockAction->isCheckable());
     QVERIFY(!mWindow->fileLockAction->isChecked());

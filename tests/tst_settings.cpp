@@ -412,6 +412,13 @@ void tst_Settings::operationOptionsLastOverARestart()
     QCOMPARE(mSettings->stored(QStringLiteral("operation/selectThenGo")).toBool(), true);
     QVERIFY(!mSettings->stored(QStringLiteral("operation/showNumbers")).isValid());
     QCOMPARE(mWindow->statusBar()->currentMessage(), QString());
+    // Turned on, a click only makes ready at once, with Go there to send it.
+    auto *go = mWindow->findChild<QPushButton *>(QStringLiteral("goButton"));
+    QVERIFY(go && !go->isHidden());
+    showButton(*mWindow, 2)->click();
+    QCOMPARE(mWindow->statusBar()->currentMessage(), QStringLiteral("Ready: Show 3"));
+    go->click();
+    QCOMPARE(mPty->read(), QByteArray("X0403"));
 
     mWindow.reset();
     mWindow = std::make_unique<LumivaneMainWindow>();

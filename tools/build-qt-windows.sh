@@ -13,7 +13,15 @@
 # tries again (LUMIVANE_QT_SERIALPORT=required makes that an error).
 #
 # The host's Qt (same version) provides moc, rcc and uic for the cross build.
+#
+#   tools/build-qt-windows.sh            builds (when needed); prints the prefix
+#   tools/build-qt-windows.sh --prepare  only installs what the build needs and
+#                                        the deb-src entry, so that a build run
+#                                        in the background never runs apt-get
+#                                        while a foreground step does
 set -euo pipefail
+prepare_only=""
+[ "${1:-}" = "--prepare" ] && prepare_only=1
 
 root=$(cd "$(dirname "$0")/.." && pwd)
 cache=${LUMIVANE_CACHE:-${XDG_CACHE_HOME:-$HOME/.cache}/lumivane}
@@ -83,9 +91,13 @@ index_notices() {
     mv "$notices.tmp" "$notices"
 }
 
-if [ -f "$stamp" ] && [ -f "$notices/index.json" ] &&
+notices_current() {
+    python3 "$root/tools/windows-notices.py" current "$notices"
+}
+
+if [ -f "$stamp" ] && notices_current &&
     { [ -f "$serial_stamp" ] || [ -n "${LUMIVANE_QT_NO_RETRY:-}" ]; }; then
-    echo "$prefix"
+    [ -n "$prepare_only" ] || echo "$prefix"
     exit 0
 fi
 
@@ -107,6 +119,7 @@ if ! apt-get source --print-uris qt6-base="$qt_deb" >/dev/null 2>&1; then
         >/etc/apt/sources.list.d/debian-src.sources
     apt-get update -q >&2
 fi
+[ -n "$prepare_only" ] && exit 0
 
 work=$cache/qt-windows-work-$key
 mkdir -p "$work"
@@ -153,8 +166,9 @@ if [ ! -f "$stamp" ]; then
     rm -rf build-qtbase qtbase qt6-base_*
 fi
 
-# A Qt built before the notices were kept: its source again, nothing rebuilt.
-if [ ! -f "$notices/index.json" ]; then
+# A Qt built before the notices were kept, or kept in an older form: its
+# source again, nothing rebuilt.
+if ! notices_current; then
     fetch_source qt6-base "$qt_deb" qtbase
     index_notices qtbase
     rm -rf qtbase qt6-base_*

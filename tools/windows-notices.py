@@ -11,6 +11,9 @@
       its files or embed them as resources). Writes OUT/index.json and copies
       the licence texts under OUT/.
 
+  windows-notices.py current NOTICES
+      Exits 0 when NOTICES holds an index of the format this script writes.
+
   windows-notices.py write MAP QT_PREFIX NOTICES BUILD OUT
       From the linker's map of Lumivane.exe: every archive member and object
       file that went in. Qt's own code, the third-party code Qt builds in
@@ -27,6 +30,10 @@ import os
 import re
 import subprocess
 import sys
+
+# Raised whenever index() learns to read more of Qt's source: an index of an
+# older format is made again from the source (tools/build-qt-windows.sh).
+INDEX_FORMAT = 2
 
 SOURCE_SUFFIXES = ('.c', '.cc', '.cpp')
 SCANNED_SUFFIXES = SOURCE_SUFFIXES + ('.h', '.hh', '.hpp', '.inc', '.inl')
@@ -135,16 +142,22 @@ def index(source, out):
                     paths |= {p for p in files if p.startswith(path + '/')}
             if not paths:
                 paths = {p for p in files if p.startswith(folder + '/')}
-            licences = []
-            for word in item.get('LicenseFile', '').split():
+            def kept(word):
                 path = os.path.normpath(os.path.join(folder, word))
                 if not os.path.isfile(os.path.join(source, path)):
-                    fail(f'{rel_json}: {item.get("Id")}: licence file {word} is missing')
+                    fail(f'{rel_json}: {item.get("Id")}: {word} is missing')
                 os.makedirs(os.path.join(out, os.path.dirname(path)), exist_ok=True)
                 with open(os.path.join(source, path), 'rb') as f, \
                         open(os.path.join(out, path), 'wb') as g:
                     g.write(f.read())
-                licences.append(path)
+                return path
+            # One file as "LicenseFile", or several as the list "LicenseFiles"
+            # (libjpeg's); the copyright may stand in a file of its own.
+            words = item.get('LicenseFile', '').split()
+            listed = item.get('LicenseFiles', [])
+            words += listed.split() if isinstance(listed, str) else listed
+            licences = [kept(word) for word in words]
+            copyright_file = kept(item['CopyrightFile']) if item.get('CopyrightFile') else ''
             entries.append({
                 'id': item.get('Id', ''),
                 'name': item.get('Name', ''),
@@ -155,6 +168,7 @@ def index(source, out):
                 'copyright': item.get('Copyright', ''),
                 'attribution': rel_json,
                 'licenceFiles': licences,
+                'copyrightFile': copyright_file,
                 'members': sorted(members_carrying(paths)),
             })
 
@@ -175,8 +189,16 @@ def index(source, out):
             g.write(f.read())
 
     with open(os.path.join(out, 'index.json'), 'w', encoding='utf-8') as f:
-        json.dump({'qtLicense': qt_licence, 'entries': entries,
+        json.dump({'format': INDEX_FORMAT, 'qtLicense': qt_licence, 'entries': entries,
                    'thirdPartyMembers': third_party}, f, indent=1, ensure_ascii=False)
+
+
+def index_format(notices):
+    try:
+        with open(os.path.join(notices, 'index.json'), encoding='utf-8') as f:
+            return json.load(f).get('format', 1)
+    except (OSError, ValueError):
+        return None
 
 
 def linked_files(map_path):
@@ -189,12 +211,25 @@ def linked_files(map_path):
     return members | objects
 
 
-def debian_package(path):
-    for candidate in (os.path.realpath(path), os.path.normpath(path)):
-        result = subprocess.run(['dpkg-query', '-S', candidate], capture_output=True, text=True)
-        if result.returncode == 0:
-            return result.stdout.split(':')[0].strip()
-    return None
+def debian_packages(paths):
+    """The Debian package owning each path, by its real path or the path as
+    given (a link's own path may be the packaged one). One dpkg-query for all:
+    one per path takes minutes for the hundreds of the C runtime's members."""
+    candidates = {}
+    for path in paths:
+        for candidate in (os.path.realpath(path), os.path.normpath(path)):
+            candidates.setdefault(candidate, path)
+    if not candidates:
+        return {}
+    # Exits 1 when some path belongs to no package; the others are printed.
+    result = subprocess.run(['dpkg-query', '-S', *candidates], capture_output=True, text=True)
+    owners = {}
+    for line in result.stdout.splitlines():
+        package, _, owned = line.partition(': ')
+        if owned in candidates:
+            # "pkg1, pkg2: path" when several share a folder; files have one.
+            owners.setdefault(candidates[owned], package.split(',')[0].split(':')[0].strip())
+    return owners
 
 
 def qt_part(prefix, archive, obj):
@@ -226,6 +261,9 @@ def write(map_path, prefix, notices, build, out):
     map_path = os.path.abspath(map_path)
     # The map names the build's own objects relative to the build folder.
     os.chdir(build)
+    if index_format(notices) != INDEX_FORMAT:
+        fail(f'{notices}: the index is missing or of an older format; '
+             'tools/build-qt-windows.sh makes it again')
     with open(os.path.join(notices, 'index.json'), encoding='utf-8') as f:
         idx = json.load(f)
     third_party = set(idx['thirdPartyMembers'])
@@ -234,6 +272,7 @@ def write(map_path, prefix, notices, build, out):
     qt_members = set()
     packages = {}
     unknown = []
+    others = []
     for archive, obj in sorted(linked_files(map_path), key=lambda x: (x[0] or '', x[1])):
         where = os.path.realpath(archive or obj)
         if where.startswith(build + '/'):
@@ -242,11 +281,14 @@ def write(map_path, prefix, notices, build, out):
             qt_parts.add(qt_part(prefix, archive, obj))
             qt_members.add(os.path.basename(obj))
             continue
-        package = debian_package(where)
+        others.append((archive, obj))
+    owners = debian_packages({archive or obj for archive, obj in others})
+    for archive, obj in others:
+        package = owners.get(archive or obj)
         if package is None:
             unknown.append(f'{archive}({obj})' if archive else obj)
         else:
-            packages.setdefault(package, set()).add(where)
+            packages.setdefault(package, set()).add(os.path.realpath(archive or obj))
     if unknown:
         fail('no notice for these linked files (no Debian package owns them): ' + ', '.join(unknown))
 
@@ -270,14 +312,19 @@ def write(map_path, prefix, notices, build, out):
 
     texts_given = {}
     for e in sorted(entries, key=lambda e: e['name'].lower()):
-        if not e['licenceFiles']:
+        public_domain = e['licenseId'] == 'Public Domain' or e['license'] == 'Public Domain'
+        if not e['licenceFiles'] and not public_domain:
             fail(f'{e["attribution"]}: {e["id"]} names no licence file')
         parts.append(rule + f'{e["name"]}' + (f' {e["version"]}' if e['version'] else '') + '\n')
         parts.append(f'Built into Qt; listed in qtbase/{e["attribution"]}.\n')
         if e['homepage']:
             parts.append(f'Home page: {e["homepage"]}\n')
-        parts.append(f'Licence: {e["license"]} ({e["licenseId"]})\n')
-        parts.append(f'{e["copyright"].strip()}\n\n')
+        ident = f' ({e["licenseId"]})' if e['licenseId'] else ''
+        parts.append(f'Licence: {e["license"]}{ident}\n')
+        if e['copyrightFile']:
+            parts.append(text_of(os.path.join(notices, e['copyrightFile'])) + '\n')
+        else:
+            parts.append(f'{e["copyright"].strip()}\n\n')
         for lic in e['licenceFiles']:
             text = text_of(os.path.join(notices, lic))
             key = hashlib.sha256(text.encode()).hexdigest()
@@ -323,6 +370,8 @@ def write(map_path, prefix, notices, build, out):
 if __name__ == '__main__':
     if len(sys.argv) == 4 and sys.argv[1] == 'index':
         index(sys.argv[2], sys.argv[3])
+    elif len(sys.argv) == 3 and sys.argv[1] == 'current':
+        sys.exit(0 if index_format(sys.argv[2]) == INDEX_FORMAT else 1)
     elif len(sys.argv) == 7 and sys.argv[1] == 'write':
         write(*sys.argv[2:])
     else:

@@ -168,7 +168,8 @@ open_file_menu() {
     xdotool mousemove $((wx + 12)) $((wy + 8)) click 1
     wait_until 5 sh -c "[ -n \"\$(xdotool search --onlyvisible --class '^lumivane\\.exe\$' | grep -vx $win)\" ]"
 }
-file_menu_item() { # file_menu_item N: the Nth of Setup, Remote Control, Load, Save, Edit, Exit
+file_menu_item() { # file_menu_item N: the Nth of Setup, Remote Control, Timetable,
+    # Operation, Lock Controls, Load, Save, Edit, Journal, Exit
     open_file_menu || return 1
     local menu
     menu=$(popup)
@@ -278,7 +279,7 @@ check "  ... then the main window" true
 check "COM1 of the prefix leads to this test's link" \
     test "$(readlink "$WINEPREFIX/dosdevices/com1")" = "$work/com1"
 measure || die "the File menu opened below the menu bar"
-file_menu_item 6 || die "the File menu showed Exit"
+file_menu_item 10 || die "the File menu showed Exit"
 check "File, Exit ends Lumivane.exe with status 0" test "$(exit_status)" = 0
 check "no setting was written by a run that chose nothing" test -z "$(stored serialPort)"
 
@@ -313,12 +314,12 @@ sent=$(wire 1 | wc -c)
 
 # File, Load Show Names, then Save Show Names under a name without ".txt".
 loaded=""
-if file_menu_item 3 && file_dialog "$names"; then loaded=yes; fi
+if file_menu_item 6 && file_dialog "$names"; then loaded=yes; fi
 check "File, Load Show Names: the path typed into Wine's dialog is taken" test -n "$loaded"
 last=$(stored lastFile)
 check "  ... and stored as lastFile ($last)" test "${last##*[/\\]}" = names.txt
 saved=""
-if file_menu_item 4 && file_dialog "$work/saved"; then saved=yes; fi
+if file_menu_item 7 && file_dialog "$work/saved"; then saved=yes; fi
 wait_until 5 test -f "$work/saved.txt"
 check "File, Save Show Names as \"saved\" writes saved.txt" test -f "$work/saved.txt"
 check "  ... with the 128 names loaded, in UTF-8, CR LF after each" \
@@ -338,7 +339,7 @@ fi
 check "  ... the choice is stored in Wine's registry: serialPort=COM2" test "$(stored serialPort)" = COM2
 check "nothing more reached COM1 after the slider" test "$(wire 1 | wc -c)" -eq "$sent"
 check "nothing reached COM2 on opening it" test -z "$(wire 2)"
-file_menu_item 6
+file_menu_item 10
 check "File, Exit ends it with status 0 again" test "$(exit_status)" = 0
 
 # --- 3. The next start: the question for the stored name file, COM2.
@@ -360,11 +361,11 @@ wait_until 10 measure_tabs || die "the tab widget was found on screen"
 click_show 2
 check "the port stored is used: show 2 sends X0402 on COM2" test "$(wire 2)" = X0402
 check "  ... and nothing on COM1" test -z "$(wire 1)"
-if file_menu_item 4 && file_dialog "$work/again.txt"; then :; fi
+if file_menu_item 7 && file_dialog "$work/again.txt"; then :; fi
 wait_until 5 test -f "$work/again.txt"
 check "the names loaded at start-up are the file's (saved again: same bytes)" \
     cmp -s "$work/names-utf8.txt" "$work/again.txt"
-file_menu_item 6
+file_menu_item 10
 check "File, Exit ends it with status 0 a third time" test "$(exit_status)" = 0
 
 # --- 4. Remote control, turned on in Wine's registry: an OSC datagram and a
@@ -385,7 +386,7 @@ reply=$(printf 'show 5\r\n' | nc -N -w 10 127.0.0.1 "$port" | tr -d '\r')
 check "a text line over TCP is answered: ok show 5 (got: $reply)" test "$reply" = "ok show 5"
 wait_until 10 sh -c "test \"\$(cat '$work/com2.bin')\" = X0425X0405"
 check "  ... and starts show 5 on COM2: X0405" test "$(wire 2)" = X0425X0405
-file_menu_item 6
+file_menu_item 10
 status=$(exit_status)
 check "File, Exit ends it with status 0 with remote control on (got $status)" test "$status" = 0
 # Off again: its indicator would stand in the status bar read below.
@@ -472,7 +473,7 @@ click_show 4
 wait_until 5 test -s "$work/com2.bin"
 sleep 0.5
 check "  ... the next show reaches the new terminal once: X0404" test "$(wire 2)" = X0404
-file_menu_item 6
+file_menu_item 10
 check "File, Exit ends it with status 0 after the reconnection" test "$(exit_status)" = 0
 
 # --- The screenshot: one more start, with Wine drawing the window's frame

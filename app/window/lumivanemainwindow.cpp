@@ -31,7 +31,8 @@ LumivaneMainWindow::LumivaneMainWindow(QWidget *parent, const char *name, Qt::Wi
     // name file still come before the window is first shown.
     const QString lastFile = readSettings();
     applyLock();
-    createGoButton();
+    if (mSelectThenGo)
+        setSelectThenGo(true);
     const bool portOpen = openSerialPortQuietly();
     startRemote();
     startTimetable();

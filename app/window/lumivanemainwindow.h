@@ -27,6 +27,7 @@ class QEvent;
 class QLabel;
 class QPushButton;
 class QRadioButton;
+class QShortcut;
 class LineWriter;
 class StatusLabel;
 class QVariant;
@@ -135,7 +136,7 @@ private:
     void showClicked(int id);
     void selectShow(int id);
     void goReady();
-    void createGoButton();
+    void setSelectThenGo(bool on);
     QString readyText() const;
     void createStatusWidgets();
     void showLink();
@@ -222,7 +223,8 @@ private:
     // start is ignored or a click only selects.
     std::optional<int> mLastStarted;
     std::optional<int> mReadyShow;
-    QPushButton *mGoButton = nullptr; // only while a click only selects
+    QPushButton *mGoButton = nullptr; // made when a click first only selects
+    std::vector<QShortcut *> mGoKeys;
     // When a command from a source other than the operator last tried the port.
     QElapsedTimer mDispatchPortTried;
     // The player's state as last sent: the show (0 for off) and the

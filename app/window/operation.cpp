@@ -87,7 +87,7 @@ void LumivaneMainWindow::doOperation()
         storeRepeatGuardMs();
     });
     connect(selectThenGo, &QCheckBox::toggled, &dialog, [this](bool on) {
-        mSelectThenGo = on;
+        setSelectThenGo(on);
         storeSelectThenGo();
     });
     connect(numbers, &QCheckBox::toggled, &dialog, [this](bool on) {

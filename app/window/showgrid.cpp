@@ -218,27 +218,49 @@ void LumivaneMainWindow::styleSelector(int id)
     mShowButtons[id]->setStyleSheet(style);
 }
 
-// Go stands below Off, and exists only while a click only selects; the
-// window grows to make room for it, as it had none there.
-void LumivaneMainWindow::createGoButton()
+// Go stands below Off and is there only while a click only selects; the
+// window grows to make room for it, as it had none there. Turned off, a show
+// made ready is dropped, not sent: the operator chose to stop selecting.
+void LumivaneMainWindow::setSelectThenGo(bool on)
 {
-    if (!mSelectThenGo)
+    mSelectThenGo = on;
+    if (!on) {
+        if (mReadyShow) {
+            const bool told = statusBar()->currentMessage() == readyText();
+            const int id = *std::exchange(mReadyShow, std::nullopt);
+            styleSelector(id);
+            if (told)
+                statusBar()->clearMessage();
+        }
+        if (mGoButton) {
+            mGoButton->setEnabled(false);
+            mGoButton->hide();
+            for (QShortcut *go : mGoKeys)
+                go->setEnabled(false);
+        }
         return;
-    mGoButton = new QPushButton(QStringLiteral("Go"), centralWidget());
-    mGoButton->setObjectName(QStringLiteral("goButton"));
-    mGoButton->setGeometry(550, 318, 71, 31);
-    QFont bold = mGoButton->font();
-    bold.setWeight(QFont::Bold);
-    mGoButton->setFont(bold);
-    mGoButton->setToolTip(QStringLiteral("Go (Enter)"));
-    mGoButton->setEnabled(false);
-    connect(mGoButton, &QPushButton::clicked, this, &LumivaneMainWindow::goReady);
-    setTabOrder(mOffButton, mGoButton);
-    // Return and the keypad's Enter, wherever the focus is in the window.
-    for (const Qt::Key key : { Qt::Key_Return, Qt::Key_Enter }) {
-        auto *go = new QShortcut(QKeySequence(key), this);
-        connect(go, &QShortcut::activated, this, &LumivaneMainWindow::goReady);
     }
+    if (!mGoButton) {
+        mGoButton = new QPushButton(QStringLiteral("Go"), centralWidget());
+        mGoButton->setObjectName(QStringLiteral("goButton"));
+        mGoButton->setGeometry(550, 318, 71, 31);
+        QFont bold = mGoButton->font();
+        bold.setWeight(QFont::Bold);
+        mGoButton->setFont(bold);
+        mGoButton->setToolTip(QStringLiteral("Go (Enter)"));
+        mGoButton->setEnabled(false);
+        connect(mGoButton, &QPushButton::clicked, this, &LumivaneMainWindow::goReady);
+        setTabOrder(mOffButton, mGoButton);
+        // Return and the keypad's Enter, wherever the focus is in the window.
+        for (const Qt::Key key : { Qt::Key_Return, Qt::Key_Enter }) {
+            auto *go = new QShortcut(QKeySequence(key), this);
+            connect(go, &QShortcut::activated, this, &LumivaneMainWindow::goReady);
+            mGoKeys.push_back(go);
+        }
+    }
+    mGoButton->show();
+    for (QShortcut *go : mGoKeys)
+        go->setEnabled(true);
     const QRect used = centralWidget()->childrenRect();
     centralWidget()->setMinimumSize(used.right() + 1, used.bottom() + 1);
     setMinimumSize(minimumSize().expandedTo(minimumSizeHint()));
