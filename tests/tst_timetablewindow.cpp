@@ -226,20 +226,35 @@ void tst_TimetableWindow::catchUpAtStart_data()
 {
     QTest::addColumn<QVariant>("catchUp");
     QTest::addColumn<QByteArray>("sent");
-    QTest::newRow("on by default") << QVariant() << Commands::startShow(5);
-    QTest::newRow("turned off") << QVariant(false) << QByteArray();
+    QTest::addColumn<bool>("portLater"); // the port appears after the start
+    QTest::newRow("on by default") << QVariant() << Commands::startShow(5) << false;
+    QTest::newRow("turned off") << QVariant(false) << QByteArray() << false;
+    QTest::newRow("turned off by hand: no") << QVariant(QStringLiteral("no")) << QByteArray() << false;
+    QTest::newRow("sent once the port appears") << QVariant() << Commands::startShow(5) << true;
 }
 
 void tst_TimetableWindow::catchUpAtStart()
 {
     QFETCH(QVariant, catchUp);
     QFETCH(QByteArray, sent);
+    QFETCH(bool, portLater);
     if (catchUp.isValid())
         mSettings->store(QStringLiteral("timetable/catchUp"), catchUp);
+    const QString later = mData->filePath(QStringLiteral("adapter"));
+    if (portLater) {
+        mSettings->store(QStringLiteral("serialPort"), later);
+        mAnswerer->then(ModalAnswerer::click("OK"));
+    }
     // The latest that has passed: yesterday's or today's, whatever the hour.
     writeTimetable(dailyAt(-7200, "show 3") + dailyAt(-60, "show 6") + dailyAt(3600, "off"));
     startWindow();
-    QCOMPARE(mPty->read(100), sent);
+    QByteArray got;
+    if (portLater) {
+        QCOMPARE(mPty->read(100), QByteArray());
+        QVERIFY(QFile::link(QString::fromLocal8Bit(mPty->slavePath), later));
+        QTRY_VERIFY_WITH_TIMEOUT(!(got += mPty->read(20)).isEmpty(), 5000);
+    }
+    QCOMPARE(got + mPty->read(100), sent);
     if (!sent.isEmpty())
         QVERIFY2(journal().contains("\tsent\tcatch-up line 2\t"), journal().constData());
 }

@@ -85,10 +85,15 @@ bool LumivaneMainWindow::tryPortQuietly()
     mOpenFailure = SerialPort::Reason::None;
     mWhyNotOpen.clear();
     showLink();
+    // Not from inside here: the port may be opening for a command about to
+    // be sent, which then goes first and makes the timetable's stale.
+    if (mTimetableOwed)
+        QMetaObject::invokeMethod(this, &LumivaneMainWindow::fireTimetableOwed, Qt::QueuedConnection);
     return true;
 }
 
-// Nothing is sent on reconnecting: the player keeps its own state.
+// Nothing is sent on reconnecting but what the timetable could not send
+// (tryPortQuietly()): the player keeps its own state.
 void LumivaneMainWindow::lookForPort()
 {
     const bool present = devicePresent(mPortName);
@@ -200,6 +205,7 @@ bool LumivaneMainWindow::sendCommand(const QByteArray &text)
         mCommandSources.insert(text, mCommandSource.label);
     mLastQueued = text;
     noteJournalSource(text);
+    mTimetableOwed.reset();
     mWriter->send(text);
     if (mStalled)
         showWaiting();

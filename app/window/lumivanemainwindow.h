@@ -156,6 +156,7 @@ private:
     QString readTimetable(Timetable::Table &table, QByteArray &bytes) const;
     Timetable::Table currentTimetableFile() const;
     void fireTimetable(const Timetable::Occurrence &occurrence, bool catchUp);
+    void fireTimetableOwed();
     void showNext();
     QString nextWhen(const QDateTime &at) const;
     QByteArray nextForState() const;
@@ -265,6 +266,15 @@ private:
     // The file as last read, good or bad, so that the same bytes seen again
     // change nothing and say nothing.
     QByteArray mTimetableBytes;
+    // What the timetable last fired while no port was open, with whether it
+    // was catch-up: sent once the port opens, unless a command sent since
+    // made it stale. After a power cut the USB adapter may come up after us.
+    struct OwedFire
+    {
+        Timetable::Occurrence occurrence;
+        bool catchUp = false;
+    };
+    std::optional<OwedFire> mTimetableOwed;
     QLabel *mNextLabel = nullptr;
     RemoteServer::Config mRemoteConfig;
     std::unique_ptr<RemoteServer> mRemote = std::make_unique<RemoteServer>();

@@ -154,6 +154,19 @@ void LumivaneMainWindow::fireTimetable(const Timetable::Occurrence &occurrence, 
              { QStringLiteral("timetable"),
                (catchUp ? QStringLiteral("catch-up line %1") : QStringLiteral("timetable line %1")).arg(line),
                QStringLiteral("A command from the timetable (line %1)").arg(line) });
+    if (mPort)
+        mTimetableOwed.reset();
+    else
+        mTimetableOwed = OwedFire { occurrence, catchUp };
+}
+
+// The port has opened: what the timetable could not send is sent now, if
+// the timetable still runs and nothing was sent in the meantime.
+void LumivaneMainWindow::fireTimetableOwed()
+{
+    if (const std::optional<OwedFire> owed = std::exchange(mTimetableOwed, std::nullopt);
+        owed && mPort && mTimetable.running())
+        fireTimetable(owed->occurrence, owed->catchUp);
 }
 
 // "Mon 20:00", or with the date when it is more than six days off; the
