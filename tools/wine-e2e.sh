@@ -391,6 +391,34 @@ status=$(exit_status)
 check "File, Exit ends it with status 0 with remote control on (got $status)" test "$status" = 0
 # Off again: its indicator would stand in the status bar read below.
 timeout 30 wine reg add "$settings\\remote" /v enabled /t REG_SZ /d false /f >>"$work/wine.log" 2>&1
+
+# --- 5. The timetable, switched on in Wine's registry: its entry passed a
+# minute ago goes out once at start (catch-up), and the one due 25 s after
+# the start arrives on COM2 at its time. The journal in the user's AppData
+# folder names both lines.
+ahead=$(date -d '+25 seconds' +%s)
+printf '# gallery\r\ndaily %s show 44\r\ndaily %s show 45\r\n' "$(date -d '-1 minute' +%H:%M:%S)" \
+    "$(date -d "@$ahead" +%H:%M:%S)" >"$work/gallery.txt"
+timeout 30 wine reg add "$settings\\timetable" /v enabled /t REG_SZ /d true /f >>"$work/wine.log" 2>&1
+timeout 30 wine reg add "$settings\\timetable" /v file /t REG_SZ /d "Z:$work/gallery.txt" /f >>"$work/wine.log" 2>&1
+: >"$work/com2.bin"
+start_app
+question=$(window '^Lumivane$' 60) && { focus "$question"; xdotool key Return; }
+win=$(window "$title_main" 20)
+[ -n "$win" ] || die "the main window came up with the timetable on: $(cat "$work/app.log")"
+wait_until 20 test -s "$work/com2.bin"
+check "the timetable's catch-up at start sends show 44 on COM2: X042C" test "$(wire 2)" = X042C
+wait_until 40 sh -c "test \"\$(cat '$work/com2.bin')\" = X042CX042D"
+arrived=$(date +%s)
+check "the entry due at $(date -d "@$ahead" +%T) arrives on COM2 at its time (seen $(date -d "@$arrived" +%T)): X042D" \
+    test "$(wire 2)" = X042CX042D -a "$arrived" -ge "$ahead" -a "$arrived" -le $((ahead + 3))
+journal=$(find "$WINEPREFIX/drive_c/users" -path '*/AppData/Local/lumivane.org/Lumivane/journal.log' | head -n1)
+check "the journal in AppData names the timetable's lines (${journal#"$WINEPREFIX/"})" \
+    sh -c "grep -q 'catch-up line 2' '$journal' && grep -q 'timetable line 3' '$journal'"
+measure || die "the File menu opened below the menu bar"
+file_menu_item 10
+check "File, Exit ends it with status 0 with the timetable on" test "$(exit_status)" = 0
+timeout 30 wine reg add "$settings\\timetable" /v enabled /t REG_SZ /d false /f >>"$work/wine.log" 2>&1
 # --- The link in the status bar, Esc, and COM2's terminal hung up and
 # made anew while the window waits. The status bar is read from the screen:
 # the indicator's dot is found by its colour, and the words beside it and
