@@ -296,9 +296,14 @@ void tst_TimetableWindow::savingFromTheEditor_data()
     QTest::addColumn<QString>("stored"); // timetable/file before; empty: none
     QTest::addColumn<QString>("chosen"); // what the file dialog is answered with
     QTest::addColumn<bool>("saved");
-    QTest::newRow("the first save asks for a file") << "" << "chosen.txt" << true;
-    QTest::newRow("asked, and cancelled") << "" << "" << false;
-    QTest::newRow("a save that fails changes nothing") << "missing/gallery.txt" << "" << false;
+    QTest::addColumn<QByteArray>("before"); // the stored file's bytes; empty: none there
+    QTest::addColumn<QString>("atWarning"); // the answer to the bad file's warning
+    QTest::newRow("the first save asks for a file") << "" << "chosen.txt" << true << QByteArray() << "";
+    QTest::newRow("asked, and cancelled") << "" << "" << false << QByteArray() << "";
+    QTest::newRow("a save that fails changes nothing") << "missing/gallery.txt" << "" << false << QByteArray() << "";
+    const QByteArray bad = "daily 20:00 show 3\nMon-Fri 25:00 off\n";
+    QTest::newRow("a bad file is kept unless told") << "bad.txt" << "" << false << bad << "Cancel";
+    QTest::newRow("a bad file replaced when told") << "bad.txt" << "" << true << bad << "Open the Editor";
 }
 
 // Saved whole and only then in force; a save that fails says why in a box
@@ -308,8 +313,15 @@ void tst_TimetableWindow::savingFromTheEditor()
     QFETCH(QString, stored);
     QFETCH(QString, chosen);
     QFETCH(bool, saved);
+    QFETCH(QByteArray, before);
+    QFETCH(QString, atWarning);
     const QString storedPath = stored.isEmpty() ? QString() : mData->filePath(stored);
     const QString chosenPath = chosen.isEmpty() ? QString() : mData->filePath(chosen);
+    if (!before.isEmpty()) {
+        QFile file(storedPath);
+        QVERIFY(file.open(QIODevice::WriteOnly));
+        file.write(before);
+    }
     mSettings->store(QStringLiteral("timetable/file"), storedPath);
     mSettings->store(QStringLiteral("timetable/enabled"), false);
     mSettings->store(QStringLiteral("timetable/catchUp"), false);
@@ -318,20 +330,33 @@ void tst_TimetableWindow::savingFromTheEditor()
     Timetable::Table table;
     table.entries.append({ 0, { {}, 0x1f }, { Timetable::Time::Kind::Clock, QTime(20, 0), 0 },
                            { Timetable::Action::Kind::Show, 12 }, QStringLiteral("vernissage") });
-    mAnswerer->then([&](QWidget *widget) {
-        auto *dialog = static_cast<TimetableDialog *>(widget);
-        dialog->setTimetable(table, QString());
-        dialog->setRunning(true);
-        dialog->setLoadNamesWithoutAsking(true);
-        dialog->accept();
-    });
-    if (storedPath.isEmpty())
-        mAnswerer->then(chooseFile(chosenPath));
-    else
-        mAnswerer->then(ModalAnswerer::click("OK"));
+    int boxes = 0;
+    if (!atWarning.isEmpty()) {
+        mAnswerer->then(ModalAnswerer::click(atWarning));
+        ++boxes;
+    }
+    if (atWarning != QStringLiteral("Cancel")) {
+        mAnswerer->then([&](QWidget *widget) {
+            auto *dialog = static_cast<TimetableDialog *>(widget);
+            dialog->setTimetable(table, QString());
+            dialog->setRunning(true);
+            dialog->setLoadNamesWithoutAsking(true);
+            dialog->accept();
+        });
+        ++boxes;
+        if (storedPath.isEmpty())
+            mAnswerer->then(chooseFile(chosenPath));
+        else if (!saved)
+            mAnswerer->then(ModalAnswerer::click("OK"));
+        boxes += storedPath.isEmpty() || !saved;
+    }
     mWindow->fileTimetableAction->trigger();
-    QTRY_COMPARE(mAnswerer->seen.size(), 2);
-    if (!storedPath.isEmpty()) {
+    QTRY_COMPARE(mAnswerer->seen.size(), boxes);
+    if (!atWarning.isEmpty()) {
+        QVERIFY2(mAnswerer->seen[0].text.contains(QStringLiteral("line 2")), qPrintable(mAnswerer->seen[0].text));
+        QCOMPARE(mAnswerer->seen[0].informativeText,
+                 QStringLiteral("The editor shows an empty timetable. OK there replaces the file with it."));
+    } else if (!storedPath.isEmpty()) {
         QCOMPARE(mAnswerer->seen[1].text, QStringLiteral("Could not save the timetable\n") + storedPath);
         QVERIFY(!mAnswerer->seen[1].informativeText.isEmpty());
     }
@@ -342,14 +367,20 @@ void tst_TimetableWindow::savingFromTheEditor()
              saved ? QStringLiteral("true") : QStringLiteral("false"));
     QCOMPARE(mSettings->stored(QStringLiteral("names/askAtStart")).toString(),
              saved ? QStringLiteral("false") : QString());
+    if (!saved && !before.isEmpty()) {
+        QFile file(storedPath);
+        QVERIFY(file.open(QIODevice::ReadOnly));
+        QCOMPARE(file.readAll(), before);
+    }
     if (saved) {
-        QFile file(chosenPath);
+        const QString savedPath = storedPath.isEmpty() ? chosenPath : storedPath;
+        QFile file(savedPath);
         QVERIFY(file.open(QIODevice::ReadOnly));
         const Timetable::Parsed back = Timetable::parse(QByteArrayView(file.readAll()));
         QVERIFY2(back.ok(), qPrintable(back.error));
         QCOMPARE(back.table.entries.size(), 1);
         QCOMPARE(back.table.entries[0].action, table.entries[0].action);
-        QCOMPARE(mSettings->stored(QStringLiteral("timetable/file")).toString(), chosenPath);
+        QCOMPARE(mSettings->stored(QStringLiteral("timetable/file")).toString(), savedPath);
         QVERIFY2(next->text().startsWith(QStringLiteral("Next: Show 12 · ")), qPrintable(next->text()));
     }
     QCOMPARE(mPty->read(), QByteArray());

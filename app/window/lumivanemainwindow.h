@@ -154,7 +154,6 @@ private:
     void watchTimetable();
     void rereadTimetable();
     QString readTimetable(Timetable::Table &table, QByteArray &bytes) const;
-    Timetable::Table currentTimetableFile() const;
     void fireTimetable(const Timetable::Occurrence &occurrence, bool catchUp);
     void fireTimetableOwed();
     void showNext();

@@ -12,6 +12,7 @@
 #include <QLabel>
 #include <QLocale>
 #include <QMessageBox>
+#include <QPushButton>
 #include <QSaveFile>
 #include <QStatusBar>
 
@@ -212,8 +213,31 @@ QByteArray LumivaneMainWindow::nextForState() const
 // the new timetable and switches in force.
 void LumivaneMainWindow::doTimetable()
 {
+    // A file that cannot be read as it stands, perhaps a long one with one
+    // line mistyped by hand, is not silently replaced by what OK saves.
+    Timetable::Table shown = mTimetable.running() ? mTimetable.table() : Timetable::Table {};
+    if (!mTimetableFile.isEmpty() && QFileInfo::exists(mTimetableFile)) {
+        Timetable::Table onDisk;
+        QByteArray bytes;
+        const QString error = readTimetable(onDisk, bytes);
+        if (error.isEmpty()) {
+            if (!mTimetable.running())
+                shown = onDisk;
+        } else {
+            QMessageBox box(QMessageBox::Warning, QStringLiteral("Lumivane"), error, QMessageBox::Cancel, this);
+            box.setInformativeText(
+                (mTimetable.running() ? QStringLiteral("The editor shows the timetable in force, read before. ")
+                                      : QStringLiteral("The editor shows an empty timetable. "))
+                + QStringLiteral("OK there replaces the file with it."));
+            QPushButton *open = box.addButton(QStringLiteral("Open the Editor"), QMessageBox::AcceptRole);
+            box.setDefaultButton(QMessageBox::Cancel);
+            box.exec();
+            if (box.clickedButton() != open)
+                return;
+        }
+    }
     TimetableDialog dialog(this);
-    dialog.setTimetable(mTimetable.running() ? mTimetable.table() : currentTimetableFile(), mTimetableFile);
+    dialog.setTimetable(shown, mTimetableFile);
     dialog.setRunning(mTimetableEnabled);
     dialog.setLoadNamesWithoutAsking(!mAskNamesAtStart);
     dialog.setZone(mTimetable.zone().isValid() ? mTimetable.zone() : QTimeZone::systemTimeZone());
@@ -258,15 +282,4 @@ void LumivaneMainWindow::doTimetable()
         mTimetable.start(table, false);
     }
     showNext();
-}
-
-// The file as it stands, for the editor while the timetable is off; an
-// unreadable or bad one opens as an empty table.
-Timetable::Table LumivaneMainWindow::currentTimetableFile() const
-{
-    Timetable::Table table;
-    QByteArray bytes;
-    if (!mTimetableFile.isEmpty() && readTimetable(table, bytes).isEmpty())
-        return table;
-    return {};
 }
