@@ -92,6 +92,7 @@ private:
     // Ends the connection after a last line, if any, and frees its slot.
     void close(TextClient *client, const QByteArray &why);
     void drop(TextClient *client);
+    void dropClients();
     // Runs again from the event loop when work is left after a turn.
     void later(QObject *source, const std::function<void()> &work);
     std::optional<QString> allowedPeer(const QHostAddress &peer);

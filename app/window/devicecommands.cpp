@@ -254,12 +254,11 @@ void LumivaneMainWindow::doShowButton(int id)
     // line took the command. Either way the player never got this show, and
     // the grid goes back to the one it did get.
     if (queued && mPort) {
-        mSentShow = id;
         noteStarted(id);
         return;
     }
-    if (mSentShow >= 0) {
-        mShowButtons[mSentShow]->setChecked(true);
+    if (mLastStarted) {
+        mShowButtons[*mLastStarted]->setChecked(true);
     } else if (QAbstractButton *checked = mShowGroup->checkedButton()) {
         // An exclusive group never unchecks its last button by itself.
         mShowGroup->setExclusive(false);

@@ -180,9 +180,6 @@ private:
 
     std::unique_ptr<QButtonGroup> mShowGroup;
     std::array<QRadioButton *, 128> mShowButtons {};
-    // The show whose start the line last took, which the grid shows; -1
-    // before any.
-    int mSentShow = -1;
     std::unique_ptr<SerialPort> mPort;
     // Writes to mPort, so it goes before the port does.
     std::unique_ptr<LineWriter> mWriter;
@@ -219,8 +216,8 @@ private:
     QString mRefusal;
     // When each show's start was last queued, on monotonicMs().
     std::array<std::optional<qint64>, 128> mStartedAt {};
-    // The show whose start was queued last: the grid goes back to it when a
-    // start is ignored or a click only selects.
+    // The show whose start was queued last, which the grid shows: it goes
+    // back to it when a start is ignored, refused or only selected.
     std::optional<int> mLastStarted;
     std::optional<int> mReadyShow;
     QPushButton *mGoButton = nullptr; // made when a click first only selects
