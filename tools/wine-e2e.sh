@@ -131,6 +131,9 @@ stored() { # stored KEY: the value in Wine's registry, or nothing
     timeout 30 wine reg query "$settings" /v "$1" 2>/dev/null | tr -d '\r' |
         sed -n "s/^ *$1 *REG_SZ *//p"
 }
+store() { # store GROUP KEY VALUE [TYPE]: one setting in Wine's registry
+    timeout 30 wine reg add "$settings\\$1" /v "$2" /t "${4:-REG_SZ}" /d "$3" /f >>"$work/wine.log" 2>&1
+}
 winpath() { echo "Z:$1" | tr / '\\'; }
 
 # --- The program and its windows.
@@ -138,6 +141,14 @@ title_main='^Tavrolux Zentrel Lumivane$'
 start_app() {
     wine "$exe" >"$work/app.log" 2>&1 &
     app_pid=$!
+}
+# Starts it, answers the name file's question with Yes and sets win; the
+# window missing ends the test, saying WHEN.
+start_past_question() { # start_past_question WHEN
+    start_app
+    question=$(window '^Lumivane$' 60) && { focus "$question"; xdotool key Return; }
+    win=$(window "$title_main" 20)
+    [ -n "$win" ] || die "the main window came up $1: $(cat "$work/app.log")"
 }
 visible() { xdotool search --onlyvisible --name "$1" 2>/dev/null | head -n1; }
 window() { # window TITLE SECONDS: waits for it and prints its id
@@ -371,13 +382,10 @@ check "File, Exit ends it with status 0 a third time" test "$(exit_status)" = 0
 # --- 4. Remote control, turned on in Wine's registry: an OSC datagram and a
 # text line start shows on the stored port, COM2.
 port=$(awk 'BEGIN { srand(); print 20000 + int(rand() * 30000) }')
-timeout 30 wine reg add "$settings\\remote" /v enabled /t REG_SZ /d true /f >>"$work/wine.log" 2>&1
-timeout 30 wine reg add "$settings\\remote" /v port /t REG_DWORD /d "$port" /f >>"$work/wine.log" 2>&1
+store remote enabled true
+store remote port "$port" REG_DWORD
 : >"$work/com2.bin"
-start_app
-question=$(window '^Lumivane$' 60) && { focus "$question"; xdotool key Return; }
-win=$(window "$title_main" 20)
-[ -n "$win" ] || die "the main window came up with remote control on: $(cat "$work/app.log")"
+start_past_question "with remote control on"
 measure || die "the File menu opened below the menu bar"
 oscsend 127.0.0.1 "$port" /lumivane/show i 37
 wait_until 10 test -s "$work/com2.bin"
@@ -390,7 +398,7 @@ file_menu_item 10
 status=$(exit_status)
 check "File, Exit ends it with status 0 with remote control on (got $status)" test "$status" = 0
 # Off again: its indicator would stand in the status bar read below.
-timeout 30 wine reg add "$settings\\remote" /v enabled /t REG_SZ /d false /f >>"$work/wine.log" 2>&1
+store remote enabled false
 
 # --- 5. The timetable, switched on in Wine's registry: its entry passed a
 # minute ago goes out once at start (catch-up), and the one due 25 s after
@@ -399,13 +407,10 @@ timeout 30 wine reg add "$settings\\remote" /v enabled /t REG_SZ /d false /f >>"
 ahead=$(date -d '+25 seconds' +%s)
 printf '# gallery\r\ndaily %s show 44\r\ndaily %s show 45\r\n' "$(date -d '-1 minute' +%H:%M:%S)" \
     "$(date -d "@$ahead" +%H:%M:%S)" >"$work/gallery.txt"
-timeout 30 wine reg add "$settings\\timetable" /v enabled /t REG_SZ /d true /f >>"$work/wine.log" 2>&1
-timeout 30 wine reg add "$settings\\timetable" /v file /t REG_SZ /d "Z:$work/gallery.txt" /f >>"$work/wine.log" 2>&1
+store timetable enabled true
+store timetable file "Z:$work/gallery.txt"
 : >"$work/com2.bin"
-start_app
-question=$(window '^Lumivane$' 60) && { focus "$question"; xdotool key Return; }
-win=$(window "$title_main" 20)
-[ -n "$win" ] || die "the main window came up with the timetable on: $(cat "$work/app.log")"
+start_past_question "with the timetable on"
 wait_until 20 test -s "$work/com2.bin"
 check "the timetable's catch-up at start sends show 44 on COM2: X042C" test "$(wire 2)" = X042C
 wait_until 40 sh -c "test \"\$(cat '$work/com2.bin')\" = X042CX042D"
@@ -418,7 +423,7 @@ check "the journal in AppData names the timetable's lines (${journal#"$WINEPREFI
 measure || die "the File menu opened below the menu bar"
 file_menu_item 10
 check "File, Exit ends it with status 0 with the timetable on" test "$(exit_status)" = 0
-timeout 30 wine reg add "$settings\\timetable" /v enabled /t REG_SZ /d false /f >>"$work/wine.log" 2>&1
+store timetable enabled false
 # --- The link in the status bar, Esc, and COM2's terminal hung up and
 # made anew while the window waits. The status bar is read from the screen:
 # the indicator's dot is found by its colour, and the words beside it and
