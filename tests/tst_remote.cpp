@@ -100,6 +100,17 @@ quint16 freePort()
     return 0;
 }
 
+// Remote control stored on a free port, with the line on `serialPort`;
+// returns the port, 0 when none was free.
+quint16 storeRemote(TemporarySettings &settings, const QString &serialPort, bool enabled = true)
+{
+    const quint16 port = freePort();
+    settings.store(QStringLiteral("serialPort"), serialPort);
+    settings.store(QStringLiteral("remote/enabled"), enabled);
+    settings.store(QStringLiteral("remote/port"), port);
+    return port;
+}
+
 // A peer that sends everything, shuts its sending side as `nc -N` does, and
 // reads the replies to the end. QTcpSocket cannot shut one side alone.
 QByteArray sendAndShut(quint16 port, const QByteArray &bytes)
@@ -437,11 +448,8 @@ void tst_Remote::socketsReachTheLine()
 {
     TemporarySettings settings;
     Pty pty;
-    const quint16 port = freePort();
+    const quint16 port = storeRemote(settings, QString::fromLocal8Bit(pty.slavePath));
     QVERIFY(port);
-    settings.store(QStringLiteral("serialPort"), QString::fromLocal8Bit(pty.slavePath));
-    settings.store(QStringLiteral("remote/enabled"), true);
-    settings.store(QStringLiteral("remote/port"), port);
 
     ModalAnswerer answerer;
     LumivaneMainWindow window;
@@ -524,11 +532,8 @@ void tst_Remote::noPortNoBox()
 {
     TemporarySettings settings;
     QTemporaryDir dir;
-    const quint16 port = freePort();
+    const quint16 port = storeRemote(settings, dir.filePath(QStringLiteral("gone")));
     QVERIFY(port);
-    settings.store(QStringLiteral("serialPort"), dir.filePath(QStringLiteral("gone")));
-    settings.store(QStringLiteral("remote/enabled"), true);
-    settings.store(QStringLiteral("remote/port"), port);
     ModalAnswerer answerer;
     LumivaneMainWindow window;
     window.show();
@@ -560,11 +565,8 @@ void tst_Remote::repeatGuardAnswersTheSender()
 {
     TemporarySettings settings;
     Pty pty;
-    const quint16 port = freePort();
+    const quint16 port = storeRemote(settings, QString::fromLocal8Bit(pty.slavePath));
     QVERIFY(port);
-    settings.store(QStringLiteral("serialPort"), QString::fromLocal8Bit(pty.slavePath));
-    settings.store(QStringLiteral("remote/enabled"), true);
-    settings.store(QStringLiteral("remote/port"), port);
     settings.store(QStringLiteral("operation/repeatGuardMs"), 300);
     ModalAnswerer answerer;
     LumivaneMainWindow window;
@@ -618,14 +620,11 @@ void tst_Remote::indicatorInTheStatusBar()
 
     TemporarySettings settings;
     Pty pty;
-    const quint16 port = freePort();
+    const quint16 port = storeRemote(settings, QString::fromLocal8Bit(pty.slavePath), enabled);
     QVERIFY(port);
     QTcpServer other;
     if (held)
         QVERIFY(other.listen(QHostAddress::LocalHost, port));
-    settings.store(QStringLiteral("serialPort"), QString::fromLocal8Bit(pty.slavePath));
-    settings.store(QStringLiteral("remote/enabled"), enabled);
-    settings.store(QStringLiteral("remote/port"), port);
     settings.store(QStringLiteral("remote/allowed"), allowed);
 
     ModalAnswerer answerer;
