@@ -11,19 +11,19 @@ QMainWindow (bench_emptywindow) alternated RUNS times (default 15) after
 three warm-up runs each; the MapNotify of the first top-level window ends a
 run, and the process is killed. Prints the medians and their ratio.
 
-As bench/run.py, every process gets a private XDG_CONFIG_HOME whose stored
+As in bench/run.py, every process gets a private XDG_CONFIG_HOME whose stored
 port is a pseudo-terminal held open here, with no name file to ask about.
 """
 import os
-import pty
 import shutil
 import statistics
 import subprocess
 import sys
-import tempfile
 import time
 
 from Xlib import X, display
+
+from run import private_settings
 
 
 def first_map_ms(screen, argv, env):
@@ -44,15 +44,7 @@ def first_map_ms(screen, argv, env):
 def main():
     build = sys.argv[1]
     runs = int(sys.argv[2]) if len(sys.argv) > 2 else 15
-    master, slave = pty.openpty()
-    slave_path = os.ttyname(slave)
-    os.close(slave)
-    config = tempfile.mkdtemp(prefix="lumivane-bench-")
-    os.makedirs(f"{config}/lumivane.org")
-    with open(f"{config}/lumivane.org/Lumivane.conf", "w") as f:
-        f.write(f"[General]\nserialPort={slave_path}\nlastFile=\n")
-    env = dict(os.environ, XDG_CONFIG_HOME=config, XDG_CACHE_HOME=config, XDG_DATA_HOME=config,
-               QT_QPA_PLATFORM="xcb")
+    master, config, env = private_settings("xcb")
     programs = {"lumivane": f"{build}/app/lumivane", "empty": f"{build}/bench/bench_emptywindow"}
     # Held open throughout: the server resets when its last client leaves,
     # and refuses connections while it does.

@@ -45,9 +45,10 @@ def run_once(argv, env):
     return wall * 1000, usage.ru_maxrss / 1024  # ms, MiB
 
 
-def main():
-    build = sys.argv[1]
-    runs = int(sys.argv[2]) if len(sys.argv) > 2 else 30
+def private_settings(platform):
+    """A pseudo-terminal's master, held open, and a private folder whose
+    settings store its slave as the port, with no name file to ask about;
+    returns them with the environment that points a process there."""
     master, slave = pty.openpty()
     slave_path = os.ttyname(slave)
     os.close(slave)
@@ -56,7 +57,14 @@ def main():
     with open(f"{config}/lumivane.org/Lumivane.conf", "w") as f:
         f.write(f"[General]\nserialPort={slave_path}\nlastFile=\n")
     env = dict(os.environ, XDG_CONFIG_HOME=config, XDG_CACHE_HOME=config, XDG_DATA_HOME=config,
-               QT_QPA_PLATFORM=os.environ.get("QT_QPA_PLATFORM", "offscreen"))
+               QT_QPA_PLATFORM=platform)
+    return master, config, env
+
+
+def main():
+    build = sys.argv[1]
+    runs = int(sys.argv[2]) if len(sys.argv) > 2 else 30
+    master, config, env = private_settings(os.environ.get("QT_QPA_PLATFORM", "offscreen"))
 
     programs = {"lumivane": f"{build}/bench/bench_startup",
                 "empty": f"{build}/bench/bench_emptywindow"}
