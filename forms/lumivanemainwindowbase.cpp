@@ -10,6 +10,7 @@
 #include <QMenu>
 #include <QMenuBar>
 #include <QMessageBox>
+#include <QPainter>
 #include <QProxyStyle>
 #include <QPushButton>
 #include <QShortcut>
@@ -67,13 +68,32 @@ public:
         }
         QStyleOptionSlider groove = *slider;
         groove.subControls = SC_SliderGroove;
-        groove.upsideDown = !slider->upsideDown;
-        groove.sliderPosition = slider->maximum + slider->minimum - slider->sliderPosition;
-        groove.sliderValue = slider->maximum + slider->minimum - slider->sliderValue;
-        QProxyStyle::drawComplexControl(control, &groove, painter, widget);
+        if (fillsItsGroove()) {
+            groove.upsideDown = !slider->upsideDown;
+            groove.sliderPosition = slider->maximum + slider->minimum - slider->sliderPosition;
+            groove.sliderValue = slider->maximum + slider->minimum - slider->sliderValue;
+            QProxyStyle::drawComplexControl(control, &groove, painter, widget);
+        } else {
+            // Windows' own styles draw the groove alike at every value: the
+            // filled part is painted over it, from the handle down.
+            QProxyStyle::drawComplexControl(control, &groove, painter, widget);
+            const QRect track = subControlRect(CC_Slider, slider, SC_SliderGroove, widget);
+            const QRect handle = subControlRect(CC_Slider, slider, SC_SliderHandle, widget);
+            const QRect fill = slider->orientation == Qt::Vertical
+                ? QRect(QPoint(track.center().x() - 1, handle.center().y()), QPoint(track.center().x() + 2, track.bottom() - 2))
+                : QRect(QPoint(track.left() + 2, track.center().y() - 1), QPoint(handle.center().x(), track.center().y() + 2));
+            painter->fillRect(fill, slider->palette.color(QPalette::Highlight));
+        }
         QStyleOptionSlider rest = *slider;
         rest.subControls &= ~SC_SliderGroove;
         QProxyStyle::drawComplexControl(control, &rest, painter, widget);
+    }
+
+private:
+    // Fusion fills the groove on one side of the handle; the side is turned.
+    bool fillsItsGroove() const
+    {
+        return baseStyle()->name().compare(QLatin1String("fusion"), Qt::CaseInsensitive) == 0;
     }
 };
 

@@ -17,6 +17,7 @@
 #include <QSignalSpy>
 #include <QSlider>
 #include <QStatusBar>
+#include <QScopeGuard>
 #include <QStyle>
 #include <QTabBar>
 #include <QTabWidget>
@@ -250,9 +251,12 @@ void tst_Form::slider()
 void tst_Form::sliderFillsTheBrightness_data()
 {
     QTest::addColumn<int>("value");
-    QTest::newRow("full, handle at the top") << 0;
-    QTest::newRow("half") << 50;
-    QTest::newRow("lowest, handle at the bottom") << 99;
+    QTest::addColumn<QString>("style"); // empty: the one Qt chose
+    QTest::newRow("full, handle at the top") << 0 << QString();
+    QTest::newRow("half") << 50 << QString();
+    QTest::newRow("lowest, handle at the bottom") << 99 << QString();
+    // Windows' styles draw no filled part of their own.
+    QTest::newRow("half, Windows style") << 50 << QStringLiteral("Windows");
 }
 
 namespace {
@@ -276,6 +280,14 @@ double highlighted(const QImage &image, int x, int top, int bottom, const QColor
 void tst_Form::sliderFillsTheBrightness()
 {
     QFETCH(int, value);
+    QFETCH(QString, style);
+    const QString chosen = QApplication::style()->name();
+    const auto restore = qScopeGuard([&chosen] { QApplication::setStyle(chosen); });
+    if (!style.isEmpty()) {
+        QApplication::setStyle(style);
+        mWindow.reset();
+        mWindow = std::make_unique<LumivaneMainWindow>();
+    }
     QSlider *s = mWindow->mBrightSlider;
     mWindow->show();
     QVERIFY(QTest::qWaitForWindowExposed(mWindow.get()));
