@@ -46,6 +46,18 @@ void setRow(QTableWidget *table, int row, const QStringList &texts)
         table->setItem(row, column, new QTableWidgetItem(texts.at(column)));
 }
 
+// An empty row of `columns` editable cells below the current one, or at the
+// end, quietly: the editor that opens on it is what the operator fills in.
+// Returns its row.
+int insertBlankRow(QTableWidget *table, int columns)
+{
+    const int row = table->currentRow() < 0 ? table->rowCount() : table->currentRow() + 1;
+    const QSignalBlocker quiet(table);
+    table->insertRow(row);
+    setRow(table, row, QStringList(columns));
+    return row;
+}
+
 QTableWidget *newTable(const QStringList &headers, QWidget *parent)
 {
     auto *table = new QTableWidget(0, int(headers.size()), parent);
@@ -378,12 +390,7 @@ void TimetableDialog::showAllNext()
 
 void TimetableDialog::addEntry()
 {
-    const int row = mEntries->currentRow() < 0 ? mEntries->rowCount() : mEntries->currentRow() + 1;
-    {
-        const QSignalBlocker quiet(mEntries);
-        mEntries->insertRow(row);
-        setRow(mEntries, row, { {}, {}, {}, {} });
-    }
+    const int row = insertBlankRow(mEntries, NextColumn);
     showNext(row, context());
     mEntries->setCurrentCell(row, DaysColumn);
     mEntries->editItem(mEntries->item(row, DaysColumn));
@@ -416,12 +423,7 @@ void TimetableDialog::moveEntry(int by)
 
 void TimetableDialog::addRest()
 {
-    const int row = mRests->currentRow() < 0 ? mRests->rowCount() : mRests->currentRow() + 1;
-    {
-        const QSignalBlocker quiet(mRests);
-        mRests->insertRow(row);
-        setRow(mRests, row, { {}, {} });
-    }
+    const int row = insertBlankRow(mRests, RestColumns);
     mRests->setCurrentCell(row, RestDaysColumn);
     mRests->editItem(mRests->item(row, RestDaysColumn));
     updateButtons();
