@@ -9,6 +9,7 @@
 #include <QTimer>
 
 #include <cstdio>
+#include <utility>
 
 namespace {
 
@@ -57,6 +58,7 @@ int main(int argc, char **argv)
         return 0;
     }
 
+    std::jthread fontsRead = startReadingFonts();
     QApplication app(argc, argv);
     // What Qt left after taking its own options is all Lumivane's, and it
     // takes no other.
@@ -74,5 +76,5 @@ int main(int argc, char **argv)
     // Given once the event loop runs: loading the plugins and drawing the
     // icon at four sizes took 14 ms before the window could first appear.
     QTimer::singleShot(0, [] { QApplication::setWindowIcon(QIcon(QStringLiteral(":/lumivane.svg"))); });
-    return runLumivane();
+    return runLumivane(std::move(fontsRead));
 }

@@ -11,9 +11,12 @@
 
 int main(int argc, char **argv)
 {
+    std::jthread fontsRead = startReadingFonts();
     QApplication app(argc, argv);
     int result = 0;
     {
+        if (fontsRead.joinable())
+            fontsRead.join();
         LumivaneMainWindow window(nullptr, nullptr, Qt::Window);
         window.show();
         quitWhenShownAndIdle(window);

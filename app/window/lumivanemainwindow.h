@@ -21,6 +21,7 @@
 #include <functional>
 #include <memory>
 #include <optional>
+#include <thread>
 
 class QButtonGroup;
 class QEvent;
@@ -284,6 +285,10 @@ private:
     std::unique_ptr<QObject> mInputWatch = watchInput(this);
 };
 
+// Starts reading the font configuration on a second thread; called before
+// the application object is made, and handed to runLumivane().
+std::jthread startReadingFonts();
+
 // The program's run once the application object exists: the main window,
 // shown, and the event loop. Returns the exit status.
-int runLumivane();
+int runLumivane(std::jthread fontsRead = {});
