@@ -424,6 +424,118 @@ measure || die "the File menu opened below the menu bar"
 file_menu_item 10
 check "File, Exit ends it with status 0 with the timetable on" test "$(exit_status)" = 0
 store timetable enabled false
+
+# --- 6. Sun times in Lumivane.exe: a place on the equator whose sunset was
+# a minute ago, by NOAA's method worked out here on its own, and a fixed
+# entry a minute before that. Catch-up at start sends the latest entry
+# passed: the sunset, only if Lumivane.exe puts it within about a minute of
+# this reckoning.
+cat >"$work/sun.py" <<'EOF'
+import datetime as dt, math, sys, time
+
+def sunset(day, lat, lon):
+    """The UTC instant of sunset on the date day, after NOAA's solar calculator."""
+    def sun(minutes):
+        t = (day.toordinal() + 1721424.5 + minutes / 1440 - 2451545.0) / 36525
+        l0 = math.radians((280.46646 + t * (36000.76983 + t * 0.0003032)) % 360)
+        m = math.radians(357.52911 + t * (35999.05029 - 0.0001537 * t))
+        e = 0.016708634 - t * (0.000042037 + 0.0000001267 * t)
+        c = (math.sin(m) * (1.914602 - t * (0.004817 + 0.000014 * t))
+             + math.sin(2 * m) * (0.019993 - 0.000101 * t) + math.sin(3 * m) * 0.000289)
+        omega = math.radians(125.04 - 1934.136 * t)
+        lam = l0 + math.radians(c - 0.00569 - 0.00478 * math.sin(omega))
+        eps = math.radians(23 + (26 + (21.448 - t * (46.815 + t * (0.00059 - t * 0.001813))) / 60) / 60
+                           + 0.00256 * math.cos(omega))
+        y = math.tan(eps / 2) ** 2
+        eqt = 4 * math.degrees(y * math.sin(2 * l0) - 2 * e * math.sin(m)
+                               + 4 * e * y * math.sin(m) * math.cos(2 * l0)
+                               - 0.5 * y * y * math.sin(4 * l0) - 1.25 * e * e * math.sin(2 * m))
+        return math.asin(math.sin(eps) * math.sin(lam)), eqt
+    minutes = 720 - 4 * lon
+    for _ in range(4):
+        decl, eqt = sun(minutes)
+        cos_h = (math.cos(math.radians(90.833)) / (math.cos(math.radians(lat)) * math.cos(decl))
+                 - math.tan(math.radians(lat)) * math.tan(decl))
+        minutes = 720 - 4 * (lon - math.degrees(math.acos(cos_h))) - eqt
+    return dt.datetime.combine(day, dt.time(), dt.timezone.utc) + dt.timedelta(minutes=minutes)
+
+# Moving east by a degree brings sunset 4 minutes earlier.
+target = dt.datetime.fromtimestamp(time.time() - 60, dt.timezone.utc)
+day, lon = target.date(), 0.0
+for _ in range(6):
+    lon = round(lon + (sunset(day, 0, lon) - target).total_seconds() / 240, 3)
+    if lon > 180:
+        day, lon = day + dt.timedelta(days=1), lon - 360
+    elif lon < -180:
+        day, lon = day - dt.timedelta(days=1), lon + 360
+at = sunset(day, 0, lon)
+print(lon, (at - dt.timedelta(seconds=60)).strftime("%H:%M:%S"), at.strftime("%H:%M:%S"))
+EOF
+read -r lon before sun_at < <(python3 "$work/sun.py")
+printf 'location 0 %s\r\ndaily %s show 48\r\ndaily sunset show 47\r\n' "$lon" "$before" >"$work/sun.txt"
+store timetable enabled true
+store timetable file "Z:$work/sun.txt"
+: >"$work/com2.bin"
+start_past_question "with a sunset entry"
+wait_until 20 test -s "$work/com2.bin"
+sleep 0.5
+check "sunset at 0 N $lon E is put at $sun_at UTC, give or take a minute: catch-up sends show 47 on COM2, not the entry at $before (X042F, got $(wire 2))" \
+    test "$(wire 2)" = X042F
+measure || die "the File menu opened below the menu bar"
+file_menu_item 10
+check "File, Exit ends it with status 0 after the sunset entry" test "$(exit_status)" = 0
+store timetable enabled false
+
+# --- 7. The system's notice that its clock was set (WM_TIMECHANGE), which
+# Windows also sends when the time zone changes. Wine follows the host's
+# /etc/localtime; in this test's private mount namespace a file of its own
+# is put there, and moved from UTC to UTC+3: the wall clock jumps three
+# hours, past an entry two hours ahead on the old one. It goes out once the
+# notice comes, broadcast as Windows broadcasts it; without the notice
+# Lumivane would see the jump only at its check a minute after start.
+if [ -n "${LUMIVANE_ISOLATED:-}" ]; then
+    cp /usr/share/zoneinfo/Etc/UTC "$work/zone-utc"
+    cp /usr/share/zoneinfo/Etc/GMT-3 "$work/zone-plus3"
+    cp "$work/zone-utc" "$work/localtime"
+    mount --bind "$work/localtime" /etc/localtime || die "the zone file was put over /etc/localtime"
+    cat >"$work/timechange.c" <<'EOF'
+#include <windows.h>
+int main(void)
+{
+    DWORD_PTR result;
+    return !SendMessageTimeoutW(HWND_BROADCAST, WM_TIMECHANGE, 0, 0, SMTO_ABORTIFHUNG, 5000, &result);
+}
+EOF
+    x86_64-w64-mingw32-gcc-posix -O2 -o "$work/timechange.exe" "$work/timechange.c" ||
+        die "the WM_TIMECHANGE sender was built"
+    printf 'daily %s show 46\r\n' "$(date -u -d '+2 hours' +%H:%M:%S)" >"$work/zone.txt"
+    store timetable enabled true
+    store timetable catchUp false
+    store timetable file "Z:$work/zone.txt"
+    : >"$work/com2.bin"
+    start_past_question "with an entry two hours ahead"
+    started=$(date +%s)
+    sleep 2
+    cp "$work/zone-plus3" "$work/localtime"
+    sleep 3
+    check "the zone moved from UTC to UTC+3 under Wine: nothing sent before the notice" test -z "$(wire 2)"
+    timeout 30 wine "$work/timechange.exe" >>"$work/wine.log" 2>&1
+    check "  ... WM_TIMECHANGE broadcast" test $? = 0
+    wait_until 5 test -s "$work/com2.bin"
+    noticed=$(date +%s)
+    sleep 0.5
+    check "  ... the entry the jump passed goes out at once, $((noticed - started)) s after start: X042E" \
+        test "$(wire 2)" = X042E -a $((noticed - started)) -lt 50
+    cp "$work/zone-utc" "$work/localtime"
+    measure || die "the File menu opened below the menu bar"
+    file_menu_item 10
+    check "File, Exit ends it with status 0 after the notice" test "$(exit_status)" = 0
+    umount /etc/localtime
+    store timetable enabled false
+    store timetable catchUp true
+else
+    echo "skip the clock-change notice: it needs a private mount namespace for /etc/localtime"
+fi
 # --- The link in the status bar, Esc, and COM2's terminal hung up and
 # made anew while the window waits. The status bar is read from the screen:
 # the indicator's dot is found by its colour, and the words beside it and
