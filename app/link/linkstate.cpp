@@ -70,11 +70,16 @@ Watch watch(bool present, SerialPort::Reason lastFailure)
 
 QString describe(const QByteArray &command, const QStringList &names)
 {
+    return describeAsking(command, [&names](int index) { return names.value(index); });
+}
+
+QString describeAsking(const QByteArray &command, const std::function<QString(int)> &nameOf)
+{
     bool ok = false;
     const int argument = command.mid(3, 2).toInt(&ok, 16);
     if (command.startsWith("X04") && ok) {
         const QString show = QStringLiteral("Show %1").arg(argument);
-        const QString name = names.value(argument - 1);
+        const QString name = argument >= 1 && argument <= 128 ? nameOf(argument - 1) : QString();
         return name.isEmpty() || name == show ? show : show + separator + name;
     }
     if (command.startsWith("X02") && ok)

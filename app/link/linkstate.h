@@ -10,6 +10,8 @@
 #include <QStringList>
 #include <QTime>
 
+#include <functional>
+
 // What the status bar says about the line and the last command, and what to
 // do about a port that is not open: pure functions of the port's state. The
 // controller only shows the result.
@@ -45,6 +47,8 @@ Watch watch(bool present, SerialPort::Reason lastFailure);
 // "Show 37 · Act 1, scene 5" (the name left out while it is the default),
 // "Brightness 49%", "Off". names: the 128 show names.
 QString describe(const QByteArray &command, const QStringList &names);
+// The same, asking nameOf(0..127) for the one name a show's command needs.
+QString describeAsking(const QByteArray &command, const std::function<QString(int)> &nameOf);
 
 inline constexpr char nothingSent[] = "Nothing sent yet";
 

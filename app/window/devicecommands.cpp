@@ -166,7 +166,7 @@ void LumivaneMainWindow::endSerialPort()
     if (mWriter) {
         QStringList lost;
         for (const LineWriter::Unsent &unsent : mWriter->finish(endingMs)) {
-            QString what = LinkState::describe(unsent.command, showNames());
+            QString what = describeCommand(unsent.command);
             if (unsent.sentBytes > 0)
                 what += QStringLiteral(" (cut off after %1 of its %2 bytes)")
                             .arg(unsent.sentBytes).arg(unsent.command.size());

@@ -166,6 +166,8 @@ private:
     void setShowNumbers(bool on);
     QString showName(int id) const;
     QStringList showNames() const;
+    // What the status bar calls a command: only a show's needs its name.
+    QString describeCommand(const QByteArray &command) const;
     void warnNoPort();
     static std::unique_ptr<QObject> watchInput(LumivaneMainWindow *window);
     QString journalSource() const;

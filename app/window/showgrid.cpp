@@ -203,7 +203,7 @@ void LumivaneMainWindow::goReady()
 
 QString LumivaneMainWindow::readyText() const
 {
-    return mReadyShow ? QStringLiteral("Ready: ") + LinkState::describe(Commands::startShow(*mReadyShow), showNames())
+    return mReadyShow ? QStringLiteral("Ready: ") + describeCommand(Commands::startShow(*mReadyShow))
                       : QString();
 }
 
@@ -294,6 +294,13 @@ void LumivaneMainWindow::setShowNumbers(bool on)
     mShowNumbers = on;
     for (int id = 0; id < int(mShowButtons.size()); ++id)
         setShowName(id, names.at(id));
+}
+
+// Every step of a drag is described as it goes out: all 128 names for each
+// took most of the processor time a step costs.
+QString LumivaneMainWindow::describeCommand(const QByteArray &command) const
+{
+    return LinkState::describeAsking(command, [this](int id) { return showName(id); });
 }
 
 QStringList LumivaneMainWindow::showNames() const

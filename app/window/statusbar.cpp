@@ -202,14 +202,14 @@ void LumivaneMainWindow::showLastCommand(const QString &line)
 
 void LumivaneMainWindow::showSent(const QByteArray &command)
 {
-    mSentLine = LinkState::sentLine(LinkState::describe(command, showNames()), QTime::currentTime(),
+    mSentLine = LinkState::sentLine(describeCommand(command), QTime::currentTime(),
                                     mCommandSources.value(command));
     showLastCommand(mSentLine);
 }
 
 void LumivaneMainWindow::showWaiting()
 {
-    showLastCommand(LinkState::waitingLine(LinkState::describe(mLastQueued, showNames()),
+    showLastCommand(LinkState::waitingLine(describeCommand(mLastQueued),
                                            mCommandSources.value(mLastQueued)));
 }
 
