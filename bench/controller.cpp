@@ -3,11 +3,14 @@
 
 // In-process timings of the controller on a pseudo-terminal, each beside its
 // floor on the same terminal:
-//   click to wire: a mouse click on a show selector until its five bytes can
-//     be read on the master, against a bare write() of five bytes; each on an
-//     idle line, a command's line time after the one before;
+//   click to wire: a mouse click on a show selector until its five bytes
+//     arrive on the master, against a bare write() of five bytes; each on an
+//     idle line, a command's line time after the one before. A thread of its
+//     own reads the master, so the time is the wire's: what the window does
+//     after the write (the journal, the last-command line) is timed apart,
+//     as the click's handling;
 //   remote to wire: an OSC datagram sent to the remote port until the same
-//     show's bytes can be read, in the same run as the clicks;
+//     show's bytes arrive, in the same run as the clicks;
 //   slider drag: process CPU time per step over full drags (99 steps).
 // Prints "name value" lines for tools/bench.sh. Settings are private.
 #include "link/commands.h"
@@ -29,9 +32,14 @@
 
 #include <algorithm>
 #include <chrono>
+#include <condition_variable>
 #include <cstdio>
 #include <ctime>
+#include <deque>
+#include <mutex>
+#include <optional>
 #include <thread>
+#include <utility>
 #include <vector>
 
 namespace {
@@ -72,6 +80,65 @@ QByteArray readExactly(int master, int count)
     }
     return bytes;
 }
+
+// Reads the master on a thread of its own and notes when each command's five
+// bytes were all there.
+class WireWatch
+{
+public:
+    explicit WireWatch(int master)
+        : mThread([this, master](std::stop_token stop) { read(master, stop); })
+    {
+    }
+
+    // The next command to arrive and when, waiting up to 2 s for it.
+    std::optional<std::pair<QByteArray, Clock::time_point>> next()
+    {
+        std::unique_lock lock(mMutex);
+        if (!mArrived.wait_for(lock, std::chrono::seconds(2), [this] { return !mCommands.empty(); }))
+            return std::nullopt;
+        auto command = mCommands.front();
+        mCommands.pop_front();
+        return command;
+    }
+
+    // The next command if it has arrived, without waiting.
+    std::optional<std::pair<QByteArray, Clock::time_point>> arrived()
+    {
+        std::lock_guard lock(mMutex);
+        if (mCommands.empty())
+            return std::nullopt;
+        auto command = mCommands.front();
+        mCommands.pop_front();
+        return command;
+    }
+
+private:
+    void read(int master, const std::stop_token &stop)
+    {
+        QByteArray pending;
+        char buffer[64];
+        while (!stop.stop_requested()) {
+            pollfd pfd { master, POLLIN, 0 };
+            if (poll(&pfd, 1, 10) <= 0)
+                continue;
+            const ssize_t n = ::read(master, buffer, sizeof buffer);
+            const auto at = Clock::now();
+            if (n <= 0)
+                continue;
+            pending.append(buffer, n);
+            std::lock_guard lock(mMutex);
+            for (; pending.size() >= 5; pending.remove(0, 5))
+                mCommands.emplace_back(pending.first(5), at);
+            mArrived.notify_one();
+        }
+    }
+
+    std::mutex mMutex;
+    std::condition_variable mArrived;
+    std::deque<std::pair<QByteArray, Clock::time_point>> mCommands;
+    std::jthread mThread; // last: stopped and joined before the rest goes
+};
 
 void sendMouse(QWidget *widget, QEvent::Type type, QPoint at, Qt::MouseButtons buttons)
 {
@@ -115,74 +182,83 @@ int main(int argc, char **argv)
 
     const QList<QRadioButton *> buttons =
         window.mTabber->widget(0)->findChildren<QRadioButton *>(Qt::FindDirectChildrenOnly);
-    std::vector<double> clickUs, releaseUs, writeUs;
+    std::vector<double> clickUs, releaseUs, releaseHandledUs, writeUs, remoteUs;
     const int warmUp = 100;
     // Longer than five bytes take at 9600 baud, so the line is idle again.
-    const auto idleLine = std::chrono::microseconds(6000);
-    for (int i = 0; i < warmUp + clicks; ++i) {
-        std::this_thread::sleep_for(idleLine);
-        auto start = Clock::now();
-        if (::write(bare, "X0100", 5) != 5)
-            return failed("bare write");
-        if (readExactly(pty.master, 5) != "X0100")
-            return failed("bare bytes lost");
-        const double w = micros(Clock::now() - start);
-
-        const int id = (i * 5 + 1) % 32; // never the show checked before
-        start = Clock::now();
-        QTest::mouseClick(buttons[id], Qt::LeftButton, {}, QPoint(5, 10));
-        const QByteArray got = readExactly(pty.master, 5);
-        const double c = micros(Clock::now() - start);
-        if (got != Commands::startShow(id))
-            return failed("click bytes wrong");
-
-        // The same, timed from the button's release, which is what makes it a
-        // click: the press's own repaint is left out.
-        const int other = (id + 16) % 32;
-        std::this_thread::sleep_for(idleLine);
-        QTest::mousePress(buttons[other], Qt::LeftButton, {}, QPoint(5, 10));
-        start = Clock::now();
-        QTest::mouseRelease(buttons[other], Qt::LeftButton, {}, QPoint(5, 10));
-        const QByteArray released = readExactly(pty.master, 5);
-        const double r = micros(Clock::now() - start);
-        if (released != Commands::startShow(other))
-            return failed("release bytes wrong");
-        if (i >= warmUp) {
-            writeUs.push_back(w);
-            clickUs.push_back(c);
-            releaseUs.push_back(r);
-        }
-    }
-    // Remote to wire: the datagram goes out on a plain socket, and the event
-    // loop runs until the bytes are there, as it would for the program.
+    // The event loop runs meanwhile, as it does between an operator's clicks:
+    // what the last command changed on the screen is painted then, not in
+    // the next click's own repaint.
+    const auto idleLine = [] { QTest::qWait(6); };
     const int sender = ::socket(AF_INET, SOCK_DGRAM, 0);
-    sockaddr_in to {};
-    to.sin_family = AF_INET;
-    to.sin_port = htons(port);
-    to.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-    std::vector<double> remoteUs;
-    for (int i = 0; i < warmUp + clicks; ++i) {
-        std::this_thread::sleep_for(idleLine);
-        const int id = (i * 5 + 3) % 32;
-        QByteArray packet("/lumivane/show\0\0,i\0\0", 20);
-        packet.resize(24);
-        qToBigEndian<qint32>(id + 1, packet.data() + 20);
-        QByteArray got;
-        const auto start = Clock::now();
-        if (::sendto(sender, packet.constData(), std::size_t(packet.size()), 0,
-                     reinterpret_cast<const sockaddr *>(&to), sizeof to) != packet.size())
-            return failed("sendto");
-        while (got.size() < 5 && Clock::now() - start < std::chrono::seconds(2)) {
-            QCoreApplication::processEvents();
-            pollfd pfd { pty.master, POLLIN, 0 };
-            if (poll(&pfd, 1, 0) > 0)
-                got += readExactly(pty.master, 5 - int(got.size()));
+    {
+        WireWatch wire(pty.master);
+        // Microseconds from start until the command arrived, or -1 when
+        // another command or none came.
+        const auto toWire = [&wire](Clock::time_point start, const QByteArray &expected) {
+            const auto arrival = wire.next();
+            return arrival && arrival->first == expected ? micros(arrival->second - start) : -1.0;
+        };
+        for (int i = 0; i < warmUp + clicks; ++i) {
+            idleLine();
+            auto start = Clock::now();
+            if (::write(bare, "X0100", 5) != 5)
+                return failed("bare write");
+            const double w = toWire(start, "X0100");
+            if (w < 0)
+                return failed("bare bytes lost");
+
+            const int id = (i * 5 + 1) % 32; // never the show checked before
+            start = Clock::now();
+            QTest::mouseClick(buttons[id], Qt::LeftButton, {}, QPoint(5, 10));
+            const double c = toWire(start, Commands::startShow(id));
+            if (c < 0)
+                return failed("click bytes wrong");
+
+            // The same, timed from the button's release, which is what makes
+            // it a click: the press's own repaint is left out.
+            const int other = (id + 16) % 32;
+            idleLine();
+            QTest::mousePress(buttons[other], Qt::LeftButton, {}, QPoint(5, 10));
+            start = Clock::now();
+            QTest::mouseRelease(buttons[other], Qt::LeftButton, {}, QPoint(5, 10));
+            const double handled = micros(Clock::now() - start);
+            const double r = toWire(start, Commands::startShow(other));
+            if (r < 0)
+                return failed("release bytes wrong");
+            if (i >= warmUp) {
+                writeUs.push_back(w);
+                clickUs.push_back(c);
+                releaseUs.push_back(r);
+                releaseHandledUs.push_back(handled);
+            }
         }
-        const double r = micros(Clock::now() - start);
-        if (got != Commands::startShow(id))
-            return failed("remote bytes wrong");
-        if (i >= warmUp)
-            remoteUs.push_back(r);
+        // Remote to wire: the datagram goes out on a plain socket, and the
+        // event loop runs until the bytes are there, as it would for the
+        // program.
+        sockaddr_in to {};
+        to.sin_family = AF_INET;
+        to.sin_port = htons(port);
+        to.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+        for (int i = 0; i < warmUp + clicks; ++i) {
+            idleLine();
+            const int id = (i * 5 + 3) % 32;
+            QByteArray packet("/lumivane/show\0\0,i\0\0", 20);
+            packet.resize(24);
+            qToBigEndian<qint32>(id + 1, packet.data() + 20);
+            const auto start = Clock::now();
+            if (::sendto(sender, packet.constData(), std::size_t(packet.size()), 0,
+                         reinterpret_cast<const sockaddr *>(&to), sizeof to) != packet.size())
+                return failed("sendto");
+            std::optional<std::pair<QByteArray, Clock::time_point>> arrival;
+            while (!arrival && Clock::now() - start < std::chrono::seconds(2)) {
+                QCoreApplication::processEvents();
+                arrival = wire.arrived();
+            }
+            if (!arrival || arrival->first != Commands::startShow(id))
+                return failed("remote bytes wrong");
+            if (i >= warmUp)
+                remoteUs.push_back(micros(arrival->second - start));
+        }
     }
     ::close(sender);
 
@@ -190,6 +266,8 @@ int main(int argc, char **argv)
     std::printf("remote_median_us %.1f\nremote_p99_us %.1f\n", percentile(remoteUs, 0.5), percentile(remoteUs, 0.99));
     std::printf("click_median_us %.1f\nclick_p99_us %.1f\n", percentile(clickUs, 0.5), percentile(clickUs, 0.99));
     std::printf("release_median_us %.1f\nrelease_p99_us %.1f\n", percentile(releaseUs, 0.5), percentile(releaseUs, 0.99));
+    std::printf("release_handled_median_us %.1f\nrelease_handled_p99_us %.1f\n", percentile(releaseHandledUs, 0.5),
+                percentile(releaseHandledUs, 0.99));
     std::printf("write_median_us %.1f\nwrite_p99_us %.1f\n", percentile(writeUs, 0.5), percentile(writeUs, 0.99));
 
     // Full drags with the mouse, down to the bottom and back to the top.
