@@ -91,22 +91,11 @@ public:
     {
     }
 
-    // The next command to arrive and when, waiting up to 2 s for it.
-    std::optional<std::pair<QByteArray, Clock::time_point>> next()
+    // The next command to arrive and when, waiting up to `wait` for it.
+    std::optional<std::pair<QByteArray, Clock::time_point>> next(Clock::duration wait = std::chrono::seconds(2))
     {
         std::unique_lock lock(mMutex);
-        if (!mArrived.wait_for(lock, std::chrono::seconds(2), [this] { return !mCommands.empty(); }))
-            return std::nullopt;
-        auto command = mCommands.front();
-        mCommands.pop_front();
-        return command;
-    }
-
-    // The next command if it has arrived, without waiting.
-    std::optional<std::pair<QByteArray, Clock::time_point>> arrived()
-    {
-        std::lock_guard lock(mMutex);
-        if (mCommands.empty())
+        if (!mArrived.wait_for(lock, wait, [this] { return !mCommands.empty(); }))
             return std::nullopt;
         auto command = mCommands.front();
         mCommands.pop_front();
@@ -252,7 +241,7 @@ int main(int argc, char **argv)
             std::optional<std::pair<QByteArray, Clock::time_point>> arrival;
             while (!arrival && Clock::now() - start < std::chrono::seconds(2)) {
                 QCoreApplication::processEvents();
-                arrival = wire.arrived();
+                arrival = wire.next(Clock::duration::zero());
             }
             if (!arrival || arrival->first != Commands::startShow(id))
                 return failed("remote bytes wrong");
