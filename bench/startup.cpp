@@ -17,6 +17,7 @@ int main(int argc, char **argv)
     {
         if (fontsRead.joinable())
             fontsRead.join();
+        makeRarelyShownIconsLate();
         LumivaneMainWindow window(nullptr, nullptr, Qt::Window);
         window.show();
         quitWhenShownAndIdle(window);

@@ -97,6 +97,14 @@ private:
     }
 };
 
+// A proxy style has no name of its own; the one it wraps does.
+QString styleName(const QStyle *style)
+{
+    while (const auto *proxy = qobject_cast<const QProxyStyle *>(style))
+        style = proxy->baseStyle();
+    return style->name();
+}
+
 QAction *createAction(QObject *parent, const char *objectName)
 {
     auto *action = new QAction(parent);
@@ -148,7 +156,7 @@ void LumivaneMainWindowBase::createControls()
     // The style the application has, whatever -style chose. A widget does
     // not own its style: the window does, and having made it after the
     // central widget, deletes it after the slider.
-    auto *fill = new FillFromTheBottom(QApplication::style()->name());
+    auto *fill = new FillFromTheBottom(styleName(QApplication::style()));
     fill->setParent(this);
     mBrightSlider->setStyle(fill);
 

@@ -34,6 +34,7 @@ int runLumivane(std::jthread fontsRead)
     // would read the files twice.
     if (fontsRead.joinable())
         fontsRead.join();
+    makeRarelyShownIconsLate();
     LumivaneMainWindow window(nullptr, nullptr, Qt::Window);
     // A signal taken while a box of the start-up was up ended only that
     // box's loop; exec() would start afresh and forget it.
