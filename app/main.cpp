@@ -2,6 +2,7 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 
 #include "window/lumivanemainwindow.h"
+#include "window/startup.h"
 
 #include <QApplication>
 #include <QCommandLineParser>

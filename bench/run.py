@@ -7,7 +7,9 @@
     bench/run.py BUILD_DIR [RUNS]
 
 Start-up and peak memory: bench_startup (the program as main.cpp starts it)
-and bench_emptywindow (an empty QMainWindow), each a whole process that ends
+and bench_emptywindow (an empty QMainWindow), and bench_textwindow (a menu
+and a line of text, the least any window with words pays), each a whole
+process that ends
 once its window is shown and idle, alternated RUNS times (default 30);
 medians of wall time and of peak resident size (ru_maxrss). Then
 bench_controller for click to wire and the slider's CPU time, and bench_line
@@ -67,7 +69,8 @@ def main():
     master, config, env = private_settings(os.environ.get("QT_QPA_PLATFORM", "offscreen"))
 
     programs = {"lumivane": f"{build}/bench/bench_startup",
-                "empty": f"{build}/bench/bench_emptywindow"}
+                "empty": f"{build}/bench/bench_emptywindow",
+                "text": f"{build}/bench/bench_textwindow"}
     times = {k: [] for k in programs}
     peaks = {k: [] for k in programs}
     for name, path in programs.items():  # warm the page cache
@@ -102,6 +105,9 @@ def main():
          f"{t['empty']:.1f} (empty QMainWindow)", f"ratio {t['lumivane'] / t['empty']:.2f}", "<= 1.5"),
         ("Peak resident memory (MiB, median)", f"{m['lumivane']:.2f}",
          f"{m['empty']:.2f} (empty QMainWindow)", f"+{m['lumivane'] - m['empty']:.2f} MiB", "<= +5 MiB"),
+        ("... the same two against a window with a menu and a line of text",
+         f"{t['lumivane']:.1f} ms, {m['lumivane']:.2f} MiB", f"{t['text']:.1f} ms, {m['text']:.2f} MiB",
+         f"ratio {t['lumivane'] / t['text']:.2f}, +{m['lumivane'] - m['text']:.2f} MiB", ""),
         ("Click to wire, press+release (us, median / p99 of %d)" % c["clicks"],
          f"{c['click_median_us']:.1f} / {c['click_p99_us']:.1f}",
          f"{c['write_median_us']:.1f} / {c['write_p99_us']:.1f} (bare write)",

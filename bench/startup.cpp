@@ -6,6 +6,7 @@
 // would.
 #include "idle.h"
 #include "window/lumivanemainwindow.h"
+#include "window/startup.h"
 
 #include <QApplication>
 

@@ -287,15 +287,6 @@ private:
     std::unique_ptr<QObject> mInputWatch = watchInput(this);
 };
 
-// Starts reading the font configuration on a second thread; called before
-// the application object is made, and handed to runLumivane().
-std::jthread startReadingFonts();
-
-// Makes the style's icons that the window builds but rarely shows (the menu
-// bar's extension button) when they are first drawn; called once the
-// application object exists and before the window is made.
-void makeRarelyShownIconsLate();
-
 // The program's run once the application object exists: the main window,
 // shown, and the event loop. Returns the exit status.
 int runLumivane(std::jthread fontsRead = {});
