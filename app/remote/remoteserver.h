@@ -3,7 +3,7 @@
 
 #pragma once
 
-#include "remotecommand.h"
+#include "remotelistener.h"
 
 #include <QHostAddress>
 #include <QList>
@@ -24,21 +24,12 @@ class TextClient;
 // Listens for remote commands, OSC over UDP and text lines over TCP, on one
 // port number, and hands each command that passes the limits to execute().
 // It knows nothing of the window; it cannot change a setting or a file.
-class RemoteServer : public QObject
+class RemoteServer : public QObject, public RemoteListener
 {
     Q_OBJECT
 
 public:
-    struct Config
-    {
-        bool enabled = false;
-        int port = 8765;
-        // Off: 127.0.0.1 and ::1 only.
-        bool fromOtherComputers = false;
-        // Addresses or prefixes (192.168.1.0/24), separated by blanks or
-        // commas; blank lets any sender in.
-        QString allowed;
-    };
+    using Config = RemoteConfig;
 
     static constexpr qint64 maxDatagram = 8 * 1024;
     static constexpr qint64 maxLine = 1024;
@@ -63,20 +54,11 @@ public:
     explicit RemoteServer(QObject *parent = nullptr);
     ~RemoteServer() override;
 
-    // Stops listening, then listens again as the config says.
-    void configure(const Config &config);
-    bool listening() const;
-    // "Listening on 127.0.0.1:8765 (UDP and TCP)", or why not.
-    QString status() const { return mStatus; }
-    // Not listening because another program holds the port.
-    bool portInUse() const { return mPortInUse; }
-    // Datagrams and lines that changed nothing: malformed, unknown, out of
-    // range, too long, from a sender not allowed, or refused for want of a port.
-    int ignored() const { return mIgnored; }
-
-    // Carries out one command for the peer ("127.0.0.1") and returns the
-    // reply line, "ok ..." or "error: ...", without its line end.
-    std::function<QByteArray(const RemoteCommand &, const QString &peer)> execute;
+    void configure(const Config &config) override;
+    bool listening() const override;
+    QString status() const override { return mStatus; }
+    bool portInUse() const override { return mPortInUse; }
+    int ignored() const override { return mIgnored; }
 
 private:
     void stop();

@@ -7,7 +7,7 @@
 #include "journal/journal.h"
 #include "link/portlist.h"
 #include "serialport.h"
-#include "remote/remoteserver.h"
+#include "remote/remotelistener.h"
 #include "timetable/timetableclock.h"
 
 #include <QElapsedTimer>
@@ -147,6 +147,8 @@ private:
     void showWaiting();
     void showRemote();
     void startRemote();
+    // Remote control's server, made (on Linux, loaded) when first wanted.
+    RemoteListener &remote();
     QByteArray runRemote(const RemoteCommand &command, const QString &peer);
     QByteArray commandBytes(const RemoteCommand &command) const;
     void notePlayerState(const QByteArray &command);
@@ -275,8 +277,9 @@ private:
     };
     std::optional<OwedFire> mTimetableOwed;
     QLabel *mNextLabel = nullptr;
-    RemoteServer::Config mRemoteConfig;
-    std::unique_ptr<RemoteServer> mRemote = std::make_unique<RemoteServer>();
+    RemoteConfig mRemoteConfig;
+    // None until remote control is turned on or its dialog opened.
+    std::unique_ptr<RemoteListener> mRemote;
     Journal mJournal;
     // Who chose each command queued, by its bytes, for the journal.
     QHash<QByteArray, QString> mJournalSources;

@@ -6,6 +6,13 @@
 #include "link/commands.h"
 #include "remote/textcommand.h"
 
+#ifdef LUMIVANE_REMOTE_LINKED
+#include "remote/remoteserver.h"
+#else
+#include <QCoreApplication>
+#include <QLibrary>
+#endif
+
 #include <QButtonGroup>
 #include <QRadioButton>
 #include <QScopeGuard>
@@ -13,15 +20,64 @@
 #include <QStatusBar>
 #include <QTime>
 
+namespace {
+
+#ifndef LUMIVANE_REMOTE_LINKED
+// Stands for the server when its module cannot be loaded: remote control
+// says why and listens nowhere; the rest of the program runs as ever.
+class Unavailable : public RemoteListener
+{
+public:
+    explicit Unavailable(const QString &why)
+        : mStatus(QStringLiteral("Not available: ") + why)
+    {
+    }
+    void configure(const RemoteConfig &) override {}
+    bool listening() const override { return false; }
+    QString status() const override { return mStatus; }
+    bool portInUse() const override { return false; }
+    int ignored() const override { return 0; }
+
+private:
+    QString mStatus;
+};
+#endif
+
+std::unique_ptr<RemoteListener> newRemoteServer()
+{
+#ifdef LUMIVANE_REMOTE_LINKED
+    return std::make_unique<RemoteServer>();
+#else
+    // Never unloaded: the server lives as long as the window.
+    QLibrary module(QCoreApplication::applicationDirPath() + QStringLiteral("/../lib/lumivane/modules/remote"));
+    using Factory = RemoteListener *(*)();
+    if (auto make = reinterpret_cast<Factory>(module.resolve(LUMIVANE_REMOTE_FACTORY)))
+        return std::unique_ptr<RemoteListener>(make());
+    return std::make_unique<Unavailable>(module.errorString());
+#endif
+}
+
+} // namespace
+
+RemoteListener &LumivaneMainWindow::remote()
+{
+    if (!mRemote) {
+        mRemote = newRemoteServer();
+        mRemote->execute = [this](const RemoteCommand &command, const QString &peer) {
+            return runRemote(command, peer);
+        };
+    }
+    return *mRemote;
+}
+
 void LumivaneMainWindow::startRemote()
 {
-    mRemote->execute = [this](const RemoteCommand &command, const QString &peer) {
-        return runRemote(command, peer);
-    };
-    mRemote->configure(mRemoteConfig);
+    // Off, it stays unloaded until the operator opens its dialog.
+    if (mRemoteConfig.enabled)
+        remote().configure(mRemoteConfig);
     showRemote();
-    if (mRemoteConfig.enabled && !mRemote->listening())
-        statusBar()->showMessage(QStringLiteral("Remote control: ") + mRemote->status(), statusMessageMs);
+    if (mRemoteConfig.enabled && !remote().listening())
+        statusBar()->showMessage(QStringLiteral("Remote control: ") + remote().status(), statusMessageMs);
 }
 
 QByteArray LumivaneMainWindow::runRemote(const RemoteCommand &command, const QString &peer)

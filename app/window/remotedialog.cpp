@@ -14,7 +14,7 @@
 
 namespace {
 
-QString describe(const RemoteServer &remote)
+QString describe(const RemoteListener &remote)
 {
     QString text = remote.status();
     if (remote.ignored() > 0)
@@ -43,7 +43,7 @@ void LumivaneMainWindow::doRemote()
     allowed->setPlaceholderText(QStringLiteral("any address, e.g. 192.168.1.0/24 10.0.0.7"));
     // Wide enough for its hint and a few addresses, not cut off at "e.g.".
     allowed->setMinimumWidth(allowed->fontMetrics().horizontalAdvance(allowed->placeholderText()) + 24);
-    auto *status = new QLabel(describe(*mRemote), &dialog);
+    auto *status = new QLabel(describe(remote()), &dialog);
     status->setWordWrap(true);
     auto *buttons = new QDialogButtonBox(QDialogButtonBox::Close, &dialog);
 
@@ -59,9 +59,9 @@ void LumivaneMainWindow::doRemote()
 
     // Each change is stored at once and takes effect at once.
     const auto restart = [this, status] {
-        mRemote->configure(mRemoteConfig);
+        remote().configure(mRemoteConfig);
         showRemote();
-        status->setText(describe(*mRemote));
+        status->setText(describe(remote()));
     };
     connect(enabled, &QCheckBox::toggled, &dialog, [this, restart](bool on) {
         mRemoteConfig.enabled = on;

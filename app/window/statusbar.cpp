@@ -218,11 +218,13 @@ void LumivaneMainWindow::showWaiting()
 void LumivaneMainWindow::showRemote()
 {
     mRemoteLabel->setVisible(mRemoteConfig.enabled);
-    if (mRemote->listening())
+    if (!mRemoteConfig.enabled)
+        return;
+    if (remote().listening())
         mRemoteLabel->setText(QStringLiteral("Remote: on"));
-    else if (mRemote->portInUse())
+    else if (remote().portInUse())
         mRemoteLabel->setText(QStringLiteral("Remote: port %1 in use").arg(mRemoteConfig.port));
     else
         mRemoteLabel->setText(QStringLiteral("Remote: not listening"));
-    mRemoteLabel->setToolTip(mRemote->status());
+    mRemoteLabel->setToolTip(remote().status());
 }
