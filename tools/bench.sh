@@ -20,6 +20,8 @@ echo "Machine: $(grep -m1 'model name' /proc/cpuinfo | cut -d: -f2 | sed 's/^ //
 tests/isolate.sh python3 bench/run.py "$dir" "${1:-30}"
 # The first mapped window needs a real X server: a virtual one of this run's
 # own, on the first free display.
+# A number left from the last run would be read before Xvfb empties the file.
+rm -f "$dir/display"
 Xvfb -displayfd 3 -noreset -screen 0 1024x768x24 3>"$dir/display" >/dev/null 2>&1 &
 xvfb=$!
 trap 'kill $xvfb 2>/dev/null' EXIT
