@@ -10,15 +10,15 @@
 
 #include <QApplication>
 
+#include <utility>
+
 int main(int argc, char **argv)
 {
     std::jthread fontsRead = startReadingFonts();
     QApplication app(argc, argv);
     int result = 0;
     {
-        if (fontsRead.joinable())
-            fontsRead.join();
-        makeRarelyShownIconsLate();
+        prepareForTheWindow(std::move(fontsRead));
         LumivaneMainWindow window(nullptr, nullptr, Qt::Window);
         window.show();
         quitWhenShownAndIdle(window);

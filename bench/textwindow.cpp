@@ -11,6 +11,8 @@
 #include "window/startup.h"
 
 #include <QApplication>
+
+#include <utility>
 #include <QLabel>
 #include <QMainWindow>
 #include <QMenuBar>
@@ -21,9 +23,7 @@ int main(int argc, char **argv)
     QApplication app(argc, argv);
     int result = 0;
     {
-        if (fontsRead.joinable())
-            fontsRead.join();
-        makeRarelyShownIconsLate();
+        prepareForTheWindow(std::move(fontsRead));
         QMainWindow window(nullptr, Qt::Window);
         window.menuBar()->addMenu(QStringLiteral("&File"));
         window.setCentralWidget(new QLabel(QStringLiteral("Show 1")));

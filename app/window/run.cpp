@@ -8,14 +8,12 @@
 
 #include <QApplication>
 
+#include <utility>
+
 int runLumivane(std::jthread fontsRead)
 {
     EndOnSignals ending;
-    // Waiting costs the rest of the reading only; asking while it runs
-    // would read the files twice.
-    if (fontsRead.joinable())
-        fontsRead.join();
-    makeRarelyShownIconsLate();
+    prepareForTheWindow(std::move(fontsRead));
     LumivaneMainWindow window(nullptr, nullptr, Qt::Window);
     // A signal taken while a box of the start-up was up ended only that
     // box's loop; exec() would start afresh and forget it.

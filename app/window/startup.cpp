@@ -90,8 +90,12 @@ public:
 
 } // namespace
 
-void makeRarelyShownIconsLate()
+void prepareForTheWindow(std::jthread fontsRead)
 {
+    // Waiting costs the rest of the reading only; asking while it runs
+    // would read the files twice.
+    if (fontsRead.joinable())
+        fontsRead.join();
     // Without a base of its own, the proxy makes the style that -style or
     // the platform would have chosen; asking QApplication::style() for its
     // name first would make that style twice.

@@ -12,7 +12,8 @@
 // the application object is made, and handed to runLumivane().
 std::jthread startReadingFonts();
 
-// Makes the style's icons that the window builds but rarely shows (the menu
-// bar's extension button) when they are first drawn; called once the
-// application object exists and before the window is made.
-void makeRarelyShownIconsLate();
+// Called once the application object exists, just before the window is
+// made: waits for the rest of the font reading, and makes the style's icons
+// that the window builds but rarely shows (the menu bar's extension button)
+// only when they are first drawn.
+void prepareForTheWindow(std::jthread fontsRead);
