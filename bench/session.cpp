@@ -68,13 +68,6 @@ void settle()
     QTest::qWait(10);
 }
 
-QRadioButton *showButton(LumivaneMainWindow &window, int id)
-{
-    return window.mTabber->widget(id / 32)
-        ->findChildren<QRadioButton *>(Qt::FindDirectChildrenOnly)
-        .at(id % 32);
-}
-
 } // namespace
 
 int main(int argc, char **argv)

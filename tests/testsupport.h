@@ -21,7 +21,7 @@
 #include <QRadioButton>
 #include <QTabWidget>
 
-#include "lumivanemainwindowbase.h"
+#include "window/lumivanemainwindow.h"
 
 #include <functional>
 
@@ -187,16 +187,16 @@ struct Com1AsPty
             QSKIP("needs the real serial ports covered (run through ctest as root)"); \
     } while (false)
 
-// The selector of a show id, found as the operator finds it: on its page.
-inline QRadioButton *showButton(const LumivaneMainWindowBase &window, int id)
+// The selector of a show id, on its page; a page not shown yet is made as
+// when it is first needed.
+inline QRadioButton *showButton(LumivaneMainWindow &window, int id)
 {
-    QWidget *page = window.mTabber->widget(id / 32);
-    return page->findChildren<QRadioButton *>(Qt::FindDirectChildrenOnly).at(id % 32);
+    return window.showSelector(id);
 }
 
 // A selector's text doubles each "&" of its name; a single one would mark a
 // keyboard shortcut.
-inline QStringList showNames(const LumivaneMainWindowBase &window)
+inline QStringList showNames(LumivaneMainWindow &window)
 {
     QStringList names;
     for (int id = 0; id < 128; ++id)

@@ -76,18 +76,18 @@ private slots:
     void endingReleasesThePort();
 
 private:
-    static QList<QRadioButton *> showButtons(const LumivaneMainWindowBase &w);
+    static QList<QRadioButton *> showButtons(LumivaneMainWindow &w);
 
     std::unique_ptr<TemporarySettings> mSettings;
     std::unique_ptr<Pty> mPty;
     std::unique_ptr<LumivaneMainWindow> mWindow;
 };
 
-QList<QRadioButton *> tst_Form::showButtons(const LumivaneMainWindowBase &w)
+QList<QRadioButton *> tst_Form::showButtons(LumivaneMainWindow &w)
 {
     QList<QRadioButton *> buttons;
-    for (int page = 0; page < w.mTabber->count(); ++page)
-        buttons += w.mTabber->widget(page)->findChildren<QRadioButton *>(Qt::FindDirectChildrenOnly);
+    for (int id = 0; id < 128; ++id)
+        buttons += showButton(w, id);
     return buttons;
 }
 
@@ -382,7 +382,18 @@ void tst_Form::gridIsExclusiveAcrossPages()
 {
     mWindow->show();
     QVERIFY(QTest::qWaitForWindowExposed(mWindow.get()));
+    // A page's selectors are made when it is first shown, or before, when
+    // one of its shows is needed; either way they are on the screen with it.
+    mWindow->mTabber->setCurrentIndex(1);
+    const QList<QRadioButton *> firstShown =
+        mWindow->mTabber->widget(1)->findChildren<QRadioButton *>(Qt::FindDirectChildrenOnly);
+    QCOMPARE(firstShown.size(), 32);
+    for (const QRadioButton *button : firstShown)
+        QVERIFY(button->isVisible());
     const QList<QRadioButton *> buttons = showButtons(*mWindow);
+    mWindow->mTabber->setCurrentIndex(3);
+    QVERIFY(buttons.at(100)->isVisible());
+    mWindow->mTabber->setCurrentIndex(0);
     QSignalSpy clicked(buttons.at(0)->group(), &QButtonGroup::idClicked);
 
     buttons.at(4)->click();

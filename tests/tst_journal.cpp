@@ -247,7 +247,7 @@ void tst_Journal::windowRecordsAndShows()
     const QString journalPath = mData->path() + QStringLiteral("/lumivane.org/Lumivane/journal.log");
     startWindow();
     QRadioButton *show37 = showButton(*mWindow, 36);
-    show37->setText(QStringLiteral("Act 1\tscene 5"));
+    mWindow->setShowName(36, QStringLiteral("Act 1\tscene 5"));
     mWindow->mTabber->setCurrentIndex(1);
     QTest::mouseClick(show37, Qt::LeftButton, {}, QPoint(5, 10));
     QCOMPARE(mPty->read(), QByteArray("X0425"));

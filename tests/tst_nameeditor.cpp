@@ -92,8 +92,8 @@ void tst_NameEditor::form()
 void tst_NameEditor::showsNumbersAndCurrentNames()
 {
     // The table shows the name, not the selector's "&&" for its "&".
-    showButton(*mWindow, 0)->setText(QStringLiteral("R&&B Opening"));
-    showButton(*mWindow, 127)->setText(QString::fromUtf8("Finale – 日本"));
+    mWindow->setShowName(0, QStringLiteral("R&B Opening"));
+    mWindow->setShowName(127, QString::fromUtf8("Finale – 日本"));
     const QStringList names = showNames(*mWindow);
     runEditor(
         [&names](LumivaneNameDialog *dialog) {

@@ -235,7 +235,7 @@ void tst_NameFile::startWindow()
 void tst_NameFile::setNames(const QStringList &names)
 {
     for (int id = 0; id < 128; ++id)
-        showButton(*mWindow, id)->setText(QString(names.at(id)).replace(QLatin1Char('&'), QLatin1String("&&")));
+        mWindow->setShowName(id, names.at(id));
 }
 
 QString tst_NameFile::writeFile(const QString &name, const QByteArray &bytes)
@@ -436,7 +436,7 @@ void tst_NameFile::tooLongNameIsNotSaved()
     const QString old = writeFile("shows.txt", "Old\r\n");
     mSettings->store("lastFile", QStringLiteral("/kept.txt"));
     // Pasted into the editor, say: a file holding it would not load again.
-    showButton(*mWindow, 9)->setText(QString(NameFile::maxNameLength + 1, QLatin1Char('n')));
+    mWindow->setShowName(9, QString(NameFile::maxNameLength + 1, QLatin1Char('n')));
     ModalAnswerer answerer;
     answerer.then(chooseFile(old)).then(ModalAnswerer::click("Yes")).then(ModalAnswerer::click("OK"));
     mWindow->fileSaveAction->trigger();

@@ -140,7 +140,7 @@ void tst_TimetableWindow::entryFiresOnceThroughTheQueue()
     QVERIFY2(state.startsWith("ok nothing sent yet next show 12 ") && state.contains("T" + entry.mid(6, 8) + " link "),
              state.constData());
 
-    showButton(*mWindow, 11)->setText(QStringLiteral("Vernissage"));
+    mWindow->setShowName(11, QStringLiteral("Vernissage"));
     auto *next = mWindow->findChild<QLabel *>(QStringLiteral("next"));
     QVERIFY(next && next->isVisible());
     QVERIFY2(next->text().startsWith(QStringLiteral("Next: Show 12 · ")), qPrintable(next->text()));

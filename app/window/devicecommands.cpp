@@ -258,7 +258,7 @@ void LumivaneMainWindow::doShowButton(int id)
         return;
     }
     if (mLastStarted) {
-        mShowButtons[*mLastStarted]->setChecked(true);
+        showSelector(*mLastStarted)->setChecked(true);
     } else if (QAbstractButton *checked = mShowGroup->checkedButton()) {
         // An exclusive group never unchecks its last button by itself.
         mShowGroup->setExclusive(false);

@@ -40,7 +40,7 @@ bool LumivaneMainWindow::repeatGuarded(int id)
     // A click or a remote command checked the selector before asking; the
     // grid goes back to the show the player got last.
     if (mLastStarted)
-        mShowButtons[*mLastStarted]->setChecked(true);
+        showSelector(*mLastStarted)->setChecked(true);
     flashSelector(id);
     return true;
 }
@@ -50,12 +50,12 @@ void LumivaneMainWindow::noteStarted(int id)
 {
     mStartedAt[id] = monotonicMs();
     mLastStarted = id;
-    mShowButtons[id]->setChecked(true);
+    showSelector(id)->setChecked(true);
 }
 
 void LumivaneMainWindow::flashSelector(int id)
 {
-    QRadioButton *button = mShowButtons[id];
+    QRadioButton *button = showSelector(id);
     button->setProperty("flashing", true);
     styleSelector(id);
     QTimer::singleShot(flashMs, button, [this, id] {

@@ -73,6 +73,14 @@ public:
 
     // The running timetable; a test sets its clock.
     TimetableClock &timetableClock() { return mTimetable; }
+
+    // The selector of show id (0 to 127). A page's selectors are made when
+    // the page is first shown or one of its shows is first needed.
+    QRadioButton *showSelector(int id);
+    // A show's name as loaded or edited; the selector reads it, with its
+    // number when numbers are on.
+    void setShowName(int id, const QString &name);
+    QString showName(int id) const;
 protected:
     void closeEvent(QCloseEvent *event) override;
     bool event(QEvent *event) override;
@@ -95,6 +103,8 @@ public slots:
 
 private:
     void createShowButtons();
+    void buildPage(int page);
+    void applyShowName(int id);
     void showBrightness();
     QList<QAction *> lockableActions() const;
     void applyLock();
@@ -164,9 +174,7 @@ private:
     QByteArray nextForState() const;
     void loadNames(const QString &fileName);
     bool saveNames(const QString &fileName);
-    void setShowName(int id, const QString &name);
     void setShowNumbers(bool on);
-    QString showName(int id) const;
     QStringList showNames() const;
     // What the status bar calls a command: only a show's needs its name.
     QString describeCommand(const QByteArray &command) const;
@@ -184,7 +192,10 @@ private:
     static constexpr int flashMs = 400;
 
     std::unique_ptr<QButtonGroup> mShowGroup;
+    // Null on a page not built yet; the names are kept for every show.
     std::array<QRadioButton *, 128> mShowButtons {};
+    std::array<QString, 128> mShowNames;
+    QObject *mArrowKeys = nullptr;
     std::unique_ptr<SerialPort> mPort;
     // Writes to mPort, so it goes before the port does.
     std::unique_ptr<LineWriter> mWriter;

@@ -122,7 +122,7 @@ QByteArray LumivaneMainWindow::dispatch(const RemoteCommand &command, const Comm
     case RemoteCommand::Kind::Show: {
         const int id = int(command.value) - 1;
         // Checked where it stands; the page the operator looks at stays.
-        mShowButtons.at(id)->setChecked(true);
+        showSelector(id)->setChecked(true);
         doShowButton(id);
         break;
     }

@@ -96,20 +96,6 @@ QString shownName(int id, const QString &name, bool numbers)
     return name.isEmpty() ? number : QStringLiteral("%1 \u00B7 %2").arg(number, name);
 }
 
-// The name that shownName() turned into `shown`. Every name but the default
-// gets the number, so a name that begins with a number itself comes back
-// whole.
-QString nameShown(int id, const QString &shown, bool numbers)
-{
-    const QString number = QString::number(id + 1);
-    if (!numbers || shown == defaultName(id))
-        return shown;
-    if (shown == number)
-        return QString();
-    const QString prefix = number + QStringLiteral(" \u00B7 ");
-    return shown.startsWith(prefix) ? shown.mid(prefix.size()) : shown;
-}
-
 } // namespace
 
 void LumivaneMainWindow::createShowButtons()
@@ -118,34 +104,61 @@ void LumivaneMainWindow::createShowButtons()
     // one before. It has no parent: it is never shown.
     mShowGroup = std::make_unique<QButtonGroup>();
     mShowGroup->setExclusive(true);
-    auto *arrowKeys = new PageArrowKeys(mShowGroup.get(), [this] { return mSelectThenGo; });
+    mArrowKeys = new PageArrowKeys(mShowGroup.get(), [this] { return mSelectThenGo; });
+    for (int id = 0; id < int(mShowNames.size()); ++id)
+        mShowNames[id] = defaultName(id);
 
-    int id = 0;
-    for (int page = 0; page < 4; ++page) {
-        QWidget *tabPage = mTabber->widget(page);
-        // Down each column first: shows 1 to 8 fill the left column.
-        for (int x = 20; x <= 440; x += 140) {
-            for (int y = 20; y <= 230; y += 30) {
-                auto *button = new QRadioButton(tabPage);
-                mShowButtons[id] = button;
-                setShowName(id, defaultName(id));
-                mShowGroup->addButton(button, id);
-                button->setGeometry(x, y, 120, 20);
-                button->installEventFilter(arrowKeys);
-                ++id;
-            }
-        }
-    }
+    // From the tabs to the shown page's selectors, the slider and Off; each
+    // page's selectors go in before the slider as they are made.
+    setTabOrder(mTabber, mBrightSlider);
+    setTabOrder(mBrightSlider, mOffButton);
+
+    // The hidden pages' 96 selectors would cost a sixth of the start for
+    // nothing the operator sees; each page is made when it is first shown,
+    // before it is painted, or when a remote command or the timetable first
+    // starts one of its shows.
+    buildPage(mTabber->currentIndex());
     // Checked before the group is connected, so nothing is sent at start-up.
-    mShowGroup->button(0)->setChecked(true);
+    showSelector(0)->setChecked(true);
     offerShownPageToTab();
     connect(mTabber, &QTabWidget::currentChanged, this, &LumivaneMainWindow::offerShownPageToTab);
 
-    // From the shown page's selectors to the slider and Off; the focus starts
-    // on the checked show, so a stray Tab and Space never reach Off.
-    setTabOrder(mShowButtons.back(), mBrightSlider);
-    setTabOrder(mBrightSlider, mOffButton);
+    // The focus starts on the checked show, so a stray Tab and Space never
+    // reach Off.
     mShowButtons[0]->setFocus();
+}
+
+QRadioButton *LumivaneMainWindow::showSelector(int id)
+{
+    if (!mShowButtons.at(id))
+        buildPage(id / 32);
+    return mShowButtons[id];
+}
+
+void LumivaneMainWindow::buildPage(int page)
+{
+    QWidget *tabPage = mTabber->widget(page);
+    QWidget *before = mBrightSlider->previousInFocusChain();
+    int id = page * 32;
+    // Down each column first: shows 1 to 8 fill the left column.
+    for (int x = 20; x <= 440; x += 140) {
+        for (int y = 20; y <= 230; y += 30) {
+            auto *button = new QRadioButton(tabPage);
+            mShowButtons[id] = button;
+            applyShowName(id);
+            mShowGroup->addButton(button, id);
+            button->setGeometry(x, y, 120, 20);
+            button->setFocusPolicy(Qt::FocusPolicy(button->focusPolicy() & ~Qt::TabFocus));
+            button->installEventFilter(mArrowKeys);
+            setTabOrder(before, button);
+            before = button;
+            // A page already on the screen shows only what is shown explicitly.
+            if (tabPage->isVisible())
+                button->show();
+            ++id;
+        }
+    }
+    setTabOrder(before, mBrightSlider);
 }
 
 // Qt lets Tab reach only one button of an exclusive group, the one checked or
@@ -157,8 +170,11 @@ void LumivaneMainWindow::offerShownPageToTab()
     const int page = mTabber->currentIndex();
     const int checked = mShowGroup->checkedId();
     const int entry = checked >= 0 && checked / 32 == page ? checked : page * 32;
+    showSelector(entry);
     for (int id = 0; id < int(mShowButtons.size()); ++id) {
         QRadioButton *button = mShowButtons[id];
+        if (!button)
+            continue;
         const int policy = id == entry ? button->focusPolicy() | Qt::TabFocus
                                        : button->focusPolicy() & ~Qt::TabFocus;
         button->setFocusPolicy(Qt::FocusPolicy(policy));
@@ -175,7 +191,7 @@ void LumivaneMainWindow::showClicked(int id)
         return;
     }
     // The click checked the selector; the grid stays on what the player got.
-    mShowButtons[mLastStarted.value_or(0)]->setChecked(true);
+    showSelector(mLastStarted.value_or(0))->setChecked(true);
     selectShow(id);
 }
 
@@ -213,9 +229,10 @@ void LumivaneMainWindow::styleSelector(int id)
     QString style;
     if (mReadyShow == id)
         style += QStringLiteral("font-weight: bold;");
-    if (mShowButtons[id]->property("flashing").toBool())
+    QRadioButton *button = showSelector(id);
+    if (button->property("flashing").toBool())
         style += QStringLiteral("background-color: #ffb300;");
-    mShowButtons[id]->setStyleSheet(style);
+    button->setStyleSheet(style);
 }
 
 // Go stands below Off and is there only while a click only selects; the
@@ -267,11 +284,17 @@ void LumivaneMainWindow::setSelectThenGo(bool on)
     resize(size().expandedTo(minimumSize()));
 }
 
-// Every name reaches a selector here and is read back below, so a name saved
-// is the name loaded or edited.
 void LumivaneMainWindow::setShowName(int id, const QString &name)
 {
+    mShowNames.at(id) = name;
+    if (mShowButtons[id])
+        applyShowName(id);
+}
+
+void LumivaneMainWindow::applyShowName(int id)
+{
     QRadioButton *button = mShowButtons[id];
+    const QString &name = mShowNames[id];
     // A single "&" would hide itself and make the next letter an Alt
     // shortcut that starts the show; doubled, it shows as written.
     button->setText(shownName(id, name, mShowNumbers).replace(QLatin1Char('&'), QLatin1String("&&")));
@@ -285,15 +308,16 @@ void LumivaneMainWindow::setShowName(int id, const QString &name)
 
 QString LumivaneMainWindow::showName(int id) const
 {
-    return nameShown(id, mShowButtons[id]->text().replace(QLatin1String("&&"), QLatin1String("&")), mShowNumbers);
+    return mShowNames.at(id);
 }
 
 void LumivaneMainWindow::setShowNumbers(bool on)
 {
-    const QStringList names = showNames();
     mShowNumbers = on;
-    for (int id = 0; id < int(mShowButtons.size()); ++id)
-        setShowName(id, names.at(id));
+    for (int id = 0; id < int(mShowButtons.size()); ++id) {
+        if (mShowButtons[id])
+            applyShowName(id);
+    }
 }
 
 // Every step of a drag is described as it goes out; building all 128 names
@@ -307,7 +331,7 @@ QStringList LumivaneMainWindow::showNames() const
 {
     QStringList names;
     names.reserve(int(mShowButtons.size()));
-    for (int id = 0; id < int(mShowButtons.size()); ++id)
-        names.append(showName(id));
+    for (const QString &name : mShowNames)
+        names.append(name);
     return names;
 }
