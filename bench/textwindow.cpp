@@ -11,11 +11,11 @@
 #include "window/startup.h"
 
 #include <QApplication>
-
-#include <utility>
 #include <QLabel>
 #include <QMainWindow>
 #include <QMenuBar>
+
+#include <utility>
 
 int main(int argc, char **argv)
 {

@@ -148,7 +148,6 @@ void LumivaneMainWindow::buildPage(int page)
             applyShowName(id);
             mShowGroup->addButton(button, id);
             button->setGeometry(x, y, 120, 20);
-            button->setFocusPolicy(Qt::FocusPolicy(button->focusPolicy() & ~Qt::TabFocus));
             button->installEventFilter(mArrowKeys);
             setTabOrder(before, button);
             before = button;
@@ -329,9 +328,5 @@ QString LumivaneMainWindow::describeCommand(const QByteArray &command) const
 
 QStringList LumivaneMainWindow::showNames() const
 {
-    QStringList names;
-    names.reserve(int(mShowButtons.size()));
-    for (const QString &name : mShowNames)
-        names.append(name);
-    return names;
+    return QStringList(mShowNames.begin(), mShowNames.end());
 }
