@@ -159,11 +159,12 @@ window() { # window TITLE SECONDS: waits for it and prints its id
 # new window the focus, so it is given here, as a click on it would.
 focus() { xdotool windowfocus --sync "$1" 2>/dev/null; }
 app_ended() { ! kill -0 "$app_pid" 2>/dev/null; }
-exit_status() { # waits up to 20 s for the program to end; prints its status
+# Sets status. Not to be called inside $(...): that subshell is not the
+# program's parent, and once the program has ended its wait gives -1.
+exit_status() { # waits up to 20 s for the program to end
+    status=running
     if wait_until 20 app_ended; then
-        wait "$app_pid"; echo $?
-    else
-        echo running
+        wait "$app_pid"; status=$?
     fi
     app_pid=""
 }
@@ -291,7 +292,8 @@ check "COM1 of the prefix leads to this test's link" \
     test "$(readlink "$WINEPREFIX/dosdevices/com1")" = "$work/com1"
 measure || die "the File menu opened below the menu bar"
 file_menu_item 10 || die "the File menu showed Exit"
-check "File, Exit ends Lumivane.exe with status 0" test "$(exit_status)" = 0
+exit_status
+check "File, Exit ends Lumivane.exe with status 0 (got $status)" test "$status" = 0
 check "no setting was written by a run that chose nothing" test -z "$(stored serialPort)"
 
 # --- 2. COM1 present: no warning, nothing written at start; clicks.
@@ -351,7 +353,8 @@ check "  ... the choice is stored in Wine's registry: serialPort=COM2" test "$(s
 check "nothing more reached COM1 after the slider" test "$(wire 1 | wc -c)" -eq "$sent"
 check "nothing reached COM2 on opening it" test -z "$(wire 2)"
 file_menu_item 10
-check "File, Exit ends it with status 0 again" test "$(exit_status)" = 0
+exit_status
+check "File, Exit ends it with status 0 again (got $status)" test "$status" = 0
 
 # --- 3. The next start: the question for the stored name file, COM2.
 : >"$work/com1.bin"
@@ -377,7 +380,8 @@ wait_until 5 test -f "$work/again.txt"
 check "the names loaded at start-up are the file's (saved again: same bytes)" \
     cmp -s "$work/names-utf8.txt" "$work/again.txt"
 file_menu_item 10
-check "File, Exit ends it with status 0 a third time" test "$(exit_status)" = 0
+exit_status
+check "File, Exit ends it with status 0 a third time (got $status)" test "$status" = 0
 
 # --- 4. Remote control, turned on in Wine's registry: an OSC datagram and a
 # text line start shows on the stored port, COM2.
@@ -395,7 +399,7 @@ check "a text line over TCP is answered: ok show 5 (got: $reply)" test "$reply" 
 wait_until 10 sh -c "test \"\$(cat '$work/com2.bin')\" = X0425X0405"
 check "  ... and starts show 5 on COM2: X0405" test "$(wire 2)" = X0425X0405
 file_menu_item 10
-status=$(exit_status)
+exit_status
 check "File, Exit ends it with status 0 with remote control on (got $status)" test "$status" = 0
 # Off again: its indicator would stand in the status bar read below.
 store remote enabled false
@@ -422,7 +426,8 @@ check "the journal in AppData names the timetable's lines (${journal#"$WINEPREFI
     sh -c "grep -q 'catch-up line 2' '$journal' && grep -q 'timetable line 3' '$journal'"
 measure || die "the File menu opened below the menu bar"
 file_menu_item 10
-check "File, Exit ends it with status 0 with the timetable on" test "$(exit_status)" = 0
+exit_status
+check "File, Exit ends it with status 0 with the timetable on (got $status)" test "$status" = 0
 store timetable enabled false
 
 # --- 6. Sun times in Lumivane.exe: a place on the equator whose sunset was
@@ -483,7 +488,8 @@ check "sunset at 0 N $lon E is put at $sun_at UTC, give or take a minute: catch-
     test "$(wire 2)" = X042F
 measure || die "the File menu opened below the menu bar"
 file_menu_item 10
-check "File, Exit ends it with status 0 after the sunset entry" test "$(exit_status)" = 0
+exit_status
+check "File, Exit ends it with status 0 after the sunset entry (got $status)" test "$status" = 0
 store timetable enabled false
 
 # --- 7. The system's notice that its clock was set (WM_TIMECHANGE), which
@@ -529,7 +535,8 @@ EOF
     cp "$work/zone-utc" "$work/localtime"
     measure || die "the File menu opened below the menu bar"
     file_menu_item 10
-    check "File, Exit ends it with status 0 after the notice" test "$(exit_status)" = 0
+    exit_status
+    check "File, Exit ends it with status 0 after the notice (got $status)" test "$status" = 0
     umount /etc/localtime
     store timetable enabled false
     store timetable catchUp true
@@ -619,7 +626,8 @@ wait_until 5 test -s "$work/com2.bin"
 sleep 0.5
 check "  ... the next show reaches the new terminal once: X0404" test "$(wire 2)" = X0404
 file_menu_item 10
-check "File, Exit ends it with status 0 after the reconnection" test "$(exit_status)" = 0
+exit_status
+check "File, Exit ends it with status 0 after the reconnection (got $status)" test "$status" = 0
 
 # --- The screenshot: one more start, with Wine drawing the window's frame
 # itself (no window manager would draw one here), the names from the file
