@@ -35,6 +35,7 @@ if [ -n "$keep" ]; then mkdir -p "$keep"; cp "$deb" "$keep/"; fi
 check_tree() { # check_tree HOW ROOT
     check "$1: lumivane in bin/, executable" test -x "$2/bin/lumivane"
     check "$1: remote control's module where lumivane looks" test -f "$2/bin/../lib/lumivane/modules/remote.so"
+    check "$1: the port list's module where lumivane looks" test -f "$2/bin/../lib/lumivane/modules/ports.so"
     check "$1: desktop entry" test -f "$2/share/applications/lumivane.desktop"
     check "$1: scalable icon" test -f "$2/share/icons/hicolor/scalable/apps/lumivane.svg"
     check "$1: manual page lumivane(1)" test -f "$2/share/man/man1/lumivane.1.gz"
@@ -73,7 +74,7 @@ grep 'not found' "$tmp/ldd" || true
 
 depends=$(dpkg-deb -f "$deb" Depends)
 echo "Depends: $depends"
-for pkg in libqt6widgets6 libqt6gui6 libqt6core6 libqt6network6 libc6 qt6-qpa-plugins; do
+for pkg in libqt6widgets6 libqt6gui6 libqt6core6 libqt6network6 libqt6serialport6 libc6 qt6-qpa-plugins; do
     check "Depends lists $pkg" sh -c "echo '$depends' | tr ',' '\n' | grep -q '^ *$pkg\\b'"
 done
 

@@ -59,6 +59,13 @@ QString label(Platform platform, const QList<Found> &found, const QString &store
 // The ports present now, asked afresh of the system. Opens no port itself.
 QList<Found> findPorts();
 
+// Why findPorts() cannot ask the system (its module would not load), or
+// empty when it can; the list is then empty.
+QString scanError();
+
+// What the window's loader looks up in the ports module.
+#define LUMIVANE_PORTS_SCAN "lumivaneFindPorts"
+
 // Windows: the serial drivers' own list, by bare COM names; findPorts()
 // adds from it the ports Plug and Play does not name.
 QList<Found> findRegisteredPorts();

@@ -9,7 +9,9 @@
 #include <QHash>
 #include <QSerialPortInfo>
 
-namespace PortList {
+using PortList::Found;
+
+namespace {
 
 QList<Found> findPorts()
 {
@@ -43,4 +45,10 @@ QList<Found> findPorts()
     return ports;
 }
 
-} // namespace PortList
+} // namespace
+
+// What the program looks up once it loads this module.
+extern "C" Q_DECL_EXPORT void lumivaneFindPorts(QList<Found> *ports)
+{
+    *ports = findPorts();
+}

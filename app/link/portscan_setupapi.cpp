@@ -91,4 +91,9 @@ QList<Found> findPorts()
     return ports;
 }
 
+QString scanError()
+{
+    return QString();
+}
+
 } // namespace PortList

@@ -6,6 +6,7 @@
 #include <QFileInfo>
 #include <QInputDialog>
 #include <QLineEdit>
+#include <QStatusBar>
 
 void LumivaneMainWindow::doSetup()
 {
@@ -15,6 +16,10 @@ void LumivaneMainWindow::doSetup()
     // Asked afresh each time, so an adapter plugged in a moment ago is there.
     const PortList::Offer offer = PortList::offer(PortList::thisPlatform(), findPorts(), mPortName,
                                                   exists(mPortName), mOtherPort, exists(mOtherPort));
+    // Said before the box opens, where the operator can read it beside the
+    // list: adapters missing from it are then no mystery.
+    if (const QString error = PortList::scanError(); !error.isEmpty())
+        statusBar()->showMessage(QStringLiteral("The serial ports present cannot be listed: ") + error, statusMessageMs);
     QStringList labels;
     for (const PortList::Item &item : offer.items)
         labels << item.label;
