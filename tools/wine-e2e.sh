@@ -464,15 +464,17 @@ def sunset(day, lat, lon):
         minutes = 720 - 4 * (lon - math.degrees(math.acos(cos_h))) - eqt
     return dt.datetime.combine(day, dt.time(), dt.timezone.utc) + dt.timedelta(minutes=minutes)
 
-# Moving east by a degree brings sunset 4 minutes earlier.
+# Moving east by a degree brings sunset 4 minutes earlier. A place a whole
+# turn further west sees the same instant as the sunset of the day before
+# (in the hours after midnight UTC, 93 W rather than 267 E).
 target = dt.datetime.fromtimestamp(time.time() - 60, dt.timezone.utc)
 day, lon = target.date(), 0.0
 for _ in range(6):
     lon = round(lon + (sunset(day, 0, lon) - target).total_seconds() / 240, 3)
     if lon > 180:
-        day, lon = day + dt.timedelta(days=1), lon - 360
+        day, lon = day - dt.timedelta(days=1), lon - 360
     elif lon < -180:
-        day, lon = day - dt.timedelta(days=1), lon + 360
+        day, lon = day + dt.timedelta(days=1), lon + 360
 at = sunset(day, 0, lon)
 print(lon, (at - dt.timedelta(seconds=60)).strftime("%H:%M:%S"), at.strftime("%H:%M:%S"))
 EOF
