@@ -3,7 +3,8 @@
 
 #include "portlist.h"
 
-#include <QCoreApplication>
+#include "modulepath.h"
+
 #include <QLibrary>
 
 namespace PortList {
@@ -23,7 +24,7 @@ struct Module
 const Module &module()
 {
     static const Module loaded = [] {
-        QLibrary library(QCoreApplication::applicationDirPath() + QStringLiteral("/../lib/lumivane/modules/ports"));
+        QLibrary library(modulePath(QStringLiteral("ports")));
         Module m;
         m.scan = reinterpret_cast<Scan>(library.resolve(LUMIVANE_PORTS_SCAN));
         if (!m.scan)

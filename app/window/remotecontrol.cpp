@@ -9,7 +9,8 @@
 #ifdef LUMIVANE_REMOTE_LINKED
 #include "remote/remoteserver.h"
 #else
-#include <QCoreApplication>
+#include "modulepath.h"
+
 #include <QLibrary>
 #endif
 
@@ -49,7 +50,7 @@ std::unique_ptr<RemoteListener> newRemoteServer()
     return std::make_unique<RemoteServer>();
 #else
     // Never unloaded: the server lives as long as the window.
-    QLibrary module(QCoreApplication::applicationDirPath() + QStringLiteral("/../lib/lumivane/modules/remote"));
+    QLibrary module(modulePath(QStringLiteral("remote")));
     using Factory = RemoteListener *(*)();
     if (auto make = reinterpret_cast<Factory>(module.resolve(LUMIVANE_REMOTE_FACTORY)))
         return std::unique_ptr<RemoteListener>(make());
