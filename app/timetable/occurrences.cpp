@@ -5,6 +5,8 @@
 
 #include "sun.h"
 
+#include <algorithm>
+
 namespace Timetable {
 
 namespace {
@@ -142,35 +144,62 @@ std::optional<QDateTime> firesOn(const Table &table, const Entry &entry, QDate d
     return event->addSecs(entry.time.offsetMinutes * 60);
 }
 
-QList<Occurrence> next(const Table &table, const QTimeZone &zone, const QDateTime &after)
+QList<Occurrence> next(const Table &table, const QTimeZone &zone, const QDateTime &after,
+                       const std::function<bool(const Occurrence &)> &skip)
 {
     QList<Occurrence> soonest;
     for (const Entry &entry : table.entries) {
-        const auto found = firstAfter(table, entry, zone, after);
-        if (!found || (!soonest.isEmpty() && found->at > soonest.first().at))
+        std::optional<Occurrence> first;
+        // Each one skipped is a different occurrence, so this ends.
+        for (QDateTime from = after;;) {
+            const auto found = firstAfter(table, entry, zone, from);
+            if (!found)
+                break;
+            first = Occurrence { entry, found->day, found->at.toUTC() };
+            if (!skip || !skip(*first))
+                break;
+            first.reset();
+            from = found->at;
+        }
+        if (!first || (!soonest.isEmpty() && first->at > soonest.first().at))
             continue;
-        if (!soonest.isEmpty() && found->at < soonest.first().at)
+        if (!soonest.isEmpty() && first->at < soonest.first().at)
             soonest.clear();
-        soonest.append({ entry, found->day, found->at.toUTC() });
+        soonest.append(*first);
     }
     return soonest;
 }
 
-std::optional<Occurrence> latest(const Table &table, const QTimeZone &zone, const QDateTime &from,
-                                 const QDateTime &to)
+Channel channelOf(const Action &action)
 {
-    std::optional<Occurrence> last;
-    for (const Entry &entry : table.entries) {
-        const auto found = lastIn(table, entry, zone, from, to);
-        if (found && (!last || found->at >= last->at))
-            last = Occurrence { entry, found->day, found->at.toUTC() };
-    }
-    return last;
+    return action.kind == Action::Kind::Brightness ? Channel::Brightness : Channel::Playing;
 }
 
-std::optional<Occurrence> catchUp(const Table &table, const QTimeZone &zone, const QDateTime &now)
+QList<Occurrence> latestOfEach(const Table &table, const QTimeZone &zone, const QDateTime &from,
+                               const QDateTime &to)
 {
-    return latest(table, zone, now.addDays(-catchUpDays), now);
+    std::optional<Occurrence> last[2];
+    for (const Entry &entry : table.entries) {
+        std::optional<Occurrence> &slot = last[int(channelOf(entry.action))];
+        const auto found = lastIn(table, entry, zone, from, to);
+        if (found && (!slot || found->at >= slot->at))
+            slot = Occurrence { entry, found->day, found->at.toUTC() };
+    }
+    QList<Occurrence> out;
+    for (const auto &one : last) {
+        if (one)
+            out.append(*one);
+    }
+    // At one instant the file's order; the later line goes last.
+    std::sort(out.begin(), out.end(), [](const Occurrence &a, const Occurrence &b) {
+        return a.at != b.at ? a.at < b.at : a.entry.line < b.entry.line;
+    });
+    return out;
+}
+
+QList<Occurrence> catchUp(const Table &table, const QTimeZone &zone, const QDateTime &now)
+{
+    return latestOfEach(table, zone, now.addDays(-catchUpDays), now);
 }
 
 QList<Occurrence> due(const Table &table, const QTimeZone &zone, const QDateTime &mark,
@@ -178,15 +207,18 @@ QList<Occurrence> due(const Table &table, const QTimeZone &zone, const QDateTime
 {
     if (now <= mark)
         return {};
-    if (stepped) {
-        if (const auto last = latest(table, zone, mark, now))
-            return { *last };
-        return {};
-    }
+    if (stepped)
+        return latestOfEach(table, zone, mark, now);
+    return between(table, zone, mark, now);
+}
+
+QList<Occurrence> between(const Table &table, const QTimeZone &zone, const QDateTime &from,
+                          const QDateTime &to)
+{
     QList<Occurrence> all;
-    for (QDateTime after = mark;;) {
+    for (QDateTime after = from;;) {
         const QList<Occurrence> soonest = next(table, zone, after);
-        if (soonest.isEmpty() || soonest.first().at > now)
+        if (soonest.isEmpty() || soonest.first().at > to)
             return all;
         all += soonest;
         after = soonest.first().at;

@@ -9,6 +9,7 @@
 #include <QMetaType>
 #include <QTimeZone>
 
+#include <functional>
 #include <optional>
 
 // When entries fire, as pure functions of the table, the zone and instants,
@@ -41,24 +42,36 @@ std::optional<QDateTime> firesOn(const Table &table, const Entry &entry, QDate d
 
 // Everything due first after `after`: the entries that fire at that one
 // instant, in file order; empty when nothing fires within about a year.
-QList<Occurrence> next(const Table &table, const QTimeZone &zone, const QDateTime &after);
+// Occurrences for which `skip` is true count as not there.
+QList<Occurrence> next(const Table &table, const QTimeZone &zone, const QDateTime &after,
+                       const std::function<bool(const Occurrence &)> &skip = {});
 
-// The latest occurrence in (from, to]; of several at that instant, the one
-// on the later line, as a later command overrides an earlier one.
-std::optional<Occurrence> latest(const Table &table, const QTimeZone &zone, const QDateTime &from,
-                                 const QDateTime &to);
+// The player keeps two states apart: what it plays (a show, or off) and its
+// brightness. Restoring the state a timetable says means one of each.
+enum class Channel { Playing, Brightness };
+Channel channelOf(const Action &action);
 
-// What catch-up sends at `now`: the latest occurrence that has passed within
-// catchUpDays.
-std::optional<Occurrence> catchUp(const Table &table, const QTimeZone &zone, const QDateTime &now);
+// The latest occurrence in (from, to] of each channel, in the order they
+// fell due; of several at one instant, the one on the later line, as a
+// later command overrides an earlier one.
+QList<Occurrence> latestOfEach(const Table &table, const QTimeZone &zone, const QDateTime &from,
+                               const QDateTime &to);
+
+// What catch-up sends at `now`: the latest of each channel that has passed
+// within catchUpDays, rest days left out.
+QList<Occurrence> catchUp(const Table &table, const QTimeZone &zone, const QDateTime &now);
 
 // What the clock reading `now` sends when everything up to `mark` has been
 // dealt with. Running normally, every occurrence of (mark, now], in order: a
 // wake-up a little late loses nothing. After the clock was set forward
-// (`stepped`), only the latest of the skipped span. Set back (`now` before
-// `mark`), nothing: what already fired does not fire again.
+// (`stepped`), only the latest of each channel in the span it skipped. Set
+// back (`now` before `mark`), nothing: what already fired does not fire again.
 QList<Occurrence> due(const Table &table, const QTimeZone &zone, const QDateTime &mark,
                       const QDateTime &now, bool stepped);
+
+// Every occurrence in (from, to], in order, for a preview.
+QList<Occurrence> between(const Table &table, const QTimeZone &zone, const QDateTime &from,
+                          const QDateTime &to);
 
 // For the editor: when one entry fires next after `after`, or why it never
 // does ("the date has passed").

@@ -6,6 +6,7 @@
 #include <QLocale>
 #include <QRegularExpression>
 #include <QStringDecoder>
+#include <QTimeZone>
 
 #include <cmath>
 
@@ -236,6 +237,19 @@ QString parseLocation(QStringView text, Location &out)
     return {};
 }
 
+QString parseZone(QStringView text, QString &out)
+{
+    out.clear();
+    const QString name = text.trimmed().toString();
+    if (name.isEmpty() || name.contains(u' '))
+        return QStringLiteral("zone takes one time zone name, as zone Europe/Berlin");
+    if (!QTimeZone::isTimeZoneIdAvailable(name.toUtf8()))
+        return QStringLiteral("%1 is not a time zone this computer knows (an IANA name, as Europe/Berlin)")
+            .arg(quoted(name));
+    out = name;
+    return {};
+}
+
 QString parseRest(QStringView text, QDate &from, QDate &to)
 {
     const qsizetype dots = text.indexOf(u"..");
@@ -283,6 +297,7 @@ Parsed parse(QStringView text)
     Parsed parsed;
     Table &table = parsed.table;
     int locationLine = 0;
+    int zoneLine = 0;
     int firstSunLine = 0;
     int line = 0;
     const auto refuse = [&](const QString &what) {
@@ -311,6 +326,14 @@ Parsed parse(QStringView text)
                 return refuse(error);
             table.location = location;
             locationLine = line;
+            continue;
+        }
+        if (first.compare(u"zone", Qt::CaseInsensitive) == 0) {
+            if (zoneLine)
+                return refuse(QStringLiteral("a second zone line; the first is line %1").arg(zoneLine));
+            if (QString error = parseZone(QStringView(body).sliced(first.size()), table.zone); !error.isEmpty())
+                return refuse(error);
+            zoneLine = line;
             continue;
         }
         if (table.entries.size() + table.rests.size() == maxItems)
@@ -428,6 +451,8 @@ QString format(const Table &table)
     QString text;
     if (table.location)
         text += QStringLiteral("location ") + formatLocation(*table.location) + u'\n';
+    if (!table.zone.isEmpty())
+        text += QStringLiteral("zone ") + table.zone + u'\n';
     for (const Entry &entry : table.entries) {
         text += withNote(formatDays(entry.days) + u' ' + formatTime(entry.time) + u' '
                              + formatAction(entry.action),

@@ -15,6 +15,8 @@
 // The timetable file: plain UTF-8 text, one item a line, `#` starts a
 // comment, words in any case.
 //   location LAT LON                      decimal degrees, north and east positive
+//   zone AREA/CITY                        the zone the file's times are in (an
+//                                         IANA name); without it, the computer's
 //   DAYS TIME ACTION   [# note]           an entry
 //   DATE rest | DATE..DATE rest  [# note]  days on which no entry fires
 // DAYS: daily, weekdays, weekends, Mon...Sun, a list Mon,Wed,Fri, a range
@@ -84,6 +86,7 @@ struct Rest
 struct Table
 {
     std::optional<Location> location;
+    QString zone; // an IANA name, as written; empty: the computer's zone
     QList<Entry> entries; // in file order
     QList<Rest> rests;
     bool resting(QDate day) const;
@@ -115,6 +118,8 @@ QString parseDays(QStringView text, Days &out);
 QString parseTime(QStringView text, Time &out);
 QString parseAction(QStringView text, Action &out);
 QString parseLocation(QStringView text, Location &out);
+// An IANA zone name that this computer knows, as Europe/Berlin.
+QString parseZone(QStringView text, QString &out);
 // One date or FROM..TO.
 QString parseRest(QStringView text, QDate &from, QDate &to);
 

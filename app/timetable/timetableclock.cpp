@@ -7,16 +7,59 @@
 
 using Timetable::Occurrence;
 
-std::optional<Occurrence> TimetableRun::begin(const QDateTime &now, bool catchUp)
+namespace Timetable {
+
+std::optional<CatchUp> catchUpFromText(const QString &text)
+{
+    const QString word = text.trimmed().toLower();
+    for (const CatchUp mode : { CatchUp::Missed, CatchUp::Always, CatchUp::Off }) {
+        if (word == catchUpText(mode))
+            return mode;
+    }
+    if (word == u"true" || word == u"1" || word == u"yes" || word == u"on")
+        return CatchUp::Missed;
+    if (word == u"false" || word == u"0" || word == u"no")
+        return CatchUp::Off;
+    return std::nullopt;
+}
+
+QString catchUpText(CatchUp mode)
+{
+    switch (mode) {
+    case CatchUp::Always:
+        return QStringLiteral("always");
+    case CatchUp::Off:
+        return QStringLiteral("off");
+    case CatchUp::Missed:
+        break;
+    }
+    return QStringLiteral("missed");
+}
+
+} // namespace Timetable
+
+namespace {
+
+// An occurrence by what it does and when: the millisecond, and room below
+// it for the action (2 bits of kind, 8 of value).
+quint64 firedKey(const Occurrence &occurrence)
+{
+    const Timetable::Action &action = occurrence.entry.action;
+    return quint64(occurrence.at.toMSecsSinceEpoch()) << 10 | quint64(action.kind) << 8
+        | quint64(action.value & 0xff);
+}
+
+} // namespace
+
+QList<Occurrence> TimetableRun::begin(const QDateTime &now, bool catchUp)
 {
     mark = now;
-    fired.clear();
     if (!catchUp)
-        return std::nullopt;
-    const auto last = Timetable::catchUp(table, zone, now);
-    if (last)
-        remember(*last);
-    return last;
+        return {};
+    const QList<Occurrence> caught = Timetable::catchUp(table, zone, now);
+    for (const Occurrence &occurrence : caught)
+        remember(occurrence);
+    return caught;
 }
 
 QList<Occurrence> TimetableRun::look(const QDateTime &now, bool stepped)
@@ -47,32 +90,24 @@ QList<Occurrence> TimetableRun::rezone(const QTimeZone &newZone, const QDateTime
 
 QList<Occurrence> TimetableRun::upcoming() const
 {
-    QDateTime after = mark;
     // Past those that a clock set back brings round again.
-    for (qsizetype skipped = 0; skipped <= fired.size(); ++skipped) {
-        QList<Occurrence> soonest = Timetable::next(table, zone, after);
-        if (soonest.isEmpty())
-            return {};
-        after = soonest.first().at;
-        soonest.removeIf([this](const Occurrence &o) { return wasFired(o); });
-        if (!soonest.isEmpty())
-            return soonest;
-    }
-    return {};
+    return Timetable::next(table, zone, mark, [this](const Occurrence &o) { return wasFired(o); });
 }
 
 bool TimetableRun::wasFired(const Occurrence &occurrence) const
 {
-    return std::any_of(fired.cbegin(), fired.cend(), [&](const Occurrence &o) {
-        return o.day == occurrence.day && o.entry == occurrence.entry;
-    });
+    return fired.contains(firedKey(occurrence));
 }
 
 void TimetableRun::remember(const Occurrence &occurrence)
 {
-    if (fired.size() == maxFired)
-        fired.removeFirst();
-    fired.append(occurrence);
+    const quint64 key = firedKey(occurrence);
+    if (fired.contains(key))
+        return;
+    if (firedOrder.size() == maxFired)
+        fired.remove(firedOrder.takeFirst());
+    firedOrder.append(key);
+    fired.insert(key);
 }
 
 TimetableClock::TimetableClock(QObject *parent)
@@ -95,16 +130,25 @@ void TimetableClock::setClock(Now now, Zone zone)
     mZone = std::move(zone);
 }
 
+QTimeZone TimetableClock::zoneFor(const Timetable::Table &table) const
+{
+    return table.zone.isEmpty() ? mZone() : QTimeZone(table.zone.toUtf8());
+}
+
 void TimetableClock::start(const Timetable::Table &table, bool catchUp)
 {
     const QDateTime now = mNow();
-    mRun = TimetableRun { table, mZone(), {}, {} };
-    const auto caughtUp = mRun.begin(now, catchUp);
+    mRun.table = table;
+    mRun.zone = zoneFor(table);
+    const QList<Occurrence> caughtUp = mRun.begin(now, catchUp);
     mRunning = true;
     const quint64 generation = ++mGeneration;
     arm(now);
-    if (caughtUp && generation == mGeneration)
-        emit fire(*caughtUp, true);
+    for (const Occurrence &occurrence : caughtUp) {
+        if (generation != mGeneration)
+            return;
+        emit fire(occurrence, true);
+    }
 }
 
 void TimetableClock::stop()
@@ -112,7 +156,8 @@ void TimetableClock::stop()
     ++mGeneration;
     mRunning = false;
     mTimer.stop();
-    mRun = {};
+    // What fired stays remembered for the next start.
+    mRun.table = {};
     if (!mUpcoming.isEmpty()) {
         mUpcoming.clear();
         emit upcomingChanged();
@@ -124,7 +169,7 @@ void TimetableClock::check(bool clockSet)
     if (!mRunning)
         return;
     const QDateTime now = mNow();
-    const QTimeZone zone = mZone();
+    const QTimeZone zone = zoneFor(mRun.table);
     const QList<Occurrence> due = zone.id() != mRun.zone.id() ? mRun.rezone(zone, now)
                                                               : mRun.look(now, clockSet);
     // What is due goes out before the next one is worked out.

@@ -7,6 +7,7 @@
 
 #include <QDateTime>
 #include <QObject>
+#include <QSet>
 #include <QTimeZone>
 #include <QTimer>
 
@@ -14,6 +15,23 @@
 #include <optional>
 
 class ClockSetNotice;
+
+namespace Timetable {
+
+// What a timetable coming into force sends of what has passed.
+//   Missed: the latest occurrence of each kind, unless it went out already
+//           or anything later of its kind went out, from whatever source.
+//   Always: the latest of each kind whatever went out, for a player that
+//           forgets its state with the power.
+//   Off:    nothing.
+enum class CatchUp { Missed, Always, Off };
+
+// "missed", "always", "off"; the old switch's true and false, and the other
+// words a switch takes, read as missed and off. Nothing for anything else.
+std::optional<CatchUp> catchUpFromText(const QString &text);
+QString catchUpText(CatchUp mode);
+
+} // namespace Timetable
 
 // A running timetable between looks at the clock, as plain data and pure
 // functions of the wall-clock time, so that clock steps and zone changes
@@ -25,23 +43,27 @@ struct TimetableRun
 
     Timetable::Table table;
     QTimeZone zone;
-    QDateTime mark;                       // everything up to here was dealt with
-    QList<Timetable::Occurrence> fired; // the latest ones, so that a clock set back fires none again
+    QDateTime mark; // everything up to here was dealt with
+    // The latest occurrences that fired, by what they do and when rather than
+    // by their line, so that a clock set back fires none of them again, also
+    // after the file was edited and read anew. The order says which to forget.
+    QList<quint64> firedOrder;
+    QSet<quint64> fired;
 
-    // In force from `now`: nothing that has passed fires, except the
-    // catch-up returned here when `catchUp` is set.
-    std::optional<Timetable::Occurrence> begin(const QDateTime &now, bool catchUp);
+    // In force from `now`, `table` and `zone` as set: nothing that has passed
+    // fires, except the catch-up returned here when `catchUp` is set. What
+    // fired before stays fired.
+    QList<Timetable::Occurrence> begin(const QDateTime &now, bool catchUp);
     // What the clock reading `now` sends, each occurrence once. `stepped`:
     // the clock was set forward since the last look, and only the latest of
-    // the span it skipped goes out. Set back, nothing goes out.
+    // each channel in the span it skipped goes out. Set back, nothing goes out.
     QList<Timetable::Occurrence> look(const QDateTime &now, bool stepped);
-    // The system's zone changed: as if the clock had been set from the
-    // wall-clock reading of the mark in the old zone to `now` in the new.
+    // The zone changed: as if the clock had been set from the wall-clock
+    // reading of the mark in the old zone to `now` in the new.
     QList<Timetable::Occurrence> rezone(const QTimeZone &newZone, const QDateTime &now);
     // What fires next, all at one instant; empty when nothing does.
     QList<Timetable::Occurrence> upcoming() const;
 
-private:
     bool wasFired(const Timetable::Occurrence &occurrence) const;
     void remember(const Timetable::Occurrence &occurrence);
 };
@@ -69,14 +91,18 @@ public:
     // tests, which then move their clock and call check().
     void setClock(Now now, Zone zone);
 
-    // Puts `table` in force (again), from now. Nothing that has passed
-    // fires, except the one catch-up occurrence when `catchUp` is set, which
-    // is emitted before this returns.
+    // Puts `table` in force (again), from now, in its own zone or else the
+    // system's. Nothing that has passed fires, except the catch-up when
+    // `catchUp` is set (the latest of each channel), emitted before this
+    // returns. What fired before, under any version of the table, stays fired.
     void start(const Timetable::Table &table, bool catchUp);
     void stop();
     bool running() const { return mRunning; }
     const Timetable::Table &table() const { return mRun.table; }
-    QTimeZone zone() const { return mRun.zone; }
+    // The zone the table runs in; the system's while stopped.
+    QTimeZone zone() const { return mRunning ? mRun.zone : mZone(); }
+    // The table's own zone, else the system's.
+    QTimeZone zoneFor(const Timetable::Table &table) const;
 
     // What fires next, for the status bar: empty while stopped or when
     // nothing will.

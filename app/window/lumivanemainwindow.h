@@ -123,6 +123,7 @@ private:
     void storeShowNumbers();
     void storeTimetableFile();
     void storeTimetableEnabled();
+    void storeTimetableCatchUp();
     void storeAskNamesAtStart();
     void storeSetting(const QString &key, const QVariant &value);
     void askToLoadLastFile(const QString &lastFile);
@@ -269,8 +270,8 @@ private:
     bool mNamesChanged = false;
     QString mTimetableFile;
     bool mTimetableEnabled = false;
-    // At start and when switched on, the latest occurrence passed is sent.
-    bool mTimetableCatchUp = true;
+    // What a timetable coming into force sends of what has passed.
+    Timetable::CatchUp mTimetableCatchUp = Timetable::CatchUp::Missed;
     TimetableClock mTimetable;
     // The file and its folder: editors and copies replace the file.
     QFileSystemWatcher mTimetableWatch;

@@ -74,6 +74,18 @@ int readGuardMs(const QSettings &settings, const QString &key, QStringList &misr
     return 0;
 }
 
+Timetable::CatchUp readCatchUp(const QSettings &settings, QStringList &misread)
+{
+    const QVariant stored = settings.value(timetableCatchUpKey);
+    if (!stored.isValid() || (stored.typeId() == QMetaType::QString && stored.toString().isEmpty()))
+        return Timetable::CatchUp::Missed;
+    if (const auto mode = Timetable::catchUpFromText(stored.toString()))
+        return *mode;
+    misread << QStringLiteral("%1=%2 is not missed, always or off; taken as missed")
+                   .arg(timetableCatchUpKey, stored.toString());
+    return Timetable::CatchUp::Missed;
+}
+
 } // namespace
 
 QString LumivaneMainWindow::readSettings()
@@ -106,7 +118,7 @@ QString LumivaneMainWindow::readSettings()
     // question stays as a new installation has it.
     mTimetableFile = settings.value(timetableFileKey).toString();
     mTimetableEnabled = readSwitch(settings, timetableEnabledKey, false, misread);
-    mTimetableCatchUp = readSwitch(settings, timetableCatchUpKey, true, misread);
+    mTimetableCatchUp = readCatchUp(settings, misread);
     mAskNamesAtStart = readSwitch(settings, askNamesAtStartKey, true, misread);
     // Read once a run, so said once.
     if (!misread.isEmpty())
@@ -174,6 +186,11 @@ void LumivaneMainWindow::storeShowNumbers()
 void LumivaneMainWindow::storeTimetableFile()
 {
     storeSetting(timetableFileKey, mTimetableFile);
+}
+
+void LumivaneMainWindow::storeTimetableCatchUp()
+{
+    storeSetting(timetableCatchUpKey, Timetable::catchUpText(mTimetableCatchUp));
 }
 
 void LumivaneMainWindow::storeTimetableEnabled()
