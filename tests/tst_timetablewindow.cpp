@@ -8,12 +8,15 @@
 
 #include <QFile>
 #include <QLabel>
+#include <QPushButton>
 #include <QStatusBar>
 #include <QTcpServer>
 #include <QTcpSocket>
 #include <QTimeZone>
 
 #include <memory>
+
+#include <sys/stat.h>
 
 // The timetable in the window: what its entries send on a real line, and
 // what they must not send, with the window's clock moved by the test.
@@ -31,6 +34,8 @@ private slots:
     void catchUpAtStart_data();
     void catchUpAtStart();
     void badFileKeepsTheOldOne();
+    void folderMadeAfterStart();
+    void fifoRefused();
     void askAtStartOffLoadsTheNamesQuietly();
     void savingFromTheEditor_data();
     void savingFromTheEditor();
@@ -226,22 +231,27 @@ void tst_TimetableWindow::catchUpAtStart_data()
 {
     QTest::addColumn<QVariant>("catchUp");
     QTest::addColumn<QByteArray>("sent");
-    QTest::addColumn<bool>("portLater"); // the port appears after the start
-    QTest::newRow("on by default") << QVariant() << Commands::startShow(5) << false;
-    QTest::newRow("turned off") << QVariant(false) << QByteArray() << false;
-    QTest::newRow("turned off by hand: no") << QVariant(QStringLiteral("no")) << QByteArray() << false;
-    QTest::newRow("sent once the port appears") << QVariant() << Commands::startShow(5) << true;
+    QTest::addColumn<QString>("portLater"); // the port appears after the start: "" no, "yes", or "after Off"
+    QTest::addColumn<QByteArray>("again"); // what the next start sends
+    const QByteArray show6 = Commands::startShow(5);
+    QTest::newRow("missed by default, once") << QVariant() << show6 << "" << QByteArray();
+    QTest::newRow("always, at every start") << QVariant(QStringLiteral("always")) << show6 << "" << show6;
+    QTest::newRow("turned off") << QVariant(QStringLiteral("off")) << QByteArray() << "" << QByteArray();
+    QTest::newRow("turned off as the old switch") << QVariant(false) << QByteArray() << "" << QByteArray();
+    QTest::newRow("sent once the port appears") << QVariant() << show6 << "yes" << QByteArray();
+    QTest::newRow("an Off refused meanwhile cancels it") << QVariant() << QByteArray() << "after Off" << show6;
 }
 
 void tst_TimetableWindow::catchUpAtStart()
 {
     QFETCH(QVariant, catchUp);
     QFETCH(QByteArray, sent);
-    QFETCH(bool, portLater);
+    QFETCH(QString, portLater);
+    QFETCH(QByteArray, again);
     if (catchUp.isValid())
         mSettings->store(QStringLiteral("timetable/catchUp"), catchUp);
     const QString later = mData->filePath(QStringLiteral("adapter"));
-    if (portLater) {
+    if (!portLater.isEmpty()) {
         mSettings->store(QStringLiteral("serialPort"), later);
         mAnswerer->then(ModalAnswerer::click("OK"));
     }
@@ -249,14 +259,24 @@ void tst_TimetableWindow::catchUpAtStart()
     writeTimetable(dailyAt(-7200, "show 3") + dailyAt(-60, "show 6") + dailyAt(3600, "off"));
     startWindow();
     QByteArray got;
-    if (portLater) {
+    if (!portLater.isEmpty()) {
         QCOMPARE(mPty->read(100), QByteArray());
+        if (portLater == "after Off") {
+            mAnswerer->then(ModalAnswerer::click("OK"));
+            mWindow->mOffButton->click();
+            QTRY_COMPARE(mAnswerer->seen.size(), 2);
+        }
         QVERIFY(QFile::link(QString::fromLocal8Bit(mPty->slavePath), later));
-        QTRY_VERIFY_WITH_TIMEOUT(!(got += mPty->read(20)).isEmpty(), 5000);
+        QTRY_VERIFY_WITH_TIMEOUT(mWindow->linkText().startsWith(QStringLiteral("Connected")), 5000);
     }
     QCOMPARE(got + mPty->read(100), sent);
     if (!sent.isEmpty())
         QVERIFY2(journal().contains("\tsent\tcatch-up line 2\t"), journal().constData());
+
+    // The computer restarted: the player kept what it had.
+    mWindow.reset();
+    startWindow();
+    QCOMPARE(mPty->read(100), again);
 }
 
 void tst_TimetableWindow::badFileKeepsTheOldOne()
@@ -266,12 +286,58 @@ void tst_TimetableWindow::badFileKeepsTheOldOne()
     startWindow();
     takeTheClock();
     writeTimetable("daily 20:00 show 9\nMon-Fri 25:00 off\n");
-    QTRY_VERIFY_WITH_TIMEOUT(mWindow->statusBar()->currentMessage().contains(QStringLiteral("line 2")), 5000);
-    QVERIFY2(mWindow->statusBar()->currentMessage().contains(QDir::toNativeSeparators(mFile)),
-             qPrintable(mWindow->statusBar()->currentMessage()));
+    QLabel *mark = nullptr;
+    QTRY_VERIFY_WITH_TIMEOUT((mark = mWindow->findChild<QLabel *>(QStringLiteral("timetableMark"))) && mark->isVisible(),
+                             5000);
+    QVERIFY2(mark->text().startsWith(QStringLiteral("Timetable: line 2 refused, running the version of ")),
+             qPrintable(mark->text()));
+    QVERIFY2(mark->toolTip().contains(QDir::toNativeSeparators(mFile)), qPrintable(mark->toolTip()));
+    QVERIFY2(journal().contains("\t\trefused: timetable file " + mFile.toUtf8() + ", line 2: "), journal().constData());
     mNow = mNow.addSecs(3601);
     mWindow->timetableClock().check();
     QCOMPARE(mPty->read(), Commands::startShow(8));
+
+    // Refused at the next start too: the last good version runs, and says so.
+    mWindow.reset();
+    startWindow();
+    mark = mWindow->findChild<QLabel *>(QStringLiteral("timetableMark"));
+    QVERIFY(mark && mark->isVisible());
+    QVERIFY2(mark->text().startsWith(QStringLiteral("Timetable: line 2 refused, running the version of ")),
+             qPrintable(mark->text()));
+    QVERIFY2(mWindow->findChild<QLabel *>(QStringLiteral("next"))->text().startsWith(QStringLiteral("Next: Show 9 · ")),
+             qPrintable(mWindow->findChild<QLabel *>(QStringLiteral("next"))->text()));
+
+    // Put right: the mark goes.
+    writeTimetable(dailyAt(3600, "show 10"));
+    QTRY_VERIFY_WITH_TIMEOUT(!mark->isVisible(), 5000);
+}
+
+// A stick or share mounted after the start: the file is found when it comes
+// and put in force with catch-up, as none was before.
+void tst_TimetableWindow::folderMadeAfterStart()
+{
+    mFile = mData->filePath(QStringLiteral("stick/plans/gallery.txt"));
+    mSettings->store(QStringLiteral("timetable/file"), mFile);
+    startWindow();
+    QLabel *mark = mWindow->findChild<QLabel *>(QStringLiteral("timetableMark"));
+    QVERIFY(mark && mark->isVisible());
+    QVERIFY2(mark->text().endsWith(QStringLiteral("nothing runs")), qPrintable(mark->text()));
+    QVERIFY(QDir(mData->path()).mkpath(QStringLiteral("stick/plans")));
+    writeTimetable(dailyAt(-60, "show 6") + dailyAt(3600, "off"));
+    QByteArray got;
+    QTRY_VERIFY_WITH_TIMEOUT(!(got += mPty->read(20)).isEmpty(), 7000);
+    QCOMPARE(got, Commands::startShow(5));
+    QVERIFY(!mark->isVisible());
+}
+
+// Not a regular file: refused at once, and the window comes up.
+void tst_TimetableWindow::fifoRefused()
+{
+    QVERIFY(::mkfifo(QFile::encodeName(mFile).constData(), 0600) == 0);
+    startWindow();
+    QLabel *mark = mWindow->findChild<QLabel *>(QStringLiteral("timetableMark"));
+    QVERIFY(mark && mark->isVisible());
+    QVERIFY2(mark->text().startsWith(QStringLiteral("Timetable: Not a regular file")), qPrintable(mark->text()));
 }
 
 // Unattended: with the question switched off the names come in at start,

@@ -10,6 +10,7 @@
 #include <algorithm>
 #include <chrono>
 #include <thread>
+#include <utility>
 
 namespace {
 
@@ -45,26 +46,28 @@ bool isOff(const QByteArray &command)
 
 } // namespace
 
-void LineQueue::add(const QByteArray &command)
+std::vector<QByteArray> LineQueue::add(const QByteArray &command)
 {
-    if (!waiting.empty() && sameKind(waiting.back(), command)) {
-        waiting.back() = command;
-        return;
-    }
+    if (!waiting.empty() && sameKind(waiting.back(), command))
+        return { std::exchange(waiting.back(), command) };
     waiting.push_back(command);
     if (waiting.size() <= maxWaiting)
-        return;
+        return {};
     for (auto it = waiting.begin(); it != waiting.end(); ++it) {
         const bool overridden = std::any_of(it + 1, waiting.end(),
                                             [&](const QByteArray &later) { return sameKind(*it, later); });
         if (!isOff(*it) && overridden) {
+            std::vector<QByteArray> dropped { *it };
             it = waiting.erase(it);
             // Two of a kind now side by side: the earlier changes nothing.
-            if (it != waiting.begin() && it != waiting.end() && sameKind(*(it - 1), *it))
+            if (it != waiting.begin() && it != waiting.end() && sameKind(*(it - 1), *it)) {
+                dropped.push_back(*(it - 1));
                 waiting.erase(it - 1);
-            return;
+            }
+            return dropped;
         }
     }
+    return {};
 }
 
 QByteArray LineQueue::due(qint64 now) const
@@ -129,7 +132,8 @@ LineWriter::~LineWriter() = default;
 
 void LineWriter::send(const QByteArray &command)
 {
-    mQueue.add(command);
+    for (const QByteArray &dropped : mQueue.add(command))
+        emit replaced(dropped);
     pump();
 }
 

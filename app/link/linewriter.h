@@ -33,7 +33,8 @@ struct LineQueue
 
     // Queues a command; one of the same kind as the last waiting replaces it,
     // so the newest slider position goes out and stale ones never do.
-    void add(const QByteArray &command);
+    // Returns the commands that will now never go out.
+    std::vector<QByteArray> add(const QByteArray &command);
     // What may be written at `now`: the rest of a part-written frame as soon
     // as the port takes it, else the first waiting command once the line is
     // free, else nothing.
@@ -86,6 +87,8 @@ signals:
     void stalled(bool stalled);
     // The last byte of this command was handed to the port.
     void sent(const QByteArray &command);
+    // A command waiting was dropped for a later one of its kind.
+    void replaced(const QByteArray &command);
 
 private:
     void pump();

@@ -90,6 +90,7 @@ public:
     // Where the time and the zone are read; the system's by default. For
     // tests, which then move their clock and call check().
     void setClock(Now now, Zone zone);
+    QDateTime now() const { return mNow(); }
 
     // Puts `table` in force (again), from now, in its own zone or else the
     // system's. Nothing that has passed fires, except the catch-up when

@@ -87,7 +87,7 @@ bool LumivaneMainWindow::tryPortQuietly()
     showLink();
     // Not from inside here: the port may be opening for a command about to
     // be sent, which then goes first and makes the timetable's stale.
-    if (mTimetableOwed)
+    if (mTimetableOwes[0] || mTimetableOwes[1])
         QMetaObject::invokeMethod(this, &LumivaneMainWindow::fireTimetableOwed, Qt::QueuedConnection);
     return true;
 }
@@ -124,6 +124,8 @@ void LumivaneMainWindow::startWriter()
     connect(mWriter.get(), &LineWriter::sent, this, &LumivaneMainWindow::showSent);
     connect(mWriter.get(), &LineWriter::sent, this, &LumivaneMainWindow::journalSent);
     connect(mWriter.get(), &LineWriter::sent, this, &LumivaneMainWindow::notePlayerState);
+    connect(mWriter.get(), &LineWriter::sent, this, &LumivaneMainWindow::noteSentForCatchUp);
+    connect(mWriter.get(), &LineWriter::replaced, this, &LumivaneMainWindow::journalReplaced);
 }
 
 void LumivaneMainWindow::portLost(const QString &message)
@@ -180,6 +182,7 @@ void LumivaneMainWindow::endSerialPort()
         }
     }
     closeSerialPort();
+    saveSentRecord();
 }
 
 // Queues a command as the operator's slots ask, or refuses it. Returns
@@ -205,7 +208,7 @@ bool LumivaneMainWindow::sendCommand(const QByteArray &text)
         mCommandSources.insert(text, mCommandSource.label);
     mLastQueued = text;
     noteJournalSource(text);
-    mTimetableOwed.reset();
+    settleTimetableOwed(text, true);
     mWriter->send(text);
     if (mStalled)
         showWaiting();
@@ -218,6 +221,7 @@ bool LumivaneMainWindow::sendCommand(const QByteArray &text)
 void LumivaneMainWindow::refuseCommand(const QByteArray &text, const QString &why, const QString &told)
 {
     mRefusal = told.isEmpty() ? why : told;
+    settleTimetableOwed(text, false);
     journalRefused(text, why);
 }
 

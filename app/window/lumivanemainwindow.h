@@ -8,6 +8,7 @@
 #include "link/portlist.h"
 #include "serialport.h"
 #include "remote/remotelistener.h"
+#include "timetable/sentrecord.h"
 #include "timetable/timetableclock.h"
 
 #include <QElapsedTimer>
@@ -167,9 +168,20 @@ private:
     void startTimetable();
     void watchTimetable();
     void rereadTimetable();
+    static QString readTimetable(const QString &fileName, Timetable::Table &table,
+                                 std::optional<QByteArray> &bytes);
     QString readTimetable(Timetable::Table &table, QByteArray &bytes) const;
+    void putTimetableInForce(const Timetable::Table &table);
+    void keepLastGood();
+    void refuseTimetable(const QString &error);
+    void showTimetableMark();
     void fireTimetable(const Timetable::Occurrence &occurrence, bool catchUp);
+    void sendTimetable(const Timetable::Occurrence &occurrence, bool catchUp);
+    void settleTimetableOwed(const QByteArray &command, bool queued);
     void fireTimetableOwed();
+    void noteSentForCatchUp(const QByteArray &command);
+    void saveSentRecord();
+    void journalReplaced(const QByteArray &command);
     void showNext();
     QString nextWhen(const QDateTime &at) const;
     QByteArray nextForState() const;
@@ -277,17 +289,25 @@ private:
     QFileSystemWatcher mTimetableWatch;
     QTimer mTimetableReread;
     // The file as last read, good or bad, so that the same bytes seen again
-    // change nothing and say nothing.
-    QByteArray mTimetableBytes;
-    // What the timetable last fired while no port was open, with whether it
-    // was catch-up: sent once the port opens, unless a command sent since
-    // made it stale. After a power cut the USB adapter may come up after us.
-    struct OwedFire
-    {
-        Timetable::Occurrence occurrence;
-        bool catchUp = false;
-    };
-    std::optional<OwedFire> mTimetableOwed;
+    // change nothing and say nothing; nothing when it could not be read.
+    std::optional<QByteArray> mTimetableBytes;
+    // Why the file is refused, while it is; the version in force then is
+    // the one read at mTimetableVersion.
+    QString mTimetableRefused;
+    QDateTime mTimetableVersion;
+    QLabel *mTimetableMark = nullptr; // made when first needed
+    // While the file is not there, it is looked for this often.
+    static constexpr int timetablePollMs = 5000;
+    QTimer mTimetablePoll;
+    // For each channel (Timetable::Channel), whether the timetable fired
+    // while no port was open and nothing since asked for that channel: what
+    // the table in force says is sent once the port opens. After a power cut
+    // the USB adapter may come up after us.
+    std::array<bool, 2> mTimetableOwes {};
+    // When each channel last went out, kept for the next start's catch-up.
+    SentRecord mSentRecord { Journal::defaultFolder() + QStringLiteral("/sent.txt") };
+    QTimer mSentRecordSave;
+    QElapsedTimer mSentRecordSaved;
     QLabel *mNextLabel = nullptr;
     RemoteConfig mRemoteConfig;
     // None until remote control is turned on or its dialog opened.

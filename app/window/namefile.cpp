@@ -4,6 +4,7 @@
 #include "lumivanemainwindow.h"
 
 #include "names/namefilecodec.h"
+#include "regularfile.h"
 
 #include <QFile>
 #include <QFileDialog>
@@ -12,10 +13,6 @@
 #include <QPushButton>
 #include <QSaveFile>
 #include <QStatusBar>
-
-#include <fcntl.h>
-#include <sys/stat.h>
-#include <unistd.h>
 
 namespace {
 
@@ -51,31 +48,6 @@ bool writeWhole(const QString &fileName, const QByteArray &bytes, QString &why)
         return false;
     }
     return true;
-}
-
-// A FIFO or a device would block the window or never end: only a regular
-// file can be a name file. The type is checked on the open handle, and the
-// open itself does not wait, so a FIFO put in place after any check by name
-// cannot hang the window either.
-bool openRegularFile(QFile &file, const QString &fileName)
-{
-#ifdef O_NONBLOCK
-    const int fd = ::open(QFile::encodeName(fileName).constData(), O_RDONLY | O_NONBLOCK | O_CLOEXEC);
-    if (fd < 0)
-        return false;
-    struct stat st {};
-    if (::fstat(fd, &st) != 0 || !S_ISREG(st.st_mode)
-        || ::fcntl(fd, F_SETFL, ::fcntl(fd, F_GETFL) & ~O_NONBLOCK) != 0
-        || !file.open(fd, QIODevice::ReadOnly, QFileDevice::AutoCloseHandle)) {
-        ::close(fd);
-        return false;
-    }
-    return true;
-#else
-    // Windows has no FIFOs at file paths.
-    file.setFileName(fileName);
-    return QFileInfo(fileName).isFile() && file.open(QIODevice::ReadOnly);
-#endif
 }
 
 QString showNameCount(qsizetype count)

@@ -3,18 +3,17 @@
 
 #include "lumivanemainwindow.h"
 
-#include "timetabledialog.h"
+#include "regularfile.h"
 
 #include <QDir>
 #include <QFile>
-#include <QFileDialog>
 #include <QFileInfo>
 #include <QLabel>
 #include <QLocale>
-#include <QMessageBox>
-#include <QPushButton>
 #include <QSaveFile>
 #include <QStatusBar>
+
+#include <cstdio>
 
 namespace {
 
@@ -45,10 +44,23 @@ RemoteCommand remoteCommand(const Timetable::Action &action)
     return { RemoteCommand::Kind::Off, 0 };
 }
 
+// The line's brightness command sets one of the player's states; a show and
+// Off set the other.
+Timetable::Channel channelOfCommand(const QByteArray &command)
+{
+    return command.startsWith("X02") ? Timetable::Channel::Brightness : Timetable::Channel::Playing;
+}
+
+// Beside the journal, in the program's own data folder.
+QString lastGoodPath()
+{
+    return Journal::defaultFolder() + QStringLiteral("/timetable-last-good.txt");
+}
+
 } // namespace
 
 // The clock's fire() and a changed file reach the window here; the menu's
-// Timetable... lives further down.
+// Timetable... is in timetableeditor.cpp.
 void LumivaneMainWindow::createTimetable()
 {
     connect(&mTimetable, &TimetableClock::fire, this, &LumivaneMainWindow::fireTimetable);
@@ -61,113 +73,296 @@ void LumivaneMainWindow::createTimetable()
     connect(&mTimetableWatch, &QFileSystemWatcher::fileChanged, &mTimetableReread, qOverload<>(&QTimer::start));
     connect(&mTimetableWatch, &QFileSystemWatcher::directoryChanged, &mTimetableReread, qOverload<>(&QTimer::start));
     connect(&mTimetableReread, &QTimer::timeout, this, &LumivaneMainWindow::rereadTimetable);
+    // A share mounted over a folder that was already there, or a file system
+    // that tells no watcher, is seen by looking.
+    mTimetablePoll.setInterval(timetablePollMs);
+    connect(&mTimetablePoll, &QTimer::timeout, this, &LumivaneMainWindow::rereadTimetable);
+    mSentRecordSave.setSingleShot(true);
+    connect(&mSentRecordSave, &QTimer::timeout, this, &LumivaneMainWindow::saveSentRecord);
 }
 
-// Reads the timetable file whole; returns what is wrong with it, naming the
-// file and the line, or an empty string and sets `table`.
-QString LumivaneMainWindow::readTimetable(Timetable::Table &table, QByteArray &bytes) const
+// Reads a timetable file whole; returns what is wrong with it, naming the
+// line, or an empty string and sets `table`. `bytes` is what was read, and
+// nothing when the file could not be read.
+QString LumivaneMainWindow::readTimetable(const QString &fileName, Timetable::Table &table,
+                                          std::optional<QByteArray> &bytes)
 {
-    const QString name = QDir::toNativeSeparators(mTimetableFile);
-    QFile file(mTimetableFile);
-    if (!file.open(QIODevice::ReadOnly))
-        return QStringLiteral("Timetable %1: %2").arg(name, file.errorString());
+    bytes.reset();
+    QFile file;
+    QString why;
+    if (!openRegularFile(file, fileName, &why))
+        return why;
     // One byte past the bound is enough for the parser to refuse it.
-    bytes = file.read(Timetable::maxFileBytes + 1);
+    QByteArray read = file.read(Timetable::maxFileBytes + 1);
     if (file.error() != QFileDevice::NoError)
-        return QStringLiteral("Timetable %1: %2").arg(name, file.errorString());
-    Timetable::Parsed parsed = Timetable::parse(QByteArrayView(bytes));
+        return file.errorString();
+    bytes = read;
+    Timetable::Parsed parsed = Timetable::parse(QByteArrayView(read));
     if (!parsed.ok())
-        return QStringLiteral("Timetable %1, %2").arg(name, parsed.error);
+        return parsed.error;
     table = std::move(parsed.table);
     return {};
 }
 
-// At start and when switched on: the file read afresh and put in force, with
-// catch-up if the settings allow it. Off, nothing runs and nothing is shown.
+QString LumivaneMainWindow::readTimetable(Timetable::Table &table, QByteArray &bytes) const
+{
+    std::optional<QByteArray> read;
+    const QString error = readTimetable(mTimetableFile, table, read);
+    bytes = read.value_or(QByteArray());
+    if (error.isEmpty())
+        return {};
+    const QString name = QDir::toNativeSeparators(mTimetableFile);
+    return read ? QStringLiteral("Timetable %1, %2").arg(name, error) : QStringLiteral("Timetable %1: %2").arg(name, error);
+}
+
+// At start, when switched on and after the editor saved: the file read
+// afresh and put in force. Off, nothing runs and nothing is shown.
 void LumivaneMainWindow::startTimetable()
 {
     watchTimetable();
     if (!mTimetableEnabled || mTimetableFile.isEmpty()) {
         mTimetable.stop();
+        mTimetableOwes = {};
+        mTimetableRefused.clear();
+        showTimetableMark();
         showNext();
         return;
     }
     Timetable::Table table;
-    const QString error = readTimetable(table, mTimetableBytes);
-    if (!error.isEmpty()) {
-        // Whatever ran before stays in force; at start that is nothing.
-        statusBar()->showMessage(error);
-        return;
-    }
-    mTimetable.start(table, mTimetableCatchUp != Timetable::CatchUp::Off);
-    showNext();
+    const QString error = readTimetable(mTimetableFile, table, mTimetableBytes);
+    if (error.isEmpty())
+        putTimetableInForce(table);
+    else
+        refuseTimetable(error);
 }
 
+// What is watched is the file and the nearest folder of its path that
+// exists, so that a folder made, or a stick or share mounted, after the
+// start is seen as it comes.
 void LumivaneMainWindow::watchTimetable()
 {
     if (const QStringList watched = mTimetableWatch.files() + mTimetableWatch.directories(); !watched.isEmpty())
         mTimetableWatch.removePaths(watched);
-    if (!mTimetableEnabled || mTimetableFile.isEmpty())
-        return;
-    const QFileInfo info(mTimetableFile);
-    mTimetableWatch.addPath(info.absolutePath());
-    if (info.exists())
-        mTimetableWatch.addPath(info.absoluteFilePath());
-}
-
-// The file changed on disk: a good new version replaces the one in force
-// from now, without firing what has passed today; a bad one is refused and
-// the old one stays.
-void LumivaneMainWindow::rereadTimetable()
-{
-    // A file replaced by a rename is no longer watched under its name.
-    const QFileInfo info(mTimetableFile);
-    if (info.exists() && !mTimetableWatch.files().contains(info.absoluteFilePath()))
-        mTimetableWatch.addPath(info.absoluteFilePath());
-    if (!mTimetableEnabled || mTimetableFile.isEmpty())
-        return;
-    QFile file(mTimetableFile);
-    // A change elsewhere in the folder, or the same bytes written again,
-    // leaves everything as it is, a refused file's message included.
-    if (file.open(QIODevice::ReadOnly) && file.read(Timetable::maxFileBytes + 1) == mTimetableBytes)
-        return;
-    Timetable::Table table;
-    QByteArray bytes;
-    const QString error = readTimetable(table, bytes);
-    mTimetableBytes = bytes;
-    if (!error.isEmpty()) {
-        statusBar()->showMessage(error + QStringLiteral("; the timetable in force stays."));
+    if (!mTimetableEnabled || mTimetableFile.isEmpty()) {
+        mTimetablePoll.stop();
         return;
     }
-    if (mTimetable.running() && table == mTimetable.table())
+    const QFileInfo info(mTimetableFile);
+    QString folder = info.absolutePath();
+    while (!QFileInfo(folder).isDir()) {
+        const QString parent = QFileInfo(folder).absolutePath();
+        if (parent == folder)
+            break;
+        folder = parent;
+    }
+    mTimetableWatch.addPath(folder);
+    if (info.exists())
+        mTimetableWatch.addPath(info.absoluteFilePath());
+    if (info.isFile())
+        mTimetablePoll.stop();
+    else if (!mTimetablePoll.isActive())
+        mTimetablePoll.start();
+}
+
+// The file or its folder changed, or the file is looked for: a good new
+// version replaces the one in force from now, without firing what has
+// passed; a bad one is refused and the one in force stays.
+void LumivaneMainWindow::rereadTimetable()
+{
+    watchTimetable();
+    if (!mTimetableEnabled || mTimetableFile.isEmpty())
         return;
-    mTimetable.start(table, false);
+    Timetable::Table table;
+    std::optional<QByteArray> bytes;
+    const QString error = readTimetable(mTimetableFile, table, bytes);
+    // A change elsewhere in the folder, or the same bytes written again,
+    // leaves everything as it is, a refused file's mark included.
+    if (bytes == mTimetableBytes && error == mTimetableRefused)
+        return;
+    mTimetableBytes = bytes;
+    if (!error.isEmpty()) {
+        refuseTimetable(error);
+        return;
+    }
+    const bool changed = !mTimetable.running() || table != mTimetable.table();
+    putTimetableInForce(table);
+    if (changed)
+        statusBar()->showMessage(
+            QStringLiteral("Timetable %1 read anew").arg(QDir::toNativeSeparators(mTimetableFile)), statusMessageMs);
+}
+
+// A good version of the file: from now on the one in force, and the copy
+// that runs when the file cannot be read. A timetable that comes into force
+// where none was catches up as at start; one that replaces another does not.
+void LumivaneMainWindow::putTimetableInForce(const Timetable::Table &table)
+{
+    const bool wasRunning = mTimetable.running();
+    mTimetableVersion = QFileInfo(mTimetableFile).lastModified();
+    mTimetableRefused.clear();
+    keepLastGood();
+    showTimetableMark();
+    if (wasRunning && table == mTimetable.table()) {
+        showNext();
+        return;
+    }
+    mTimetable.start(table, !wasRunning && mTimetableCatchUp != Timetable::CatchUp::Off);
     showNext();
-    statusBar()->showMessage(QStringLiteral("Timetable %1 read anew").arg(QDir::toNativeSeparators(mTimetableFile)),
-                             statusMessageMs);
+}
+
+void LumivaneMainWindow::keepLastGood()
+{
+    if (!mTimetableBytes)
+        return;
+    QFile old(lastGoodPath());
+    if (old.open(QIODevice::ReadOnly) && old.read(Timetable::maxFileBytes + 1) == *mTimetableBytes)
+        return;
+    QDir().mkpath(Journal::defaultFolder());
+    QSaveFile copy(lastGoodPath());
+    if (!copy.open(QIODevice::WriteOnly) || copy.write(*mTimetableBytes) != mTimetableBytes->size()
+        || !copy.commit()) {
+        std::fprintf(stderr, "lumivane: could not keep a copy of the timetable in %s: %s\n",
+                     qPrintable(QDir::toNativeSeparators(lastGoodPath())), qPrintable(copy.errorString()));
+        return;
+    }
+    // The copy carries the file's own time, which is what "the version of"
+    // names when it runs in the file's place.
+    QFile written(lastGoodPath());
+    if (written.open(QIODevice::ReadWrite))
+        written.setFileTime(mTimetableVersion, QFileDevice::FileModificationTime);
+}
+
+// The file cannot be read or is not a timetable. What is in force stays;
+// where nothing is, the last good version runs, read from its copy. Said
+// once for each new reason, in the journal and on standard error, and for as
+// long as it lasts beside the next entry.
+void LumivaneMainWindow::refuseTimetable(const QString &error)
+{
+    const bool told = error == mTimetableRefused;
+    mTimetableRefused = error;
+    if (!told) {
+        const QString what = QStringLiteral("timetable file %1, %2")
+                                 .arg(QDir::toNativeSeparators(mTimetableFile), error);
+        journal(QByteArray(), QStringLiteral("timetable"), QStringLiteral("refused: ") + what);
+        std::fprintf(stderr, "lumivane: refused: %s\n", qPrintable(what));
+        std::fflush(stderr);
+    }
+    if (!mTimetable.running()) {
+        Timetable::Table table;
+        std::optional<QByteArray> copyBytes;
+        if (readTimetable(lastGoodPath(), table, copyBytes).isEmpty()) {
+            mTimetableVersion = QFileInfo(lastGoodPath()).lastModified();
+            mTimetable.start(table, mTimetableCatchUp != Timetable::CatchUp::Off);
+        }
+    }
+    showTimetableMark();
+    showNext();
+}
+
+// Lasting, where the next entry is told, until a good file is read.
+void LumivaneMainWindow::showTimetableMark()
+{
+    if (!mTimetableMark) {
+        if (mTimetableRefused.isEmpty())
+            return;
+        mTimetableMark = new QLabel(this);
+        mTimetableMark->setObjectName(QStringLiteral("timetableMark"));
+        mTimetableMark->setStyleSheet(QStringLiteral("color: #b00000"));
+        mTimetableMark->setContentsMargins(0, 0, 8, 0);
+        // Left of the next entry, after the message and last-command lines.
+        statusBar()->insertPermanentWidget(2, mTimetableMark);
+    }
+    mTimetableMark->setVisible(!mTimetableRefused.isEmpty());
+    if (mTimetableRefused.isEmpty())
+        return;
+    // The reason's first words: "line 4", or the system's "No such file".
+    const QString reason = mTimetableRefused.section(u':', 0, 0);
+    const QString running = mTimetable.running()
+        ? QStringLiteral("running the version of %1")
+              .arg(QLocale::c().toString(mTimetableVersion, QStringLiteral("d MMM HH:mm")))
+        : QStringLiteral("nothing runs");
+    mTimetableMark->setText(QStringLiteral("Timetable: %1, %2").arg(reason.toLower().startsWith(u"line ")
+                                                                         ? reason + QStringLiteral(" refused")
+                                                                         : reason,
+                                                                     running));
+    mTimetableMark->setToolTip(QStringLiteral("%1: %2").arg(QDir::toNativeSeparators(mTimetableFile),
+                                                            mTimetableRefused));
 }
 
 // Through the operator's own slots, as a remote command goes; never a box.
+// Catch-up with "missed" sends nothing that went out already, nor what a
+// later command of the same channel has overridden, from whatever source.
 void LumivaneMainWindow::fireTimetable(const Timetable::Occurrence &occurrence, bool catchUp)
+{
+    if (catchUp && mTimetableCatchUp == Timetable::CatchUp::Missed) {
+        const QDateTime last = mSentRecord.last(Timetable::channelOf(occurrence.entry.action));
+        if (last.isValid() && last >= occurrence.at)
+            return;
+    }
+    sendTimetable(occurrence, catchUp);
+}
+
+void LumivaneMainWindow::sendTimetable(const Timetable::Occurrence &occurrence, bool catchUp)
 {
     const int line = occurrence.entry.line;
     dispatch(remoteCommand(occurrence.entry.action),
              { QStringLiteral("timetable"),
                (catchUp ? QStringLiteral("catch-up line %1") : QStringLiteral("timetable line %1")).arg(line),
                QStringLiteral("A command from the timetable (line %1)").arg(line) });
-    if (mPort)
-        mTimetableOwed.reset();
-    else
-        mTimetableOwed = OwedFire { occurrence, catchUp };
+    // Refused for want of a port: owed until the port opens, unless
+    // something asked later for the same channel first.
+    if (!mPort)
+        mTimetableOwes[int(Timetable::channelOf(occurrence.entry.action))] = true;
 }
 
-// The port has opened: what the timetable could not send is sent now, if
-// the timetable still runs and nothing was sent in the meantime.
+// A command of this channel was asked for, or queued: what the timetable
+// owes of it is settled. Its own refusal for want of a port settles nothing.
+void LumivaneMainWindow::settleTimetableOwed(const QByteArray &command, bool queued)
+{
+    if (queued || mCommandSource.label != QStringLiteral("timetable"))
+        mTimetableOwes[int(channelOfCommand(command))] = false;
+}
+
+// The port has opened: for each channel the timetable could not send, what
+// the table in force says now, if it still runs.
 void LumivaneMainWindow::fireTimetableOwed()
 {
-    if (const std::optional<OwedFire> owed = std::exchange(mTimetableOwed, std::nullopt);
-        owed && mPort && mTimetable.running())
-        fireTimetable(owed->occurrence, owed->catchUp);
+    const std::array<bool, 2> owes = std::exchange(mTimetableOwes, {});
+    if (!mPort || !mTimetable.running())
+        return;
+    for (const Timetable::Occurrence &occurrence :
+         Timetable::catchUp(mTimetable.table(), mTimetable.zone(), mTimetable.now())) {
+        if (owes[int(Timetable::channelOf(occurrence.entry.action))])
+            sendTimetable(occurrence, true);
+    }
+}
+
+// Of the timetable's commands, those that a later one of the same kind
+// replaced in the line's queue are named too: each occurrence is accounted for.
+void LumivaneMainWindow::journalReplaced(const QByteArray &command)
+{
+    const QString source = mJournalSources.value(command);
+    if (source.startsWith(QStringLiteral("timetable ")) || source.startsWith(QStringLiteral("catch-up ")))
+        journal(command, source, QStringLiteral("replaced"));
+}
+
+// What went out is recorded for the next start's catch-up: at once, or, in
+// a drag's stream of commands, a second after the last write at most.
+void LumivaneMainWindow::noteSentForCatchUp(const QByteArray &command)
+{
+    mSentRecord.note(channelOfCommand(command), QDateTime::currentDateTimeUtc());
+    if (!mSentRecordSave.isActive())
+        mSentRecordSave.start(mSentRecordSaved.isValid() && !mSentRecordSaved.hasExpired(1000) ? 1000 : 0);
+}
+
+void LumivaneMainWindow::saveSentRecord()
+{
+    mSentRecordSave.stop();
+    if (!mSentRecord.changed())
+        return;
+    mSentRecordSaved.start();
+    if (const QString failure = mSentRecord.save(); !failure.isEmpty())
+        std::fprintf(stderr, "lumivane: could not record what was sent in %s: %s\n",
+                     qPrintable(QDir::toNativeSeparators(mSentRecord.filePath())), qPrintable(failure));
 }
 
 // "Mon 20:00", or with the date when it is more than six days off; the
@@ -183,18 +378,23 @@ QString LumivaneMainWindow::nextWhen(const QDateTime &at) const
     return QLocale::c().toString(local, format);
 }
 
-// Nothing while the timetable is off; while it runs, what it does next.
+// Nothing while the timetable is off; while it runs, what it does next, and
+// in which zone its times are.
 void LumivaneMainWindow::showNext()
 {
     const QList<Timetable::Occurrence> &upcoming = mTimetable.upcoming();
     mNextLabel->setVisible(mTimetable.running());
+    const QString zone = QString::fromUtf8(mTimetable.zone().id());
+    mNextLabel->setToolTip(mTimetable.table().zone.isEmpty()
+                               ? QStringLiteral("The timetable's times are in this computer's zone, %1.").arg(zone)
+                               : QStringLiteral("The timetable's times are in its own zone, %1.").arg(zone));
     if (upcoming.isEmpty()) {
         mNextLabel->setText(QStringLiteral("Next: nothing"));
         return;
     }
     // At one instant the last line is what stays in force.
     const Timetable::Occurrence &last = upcoming.constLast();
-    mNextLabel->setText(QStringLiteral("Next: %1 · %2").arg(actionText(last.entry.action), nextWhen(last.at)));
+    mNextLabel->setText(QStringLiteral("Next: %1 · %2 %3").arg(actionText(last.entry.action), nextWhen(last.at), zone));
 }
 
 // For the state reply: "show 12 2026-12-14T20:00:00", local time; empty
