@@ -98,6 +98,8 @@ void tst_Timetable::parse_data()
         << QByteArray("location -33.8688 151.2093\nSun sunrise-720 show 128\nSat sunset+0 off\n2026-12-24 .. 2026-12-26 rest\n2027-01-01 rest\n")
         << QString() << "location -33.8688 151.2093\nSun sunrise-720 show 128\nSat sunset off\n2026-12-24..2026-12-26 rest\n2027-01-01 rest\n"
         << QList<int> { 2, 3 };
+    QTest::newRow("a zone of its own") << QByteArray("Zone America/New_York # the gallery's\nlocation 40.7 -74\ndaily 09:00 off\n")
+        << QString() << "location 40.7 -74\nzone America/New_York\ndaily 09:00 off\n" << QList<int> { 3 };
     QTest::newRow("only comments") << QByteArray("# nothing yet\n\n   # at all") << QString() << QString() << QList<int>();
 
     const auto bad = [](const char *name, const QByteArray &file, const QString &error) {
@@ -108,6 +110,7 @@ void tst_Timetable::parse_data()
     bad("empty list item", "Mon,,Tue 20:00 off", "line 1: \"Mon,,Tue\" is not a day: daily, weekdays, weekends, Mon to Sun, a list Mon,Wed,Fri, a range Mon-Fri or a date YYYY-MM-DD");
     bad("no such date", "2026-02-29 20:00 off", "line 1: \"2026-02-29\" is not a date of the calendar");
     bad("hour 24", "daily 24:00 off", "line 1: \"24:00\" is not a time of day (00:00 to 23:59:59)");
+    bad("second 60", "daily 12:00:60 off", "line 1: \"12:00:60\" is not a time of day (00:00 to 23:59:59)");
     bad("not a time", "daily 8pm off",
         "line 1: \"8pm\" is not a time: HH:MM, HH:MM:SS, or sunrise or sunset with an offset in minutes, as sunset+15");
     bad("sun offset too far", "location 1 2\ndaily sunset+721 off", "line 2: the offset in \"sunset+721\" is more than 720 minutes");
@@ -117,6 +120,8 @@ void tst_Timetable::parse_data()
         "line 2: sunrise and sunset need a location line (location LAT LON)");
     bad("latitude", "location 95 13", "line 1: the latitude \"95\" is not a number from -90 to 90");
     bad("longitude", "location 52 east", "line 1: the longitude \"east\" is not a number from -180 to 180");
+    bad("unknown zone", "zone Europe/Atlantis", "line 1: \"Europe/Atlantis\" is not a time zone this computer knows (an IANA name, as Europe/Berlin)");
+    bad("two zones", "zone UTC\nzone Europe/Berlin", "line 2: a second zone line; the first is line 1");
     bad("two locations", "location 1 2\n\nlocation 3 4", "line 3: a second location line; the first is line 1");
     bad("show 0", "daily 20:00 show 0", "line 1: \"show 0\": a show is 1 to 128");
     bad("show 129", "daily 20:00 show 129", "line 1: \"show 129\": a show is 1 to 128");
@@ -193,6 +198,16 @@ void tst_Timetable::sun_data()
     QTest::newRow("Tromso, autumn") << 69.6492 << 18.9553 << oslo << QDate(2026, 10, 25) << "07:38:02" << "15:17:01" << 180;
     QTest::newRow("Tromso, polar day") << 69.6492 << 18.9553 << oslo << QDate(2026, 6, 21) << "" << "" << 0;
     QTest::newRow("Tromso, polar night") << 69.6492 << 18.9553 << oslo << QDate(2026, 12, 21) << "" << "" << 0;
+    // Next to the polar day the sun dips below the horizon for minutes just
+    // after midnight, so that day's rise and set are both at that hour.
+    QTest::newRow("Tromso, last rise before polar day") << 69.6492 << 18.9553 << oslo << QDate(2026, 5, 18)
+                                                        << "00:52:12" << "00:28:05" << 120;
+    QTest::newRow("Tromso, first set after polar day") << 69.6492 << 18.9553 << oslo << QDate(2026, 7, 26)
+                                                       << "01:05:20" << "00:37:00" << 120;
+    // By the pole the sun rises once a year, at any hour, and climbs a minute
+    // of arc an hour: the method's few arcseconds are minutes there.
+    QTest::newRow("89.9 N, the year's sunrise") << 89.9 << 0.0 << QByteArray("UTC") << QDate(2026, 3, 18)
+                                                << "08:39:06" << "" << 600;
 }
 
 void tst_Timetable::sun()
@@ -278,6 +293,14 @@ void tst_Timetable::occurrences_data()
         << QStringList { "2026-10-31 12:00", "2026-11-01 01:30 -05", "2026-11-01 12:00" }
         << QStringList { "1 at 2026-11-01 01:30:00 -04", "next 1 at 2026-11-02 01:30:00 -05" };
 
+    const QString sample = "location 52.52 13.405\nweekdays 20:00 show 12\nweekends sunset+15 show 3\n"
+                           "daily 23:00 off\ndaily 07:30 brightness 40\n";
+    QTest::newRow("catch-up: the show and the brightness") << sample << berlin << QStringList { "catch-up 2026-03-09 21:00" }
+        << QStringList { "catch-up 5 at 2026-03-09 07:30:00 +01", "catch-up 2 at 2026-03-09 20:00:00 +01",
+                         "next 4 at 2026-03-09 23:00:00 +01" };
+    QTest::newRow("catch-up: off and the brightness") << sample << berlin << QStringList { "catch-up 2026-03-10 08:00" }
+        << QStringList { "catch-up 4 at 2026-03-09 23:00:00 +01", "catch-up 5 at 2026-03-10 07:30:00 +01",
+                         "next 2 at 2026-03-10 20:00:00 +01" };
     QTest::newRow("catch-up across midnight") << week << berlin << QStringList { "catch-up 2026-03-10 00:30" }
         << QStringList { "catch-up 1 at 2026-03-09 23:00:00 +01", "next 2 at 2026-03-10 20:00:00 +01" };
     QTest::newRow("catch-up across rest days") << "Mon-Fri 20:00 show 12\n2026-12-21..2026-12-23 rest\n" << berlin
@@ -299,6 +322,13 @@ void tst_Timetable::occurrences_data()
     QTest::newRow("clock set back: nothing again") << week << berlin
         << QStringList { "2026-03-09 19:00", "2026-03-09 20:00", "set 2026-03-09 19:30", "2026-03-09 20:30" }
         << QStringList { "2 at 2026-03-09 20:00:00 +01", "next 1 at 2026-03-09 23:00:00 +01" };
+    QTest::newRow("clock set forward: the latest of each") << sample << berlin
+        << QStringList { "2026-03-09 06:00", "set 2026-03-10 21:00" }
+        << QStringList { "5 at 2026-03-10 07:30:00 +01", "2 at 2026-03-10 20:00:00 +01", "next 4 at 2026-03-10 23:00:00 +01" };
+    QTest::newRow("read anew, then set back: nothing again") << week << berlin
+        << QStringList { "2026-03-09 19:00", "2026-03-09 20:00", "edited 2026-03-09 20:10", "set 2026-03-09 19:30",
+                         "2026-03-09 20:30" }
+        << QStringList { "2 at 2026-03-09 20:00:00 +01", "next 2 at 2026-03-09 23:00:00 +01" };
     QTest::newRow("clock set back a year") << week << berlin
         << QStringList { "2027-03-09 19:00", "set 2026-03-09 19:30", "2026-03-09 20:00" }
         << QStringList { "2 at 2026-03-09 20:00:00 +01", "next 1 at 2026-03-09 23:00:00 +01" };
@@ -306,7 +336,7 @@ void tst_Timetable::occurrences_data()
         << QStringList { "2026-03-09 19:00", "2026-03-09 20:00" }
         << QStringList { "1 at 2026-03-09 20:00:00 +01", "2 at 2026-03-09 20:00:00 +01",
                          "next 1 at 2026-03-10 20:00:00 +01", "next 2 at 2026-03-10 20:00:00 +01" };
-    QTest::newRow("one instant, the later line catches up") << "daily 20:00 brightness 40\ndaily 20:00 show 12\n" << berlin
+    QTest::newRow("one instant, the later line catches up") << "daily 20:00 show 4\ndaily 20:00 show 12\n" << berlin
         << QStringList { "catch-up 2026-03-09 21:00" }
         << QStringList { "catch-up 2 at 2026-03-09 20:00:00 +01", "next 1 at 2026-03-10 20:00:00 +01", "next 2 at 2026-03-10 20:00:00 +01" };
     // Moving east the wall clock jumps forward over 20:00; moving west it
@@ -320,7 +350,7 @@ void tst_Timetable::occurrences_data()
 
     const QString tromso = "location 69.6492 18.9553\ndaily sunrise show 1\ndaily sunset-30 off\n";
     QTest::newRow("polar day") << tromso << QByteArray("Europe/Oslo")
-        << QStringList { "2026-06-21 00:00", "2026-06-22 00:00" } << QStringList { "next 2 at 2026-07-26 01:04:49 +02" };
+        << QStringList { "2026-06-21 00:00", "2026-06-22 00:00" } << QStringList { "next 3 at 2026-07-26 00:07:32 +02" };
     QTest::newRow("polar night") << tromso << QByteArray("Europe/Oslo")
         << QStringList { "2026-12-21 00:00", "2026-12-22 00:00" } << QStringList { "next 2 at 2027-01-15 11:34:55 +01" };
     QTest::newRow("sun, both") << tromso << QByteArray("Europe/Oslo")
@@ -337,7 +367,7 @@ void tst_Timetable::occurrences()
 
     const Parsed parsed = Timetable::parse(QStringView(file));
     QVERIFY2(parsed.ok(), qPrintable(parsed.error));
-    TimetableRun run { parsed.table, QTimeZone(zone), {}, {} };
+    TimetableRun run { parsed.table, QTimeZone(zone), {}, {}, {} };
     QVERIFY(run.zone.isValid());
 
     QStringList got;
@@ -345,11 +375,15 @@ void tst_Timetable::occurrences()
     const bool catchUp = start.startsWith("catch-up ");
     if (catchUp)
         start.remove(0, 9);
-    if (const auto caught = run.begin(instant(start, run.zone), catchUp))
-        got << "catch-up " + describe(*caught, run.zone);
+    for (const Occurrence &caught : run.begin(instant(start, run.zone), catchUp))
+        got << "catch-up " + describe(caught, run.zone);
     for (QString look : looks) {
         QList<Occurrence> fired;
-        if (look.startsWith("zone=")) {
+        if (look.startsWith("edited ")) {
+            // Read anew with a line put first: what fired stays fired.
+            run.table = Timetable::parse(QStringView(QString("# edited\n" + file))).table;
+            fired = run.begin(instant(look.mid(7), run.zone), false);
+        } else if (look.startsWith("zone=")) {
             const QTimeZone moved(look.mid(5, look.indexOf(u' ') - 5).toUtf8());
             QVERIFY(moved.isValid());
             fired = run.rezone(moved, instant(look.mid(look.indexOf(u' ') + 1), moved));
@@ -366,16 +400,19 @@ void tst_Timetable::occurrences()
 }
 
 // The QObject on an injected clock: the catch-up at start, one fire at the
-// instant and none again, the timer never longer than a minute.
+// instant and none again, the timer never longer than a minute. The computer
+// is left on UTC; the file's own zone holds.
 void tst_Timetable::clockFiresEachOnce()
 {
     const QTimeZone berlin("Europe/Berlin");
     QDateTime now = instant("2026-03-09 19:59:58", berlin);
     TimetableClock clock;
-    clock.setClock([&now] { return now; }, [&berlin] { return berlin; });
+    clock.setClock([&now] { return now; }, [] { return QTimeZone::utc(); });
     QSignalSpy fired(&clock, &TimetableClock::fire);
 
-    clock.start(Timetable::parse(QByteArrayView("daily 23:00 off\nMon-Fri 20:00 show 12\n")).table, true);
+    clock.start(Timetable::parse(QByteArrayView("daily 23:00 off\nMon-Fri 20:00 show 12\nzone Europe/Berlin\n")).table,
+                true);
+    QCOMPARE(clock.zone(), berlin);
     QCOMPARE(fired.size(), 1);
     QCOMPARE(fired.takeFirst().at(1).toBool(), true);
     QCOMPARE(clock.upcoming().size(), 1);

@@ -3,6 +3,7 @@
 
 #include "sun.h"
 
+#include <algorithm>
 #include <cmath>
 #include <numbers>
 
@@ -14,6 +15,7 @@ constexpr double degree = std::numbers::pi / 180;
 // The centre's zenith distance at rise and set: 90 degrees and 0.833 for
 // refraction at the horizon and the sun's semidiameter, as almanacs count it.
 constexpr double zenith = 90.833;
+constexpr double horizon = 90 - zenith;
 
 double sinDeg(double x) { return std::sin(x * degree); }
 double cosDeg(double x) { return std::cos(x * degree); }
@@ -47,46 +49,104 @@ Position position(double julianDay)
     return { declination, 4 * equation / degree };
 }
 
-// Minutes after 00:00 UTC of `utcDate` (may be below 0 or past 1440), or
-// nothing on a polar day or night.
-std::optional<double> utcMinutes(Event event, double latitude, double longitude, QDate utcDate)
+double julianDay(double secsSinceEpoch) { return 2440587.5 + secsSinceEpoch / 86400; }
+
+// The sun over one local day, seconds counted from its start. Declination
+// and equation of time drift smoothly enough that a parabola through the
+// day's start, middle and end matches position() to far below a second of
+// time, and three calls cost less than one per sample would.
+class Day
 {
-    const double midnight = double(utcDate.toJulianDay()) - 0.5;
-    const double sign = event == Event::Rise ? -1 : 1;
-    // The sun moves during the day: solve at noon, then again at the
-    // instant found, which settles well within a second.
-    double minutes = 720 - 4 * longitude;
-    for (int pass = 0; pass < 3; ++pass) {
-        const Position sun = position(midnight + minutes / 1440);
-        const double cosHour = cosDeg(zenith) / (cosDeg(latitude) * cosDeg(sun.declination))
-            - std::tan(latitude * degree) * std::tan(sun.declination * degree);
-        if (cosHour > 1 || cosHour < -1)
-            return std::nullopt;
-        const double hourAngle = std::acos(cosHour) / degree;
-        minutes = 720 - 4 * longitude - sun.equationOfTime + sign * 4 * hourAngle;
+public:
+    Day(double latitude, double longitude, qint64 start, double length, const Position &middle)
+        : m_sinLat(sinDeg(latitude)), m_cosLat(cosDeg(latitude)), m_length(length),
+          m_first(position(julianDay(double(start)))), m_middle(middle),
+          m_last(position(julianDay(double(start) + length))),
+          // Degrees of hour angle at the start, but for the equation of time.
+          m_hourAngle(double(start - 86400 * qint64(std::floor(double(start) / 86400))) / 240 + longitude - 180)
+    {
     }
-    return minutes;
-}
+
+    // Sign tells whether the centre is above the standard horizon.
+    double height(double secs) const
+    {
+        const double u = secs / m_length;
+        const auto along = [u](double first, double middle, double last) {
+            return first * (2 * u - 1) * (u - 1) + middle * 4 * u * (1 - u) + last * u * (2 * u - 1);
+        };
+        const double declination = along(m_first.declination, m_middle.declination, m_last.declination);
+        const double equation = along(m_first.equationOfTime, m_middle.equationOfTime, m_last.equationOfTime);
+        const double hourAngle = m_hourAngle + secs / 240 + equation / 4;
+        return m_sinLat * sinDeg(declination) + m_cosLat * cosDeg(declination) * cosDeg(hourAngle)
+            - m_cosZenith;
+    }
+
+    // Seconds after the start at which solar time is next a multiple of `step` seconds.
+    double nextSolarMultiple(double step) const
+    {
+        const double solar = (m_hourAngle + 180 + m_middle.equationOfTime / 4) * 240;
+        return step - (solar - step * std::floor(solar / step));
+    }
+
+private:
+    double m_sinLat, m_cosLat, m_length;
+    double m_cosZenith = cosDeg(zenith);
+    Position m_first, m_middle, m_last;
+    double m_hourAngle;
+};
 
 } // namespace
 
 std::optional<QDateTime> event(Event event, double latitude, double longitude, QDate localDate,
                                const QTimeZone &zone)
 {
-    // The event of the UTC day that is this local date for the place's own
-    // solar time is nearly always the one; a zone far from its solar time
-    // can make it a neighbour's, so the neighbours are asked as well.
-    for (const int shift : { 0, -1, 1 }) {
-        const QDate utcDate = localDate.addDays(shift);
-        const auto minutes = utcMinutes(event, latitude, longitude, utcDate);
-        if (!minutes)
-            continue;
-        const QDateTime at = QDateTime(utcDate, QTime(0, 0), QTimeZone::utc())
-                                 .addSecs(std::llround(*minutes * 60));
-        if (at.toTimeZone(zone).date() == localDate)
-            return at;
+    // The real instants, so a day of 23 or 25 hours is searched whole.
+    const qint64 start = localDate.startOfDay(zone).toSecsSinceEpoch();
+    const double length = double(localDate.addDays(1).startOfDay(zone).toSecsSinceEpoch() - start);
+    if (length <= 0)
+        return std::nullopt;
+
+    // Most days at high latitudes are wholly light or dark: the sun's
+    // highest and lowest, at solar noon and midnight, settle it cheaply. The
+    // declination moves less than 0.4 degrees a day, hence the margin.
+    const Position middle = position(julianDay(double(start) + length / 2));
+    constexpr double drift = 0.25;
+    const double highest = 90 - std::max(0.0, std::abs(latitude - middle.declination) - drift);
+    const double lowest = std::max(0.0, std::abs(latitude + middle.declination) - drift) - 90;
+    if (highest < horizon || lowest > horizon)
+        return std::nullopt;
+
+    // Near the polar day and night a rise or set may fall at any hour, as
+    // may both on one day, so the whole day is sampled. The samples fall on
+    // the quarter hours of solar time, noon and midnight among them, where
+    // a sun grazing the horizon turns: between two samples the altitude
+    // moves one way but for a turn too shallow to matter.
+    const Day day(latitude, longitude, start, length, middle);
+    constexpr double step = 900;
+    const bool rising = event == Event::Rise;
+    double before = 0;
+    bool wasUp = day.height(0) > 0;
+    for (double at = day.nextSolarMultiple(step);; at += step) {
+        const double after = std::min(at, length);
+        const bool up = day.height(after) > 0;
+        if (up != wasUp && up == rising) {
+            double low = before, high = after;
+            while (high - low > 0.05) {
+                const double mid = (low + high) / 2;
+                if ((day.height(mid) > 0) == wasUp)
+                    low = mid;
+                else
+                    high = mid;
+            }
+            // Rounding must not carry it into the next day.
+            const qint64 secs = std::min(std::llround((low + high) / 2), qint64(length) - 1);
+            return QDateTime::fromSecsSinceEpoch(start + secs, QTimeZone::utc());
+        }
+        if (after >= length)
+            return std::nullopt;
+        before = after;
+        wasUp = up;
     }
-    return std::nullopt;
 }
 
 } // namespace Sun

@@ -132,4 +132,17 @@ QString formatRest(QDate from, QDate to);
 // The message for an entry that uses the sun where the table has no location.
 QString missingLocation();
 
+// The file text for `after` made from `original`, whose parse() gave
+// `before`, so that a save changes only what was changed. An item of
+// `after` equal to one of `before` (its line aside) keeps its line as
+// written, spelling and comment included; one whose `line` names an item
+// of `before` that is gone otherwise is written over that line; an item
+// of `before` left over loses its line. Lines that hold no item stay. A
+// new item follows the one before it in `after`, the first of its kind
+// goes before the first kept one or else at the end; so does a kept item
+// whose place in the order changed. A changed location or zone line is
+// written in place, a new one before the first item. New lines end as the
+// original's lines do (CRLF stays CRLF).
+QString rewrite(QStringView original, const Table &before, const Table &after);
+
 } // namespace Timetable

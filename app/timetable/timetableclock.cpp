@@ -40,13 +40,22 @@ QString catchUpText(CatchUp mode)
 
 namespace {
 
-// An occurrence by what it does and when: the millisecond, and room below
-// it for the action (2 bits of kind, 8 of value).
+// An occurrence by what it does and when: its local day and its time as
+// written, so that neither a new line number nor a new zone (whose instant
+// for 20:00 is another) makes it a different one. The parts in bits: the day
+// 22, the time's kind 2 and its seconds or offset 17, the action's kind 2 and
+// value 8.
 quint64 firedKey(const Occurrence &occurrence)
 {
+    const Timetable::Time &time = occurrence.entry.time;
     const Timetable::Action &action = occurrence.entry.action;
-    return quint64(occurrence.at.toMSecsSinceEpoch()) << 10 | quint64(action.kind) << 8
-        | quint64(action.value & 0xff);
+    const quint64 timeValue = time.usesSun() ? quint64(time.offsetMinutes + Timetable::maxSunOffset)
+                                             : quint64(time.clock.msecsSinceStartOfDay() / 1000);
+    quint64 key = quint64(occurrence.day.toJulianDay());
+    key = key << 2 | quint64(time.kind);
+    key = key << 17 | timeValue;
+    key = key << 2 | quint64(action.kind);
+    return key << 8 | quint64(action.value & 0xff);
 }
 
 } // namespace
