@@ -35,6 +35,7 @@ private slots:
     void catchUpAtStart();
     void badFileKeepsTheOldOne();
     void folderMadeAfterStart();
+    void dueTogetherEachJournalled();
     void fifoRefused();
     void askAtStartOffLoadsTheNamesQuietly();
     void savingFromTheEditor_data();
@@ -328,6 +329,31 @@ void tst_TimetableWindow::folderMadeAfterStart()
     QTRY_VERIFY_WITH_TIMEOUT(!(got += mPty->read(20)).isEmpty(), 7000);
     QCOMPARE(got, Commands::startShow(5));
     QVERIFY(!mark->isVisible());
+}
+
+// Four entries in the hour the spring change skips, in the file's own zone
+// on a computer left on another: all due at 03:00, two of them shows, of
+// which the line's queue sends the later; the journal names every one.
+void tst_TimetableWindow::dueTogetherEachJournalled()
+{
+    mSettings->store(QStringLiteral("timetable/catchUp"), QStringLiteral("off"));
+    writeTimetable("zone Europe/Berlin\ndaily 02:10 show 1\ndaily 02:20 show 2\ndaily 02:30 show 3\n"
+                   "daily 02:40 off\n");
+    startWindow();
+    takeTheClock();
+    mWindow->timetableClock().setClock([this] { return mNow; }, [] { return QTimeZone::utc(); });
+    mNow = QDateTime(QDate(2026, 3, 29), QTime(0, 59, 59), QTimeZone::utc());
+    mWindow->timetableClock().check(true);
+    QVERIFY2(mWindow->findChild<QLabel *>(QStringLiteral("next"))->text().endsWith(QStringLiteral(" Sun 03:00 Europe/Berlin")),
+             qPrintable(mWindow->findChild<QLabel *>(QStringLiteral("next"))->text()));
+    mNow = mNow.addSecs(1);
+    mWindow->timetableClock().check();
+    QByteArray got;
+    QTRY_COMPARE((got += mPty->read(20)), Commands::startShow(0) + Commands::startShow(2) + Commands::off);
+    const QByteArray lines = journal();
+    for (const char *record : { "\tX0401\tsent\ttimetable line 2\t", "\tX0402\treplaced\ttimetable line 3\t",
+                                "\tX0403\tsent\ttimetable line 4\t", "\tX0100\tsent\ttimetable line 5\t" })
+        QVERIFY2(lines.contains(record), lines.constData());
 }
 
 // Not a regular file: refused at once, and the window comes up.

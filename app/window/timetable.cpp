@@ -370,7 +370,7 @@ void LumivaneMainWindow::saveSentRecord()
 QString LumivaneMainWindow::nextWhen(const QDateTime &at) const
 {
     const QDateTime local = at.toTimeZone(mTimetable.zone());
-    const QDateTime now = QDateTime::currentDateTime().toTimeZone(mTimetable.zone());
+    const QDateTime now = mTimetable.now().toTimeZone(mTimetable.zone());
     QString format = local.date().daysTo(now.date()) < -6 ? QStringLiteral("ddd d MMM HH:mm")
                                                             : QStringLiteral("ddd HH:mm");
     if (local.time().second() != 0)
