@@ -25,7 +25,12 @@ constexpr const char help[] =
     "\n"
     "Qt's own options are accepted too, such as -platform NAME, -display DISPLAY\n"
     "and -style NAME. The serial port, the show names and remote control are set\n"
-    "in the window's File menu. See lumivane(1).\n";
+    "in the window's File menu. See lumivane(1).\n"
+    "\n"
+    "The timetable (File, Timetable...) runs in the zone of its file's line\n"
+    "\"zone Area/City\" (an IANA name), else in the computer's. At start it restores\n"
+    "the show and the brightness it says, as timetable/catchUp chooses: missed\n"
+    "(what has not gone out since; the default), always, or off.\n";
 
 // -platform and -reverse are words, not bundles of letters; Qt's own options
 // read the same way.
