@@ -35,20 +35,6 @@ QDate restEnd(const Table &table, QDate day)
     return day;
 }
 
-QDate restStart(const Table &table, QDate day)
-{
-    for (bool moved = true; moved;) {
-        moved = false;
-        for (const Rest &rest : table.rests) {
-            if (day > rest.from && day <= rest.to) {
-                day = rest.from;
-                moved = true;
-            }
-        }
-    }
-    return day;
-}
-
 struct Found
 {
     QDate day;
@@ -80,30 +66,68 @@ std::optional<Found> firstAfter(const Table &table, const Entry &entry, const QT
     return std::nullopt;
 }
 
-// The entry's last occurrence in (from, to].
-std::optional<Found> lastIn(const Table &table, const Entry &entry, const QTimeZone &zone,
-                            const QDateTime &from, const QDateTime &to)
+// One local day of the whole table at once: what every entry shares that
+// day, the zone's offset and the sun, is worked out once, not once an
+// entry, so that a full file costs little more than one entry.
+class DayOfTable
 {
-    const auto inSpan = [&](const std::optional<QDateTime> &at) { return at && *at > from && *at <= to; };
-    if (entry.days.date.isValid()) {
-        const auto at = firesOn(table, entry, entry.days.date, zone);
-        if (inSpan(at))
-            return Found { entry.days.date, *at };
-        return std::nullopt;
-    }
-    const QDate first = localDate(from, zone).addDays(-1);
-    QDate day = localDate(to, zone).addDays(1);
-    for (int looked = 0; looked < horizonDays && day.isValid() && day >= first; day = day.addDays(-1)) {
-        if (table.resting(day)) {
-            day = restStart(table, day);
-            continue;
+public:
+    DayOfTable(const Table &table, const QTimeZone &zone, QDate day)
+        : mTable(table), mZone(zone), mDay(day), mResting(table.resting(day))
+    {
+        // Where no change of offset comes near the day, a wall-clock time is
+        // one subtraction away from its instant.
+        const QDateTime start(day.addDays(-1), QTime(0, 0), QTimeZone::utc());
+        const QDateTime end = start.addDays(3);
+        const int offset = zone.offsetFromUtc(start);
+        if (!zone.hasTransitions()) {
+            mOffset = offset;
+        } else if (zone.offsetFromUtc(end) == offset) {
+            const QTimeZone::OffsetData change = zone.nextTransition(start);
+            if (!change.atUtc.isValid() || change.atUtc > end)
+                mOffset = offset;
         }
-        ++looked;
-        if (const auto at = firesOn(table, entry, day, zone); inSpan(at))
-            return Found { day, *at };
     }
-    return std::nullopt;
-}
+
+    bool resting() const { return mResting; }
+
+    // As firesOn().
+    std::optional<QDateTime> firesOn(const Entry &entry)
+    {
+        if (mResting || !entry.days.contains(mDay))
+            return std::nullopt;
+        if (!entry.time.usesSun()) {
+            if (mOffset)
+                return QDateTime(mDay, entry.time.clock, QTimeZone::utc()).addSecs(-*mOffset);
+            return wallInstant(mDay, entry.time.clock, mZone);
+        }
+        if (!mTable.location)
+            return std::nullopt;
+        const bool rise = entry.time.kind == Time::Kind::Sunrise;
+        std::optional<std::optional<QDateTime>> &event = rise ? mRise : mSet;
+        if (!event)
+            event = Sun::event(rise ? Sun::Event::Rise : Sun::Event::Set, mTable.location->latitude,
+                               mTable.location->longitude, mDay, mZone);
+        if (!*event)
+            return std::nullopt;
+        return (*event)->addSecs(entry.time.offsetMinutes * 60);
+    }
+
+private:
+    const Table &mTable;
+    const QTimeZone &mZone;
+    QDate mDay;
+    bool mResting;
+    std::optional<int> mOffset;
+    std::optional<std::optional<QDateTime>> mRise;
+    std::optional<std::optional<QDateTime>> mSet;
+};
+
+// Days from a local day to the instants of its occurrences: a sun offset of
+// up to half a day and a day of up to 25 hours put them within a day and a
+// half either side of the day's own hours, so a span's occurrences all
+// belong to the days from the one before it to the one after it.
+constexpr int dayReach = 2;
 
 } // namespace
 
@@ -148,25 +172,50 @@ QList<Occurrence> next(const Table &table, const QTimeZone &zone, const QDateTim
                        const std::function<bool(const Occurrence &)> &skip)
 {
     QList<Occurrence> soonest;
-    for (const Entry &entry : table.entries) {
-        std::optional<Occurrence> first;
-        // Each one skipped is a different occurrence, so this ends.
-        for (QDateTime from = after;;) {
-            const auto found = firstAfter(table, entry, zone, from);
-            if (!found)
-                break;
-            first = Occurrence { entry, found->day, found->at.toUTC() };
-            if (!skip || !skip(*first))
-                break;
-            first.reset();
-            from = found->at;
-        }
-        if (!first || (!soonest.isEmpty() && first->at > soonest.first().at))
-            continue;
-        if (!soonest.isEmpty() && first->at < soonest.first().at)
+    const auto consider = [&](const Entry &entry, QDate day, const QDateTime &at) {
+        if (at <= after || (!soonest.isEmpty() && at > soonest.first().at))
+            return;
+        const Occurrence occurrence { entry, day, at.toUTC() };
+        if (skip && skip(occurrence))
+            return;
+        if (!soonest.isEmpty() && at < soonest.first().at)
             soonest.clear();
-        soonest.append(*first);
+        soonest.append(occurrence);
+    };
+    bool weekly = false;
+    for (const Entry &entry : table.entries) {
+        if (!entry.days.date.isValid()) {
+            weekly = true;
+            continue;
+        }
+        if (const auto at = firesOn(table, entry, entry.days.date, zone))
+            consider(entry, entry.days.date, *at);
     }
+    // Day by day from the one before `after`; once something is found, the
+    // days that could still hold an earlier one are looked at, and no more.
+    QDate day = localDate(after, zone).addDays(-1);
+    std::optional<QDate> lastToLook;
+    for (int looked = 0; weekly && looked < horizonDays && day.isValid(); day = day.addDays(1)) {
+        if (lastToLook && day > *lastToLook)
+            break;
+        DayOfTable today(table, zone, day);
+        if (today.resting()) {
+            day = restEnd(table, day);
+            continue;
+        }
+        ++looked;
+        for (const Entry &entry : table.entries) {
+            if (entry.days.date.isValid())
+                continue;
+            if (const auto at = today.firesOn(entry))
+                consider(entry, day, *at);
+        }
+        if (!lastToLook && !soonest.isEmpty())
+            lastToLook = localDate(soonest.first().at, zone).addDays(dayReach);
+    }
+    // At one instant, in file order.
+    std::sort(soonest.begin(), soonest.end(),
+              [](const Occurrence &a, const Occurrence &b) { return a.entry.line < b.entry.line; });
     return soonest;
 }
 
@@ -179,18 +228,41 @@ QList<Occurrence> latestOfEach(const Table &table, const QTimeZone &zone, const 
                                const QDateTime &to)
 {
     std::optional<Occurrence> last[2];
-    for (const Entry &entry : table.entries) {
-        std::optional<Occurrence> &slot = last[int(channelOf(entry.action))];
-        const auto found = lastIn(table, entry, zone, from, to);
-        if (found && (!slot || found->at >= slot->at))
-            slot = Occurrence { entry, found->day, found->at.toUTC() };
+    bool wanted[2] = { false, false };
+    for (const Entry &entry : table.entries)
+        wanted[int(channelOf(entry.action))] = true;
+    const auto later = [](const Occurrence &a, const std::optional<Occurrence> &b) {
+        return !b || a.at > b->at || (a.at == b->at && a.entry.line > b->entry.line);
+    };
+    // Day by day back from the end of the span, until each channel has one
+    // that no earlier day can beat.
+    const QDate first = localDate(from, zone).addDays(-dayReach);
+    for (QDate day = localDate(to, zone).addDays(dayReach); day.isValid() && day >= first; day = day.addDays(-1)) {
+        bool done = true;
+        for (int channel = 0; channel < 2; ++channel) {
+            if (wanted[channel] && (!last[channel] || day >= localDate(last[channel]->at, zone).addDays(-dayReach)))
+                done = false;
+        }
+        if (done)
+            break;
+        DayOfTable today(table, zone, day);
+        if (today.resting())
+            continue;
+        for (const Entry &entry : table.entries) {
+            const auto at = today.firesOn(entry);
+            if (!at || *at <= from || *at > to)
+                continue;
+            const Occurrence occurrence { entry, day, at->toUTC() };
+            std::optional<Occurrence> &slot = last[int(channelOf(entry.action))];
+            if (later(occurrence, slot))
+                slot = occurrence;
+        }
     }
     QList<Occurrence> out;
     for (const auto &one : last) {
         if (one)
             out.append(*one);
     }
-    // At one instant the file's order; the later line goes last.
     std::sort(out.begin(), out.end(), [](const Occurrence &a, const Occurrence &b) {
         return a.at != b.at ? a.at < b.at : a.entry.line < b.entry.line;
     });
@@ -216,13 +288,23 @@ QList<Occurrence> between(const Table &table, const QTimeZone &zone, const QDate
                           const QDateTime &to)
 {
     QList<Occurrence> all;
-    for (QDateTime after = from;;) {
-        const QList<Occurrence> soonest = next(table, zone, after);
-        if (soonest.isEmpty() || soonest.first().at > to)
-            return all;
-        all += soonest;
-        after = soonest.first().at;
+    if (to <= from)
+        return all;
+    const QDate last = localDate(to, zone).addDays(dayReach);
+    for (QDate day = localDate(from, zone).addDays(-dayReach); day.isValid() && day <= last; day = day.addDays(1)) {
+        DayOfTable today(table, zone, day);
+        if (today.resting())
+            continue;
+        for (const Entry &entry : table.entries) {
+            const auto at = today.firesOn(entry);
+            if (at && *at > from && *at <= to)
+                all.append({ entry, day, at->toUTC() });
+        }
     }
+    std::stable_sort(all.begin(), all.end(), [](const Occurrence &a, const Occurrence &b) {
+        return a.at != b.at ? a.at < b.at : a.entry.line < b.entry.line;
+    });
+    return all;
 }
 
 EntryNext nextOf(const Table &table, const Entry &entry, const QTimeZone &zone, const QDateTime &after)
