@@ -59,40 +59,40 @@ class Day
 {
 public:
     Day(double latitude, double longitude, qint64 start, double length, const Position &middle)
-        : m_sinLat(sinDeg(latitude)), m_cosLat(cosDeg(latitude)), m_length(length),
-          m_first(position(julianDay(double(start)))), m_middle(middle),
-          m_last(position(julianDay(double(start) + length))),
+        : mSinLat(sinDeg(latitude)), mCosLat(cosDeg(latitude)), mLength(length),
+          mFirst(position(julianDay(double(start)))), mMiddle(middle),
+          mLast(position(julianDay(double(start) + length))),
           // Degrees of hour angle at the start, but for the equation of time.
-          m_hourAngle(double(start - 86400 * qint64(std::floor(double(start) / 86400))) / 240 + longitude - 180)
+          mHourAngle(double(start - 86400 * qint64(std::floor(double(start) / 86400))) / 240 + longitude - 180)
     {
     }
 
     // Sign tells whether the centre is above the standard horizon.
     double height(double secs) const
     {
-        const double u = secs / m_length;
+        const double u = secs / mLength;
         const auto along = [u](double first, double middle, double last) {
             return first * (2 * u - 1) * (u - 1) + middle * 4 * u * (1 - u) + last * u * (2 * u - 1);
         };
-        const double declination = along(m_first.declination, m_middle.declination, m_last.declination);
-        const double equation = along(m_first.equationOfTime, m_middle.equationOfTime, m_last.equationOfTime);
-        const double hourAngle = m_hourAngle + secs / 240 + equation / 4;
-        return m_sinLat * sinDeg(declination) + m_cosLat * cosDeg(declination) * cosDeg(hourAngle)
-            - m_cosZenith;
+        const double declination = along(mFirst.declination, mMiddle.declination, mLast.declination);
+        const double equation = along(mFirst.equationOfTime, mMiddle.equationOfTime, mLast.equationOfTime);
+        const double hourAngle = mHourAngle + secs / 240 + equation / 4;
+        return mSinLat * sinDeg(declination) + mCosLat * cosDeg(declination) * cosDeg(hourAngle)
+            - mCosZenith;
     }
 
     // Seconds after the start at which solar time is next a multiple of `step` seconds.
     double nextSolarMultiple(double step) const
     {
-        const double solar = (m_hourAngle + 180 + m_middle.equationOfTime / 4) * 240;
+        const double solar = (mHourAngle + 180 + mMiddle.equationOfTime / 4) * 240;
         return step - (solar - step * std::floor(solar / step));
     }
 
 private:
-    double m_sinLat, m_cosLat, m_length;
-    double m_cosZenith = cosDeg(zenith);
-    Position m_first, m_middle, m_last;
-    double m_hourAngle;
+    double mSinLat, mCosLat, mLength;
+    double mCosZenith = cosDeg(zenith);
+    Position mFirst, mMiddle, mLast;
+    double mHourAngle;
 };
 
 } // namespace
