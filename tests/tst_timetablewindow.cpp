@@ -386,29 +386,45 @@ void tst_TimetableWindow::askAtStartOffLoadsTheNamesQuietly()
 void tst_TimetableWindow::savingFromTheEditor_data()
 {
     QTest::addColumn<QString>("stored"); // timetable/file before; empty: none
-    QTest::addColumn<QString>("chosen"); // what the file dialog is answered with
-    QTest::addColumn<bool>("saved");
     QTest::addColumn<QByteArray>("before"); // the stored file's bytes; empty: none there
     QTest::addColumn<QString>("atWarning"); // the answer to the bad file's warning
-    QTest::newRow("the first save asks for a file") << "" << "chosen.txt" << true << QByteArray() << "";
-    QTest::newRow("asked, and cancelled") << "" << "" << false << QByteArray() << "";
-    QTest::newRow("a save that fails changes nothing") << "missing/gallery.txt" << "" << false << QByteArray() << "";
+    QTest::addColumn<bool>("sendNow"); // the new entry sent from the editor
+    // The boxes after the editor's OK, in order: "file:NAME" answers a file
+    // dialog (no name cancels it), anything else clicks that button. When
+    // the editor stays open after OK, its window's close button is used,
+    // which asks only then.
+    QTest::addColumn<QStringList>("answers");
+    QTest::addColumn<QString>("saved"); // the file the plan is in then; empty: none
+    QTest::newRow("the first save asks for a file")
+        << "" << QByteArray() << "" << false << QStringList { "file:chosen.txt" } << "chosen.txt";
+    QTest::newRow("asked and cancelled, the editor stays; dropped")
+        << "" << QByteArray() << "" << false << QStringList { "file:", "Discard" } << "";
+    QTest::newRow("asked and cancelled, then saved on closing")
+        << "" << QByteArray() << "" << false << QStringList { "file:", "Save", "file:chosen.txt" }
+        << "chosen.txt";
+    QTest::newRow("a save that fails keeps the editor open")
+        << "missing/gallery.txt" << QByteArray() << "" << false << QStringList { "OK", "Discard" } << "";
     const QByteArray bad = "daily 20:00 show 3\nMon-Fri 25:00 off\n";
-    QTest::newRow("a bad file is kept unless told") << "bad.txt" << "" << false << bad << "Cancel";
-    QTest::newRow("a bad file replaced when told") << "bad.txt" << "" << true << bad << "Open the Editor";
+    QTest::newRow("a bad file is kept unless told") << "bad.txt" << bad << "Cancel" << false << QStringList() << "";
+    QTest::newRow("a bad file replaced when told")
+        << "bad.txt" << bad << "Open the Editor" << false << QStringList() << "bad.txt";
+    QTest::newRow("Send Now goes out as a click")
+        << "" << QByteArray() << "" << true << QStringList { "file:chosen.txt" } << "chosen.txt";
 }
 
-// Saved whole and only then in force; a save that fails says why in a box
-// and leaves the settings and the running timetable as they were.
+// Saved whole and only then in force; whatever stops the save leaves the
+// editor open with the plan as typed, and the settings and the running
+// timetable as they were.
 void tst_TimetableWindow::savingFromTheEditor()
 {
     QFETCH(QString, stored);
-    QFETCH(QString, chosen);
-    QFETCH(bool, saved);
     QFETCH(QByteArray, before);
     QFETCH(QString, atWarning);
+    QFETCH(bool, sendNow);
+    QFETCH(QStringList, answers);
+    QFETCH(QString, saved);
     const QString storedPath = stored.isEmpty() ? QString() : mData->filePath(stored);
-    const QString chosenPath = chosen.isEmpty() ? QString() : mData->filePath(chosen);
+    const QString savedPath = saved.isEmpty() ? QString() : mData->filePath(saved);
     if (!before.isEmpty()) {
         QFile file(storedPath);
         QVERIFY(file.open(QIODevice::WriteOnly));
@@ -419,9 +435,6 @@ void tst_TimetableWindow::savingFromTheEditor()
     mSettings->store(QStringLiteral("timetable/catchUp"), false);
     startWindow();
 
-    Timetable::Table table;
-    table.entries.append({ 0, { {}, 0x1f }, { Timetable::Time::Kind::Clock, QTime(20, 0), 0 },
-                           { Timetable::Action::Kind::Show, 12 }, QStringLiteral("vernissage") });
     int boxes = 0;
     if (!atWarning.isEmpty()) {
         mAnswerer->then(ModalAnswerer::click(atWarning));
@@ -430,52 +443,71 @@ void tst_TimetableWindow::savingFromTheEditor()
     if (atWarning != QStringLiteral("Cancel")) {
         mAnswerer->then([&](QWidget *widget) {
             auto *dialog = static_cast<TimetableDialog *>(widget);
-            dialog->setTimetable(table, QString());
+            // Typed in as the operator does: Add opens the first cell, Tab
+            // takes what was typed and opens the next.
+            dialog->findChild<QPushButton *>(QStringLiteral("addEntry"))->click();
+            auto *entries = dialog->findChild<QWidget *>(QStringLiteral("entries"));
+            for (const char *text : { "weekdays", "20:00", "show 12", "vernissage" }) {
+                QLineEdit *editor = nullptr;
+                for (QLineEdit *field : entries->findChildren<QLineEdit *>()) {
+                    if (field->isVisible())
+                        editor = field;
+                }
+                QVERIFY(editor);
+                editor->setText(QString::fromLatin1(text));
+                QTest::keyClick(editor, Qt::Key_Tab);
+            }
             dialog->setRunning(true);
             dialog->setLoadNamesWithoutAsking(true);
+            dialog->setCatchUp(Timetable::CatchUp::Off);
+            if (sendNow)
+                dialog->findChild<QPushButton *>(QStringLiteral("sendNow"))->click();
             dialog->accept();
+            if (dialog->isVisible())
+                dialog->close();
         });
         ++boxes;
-        if (storedPath.isEmpty())
-            mAnswerer->then(chooseFile(chosenPath));
-        else if (!saved)
-            mAnswerer->then(ModalAnswerer::click("OK"));
-        boxes += storedPath.isEmpty() || !saved;
+        for (const QString &answer : std::as_const(answers)) {
+            mAnswerer->then(answer.startsWith(QStringLiteral("file:"))
+                                ? chooseFile(answer.mid(5).isEmpty() ? QString() : mData->filePath(answer.mid(5)))
+                                : ModalAnswerer::click(answer));
+            ++boxes;
+        }
     }
     mWindow->fileTimetableAction->trigger();
     QTRY_COMPARE(mAnswerer->seen.size(), boxes);
     if (!atWarning.isEmpty()) {
         QVERIFY2(mAnswerer->seen[0].text.contains(QStringLiteral("line 2")), qPrintable(mAnswerer->seen[0].text));
         QCOMPARE(mAnswerer->seen[0].informativeText,
-                 QStringLiteral("The editor shows an empty timetable. OK there replaces the file with it."));
+                 QStringLiteral("The editor shows an empty timetable. Saving it there replaces the file."));
     } else if (!storedPath.isEmpty()) {
         QCOMPARE(mAnswerer->seen[1].text, QStringLiteral("Could not save the timetable\n") + storedPath);
         QVERIFY(!mAnswerer->seen[1].informativeText.isEmpty());
     }
+    if (answers.contains(QStringLiteral("Discard")))
+        QCOMPARE(mAnswerer->seen.last().text, QStringLiteral("The timetable has changed. Save it?"));
 
     auto *next = mWindow->findChild<QLabel *>(QStringLiteral("next"));
-    QCOMPARE(next->isVisible(), saved);
+    QCOMPARE(next->isVisible(), !saved.isEmpty());
     QCOMPARE(mSettings->stored(QStringLiteral("timetable/enabled")).toString(),
-             saved ? QStringLiteral("true") : QStringLiteral("false"));
+             saved.isEmpty() ? QStringLiteral("false") : QStringLiteral("true"));
+    QCOMPARE(mSettings->stored(QStringLiteral("timetable/catchUp")).toString(),
+             saved.isEmpty() ? QStringLiteral("false") : QStringLiteral("off"));
     QCOMPARE(mSettings->stored(QStringLiteral("names/askAtStart")).toString(),
-             saved ? QStringLiteral("false") : QString());
-    if (!saved && !before.isEmpty()) {
+             saved.isEmpty() ? QString() : QStringLiteral("false"));
+    if (saved.isEmpty() && !before.isEmpty()) {
         QFile file(storedPath);
         QVERIFY(file.open(QIODevice::ReadOnly));
         QCOMPARE(file.readAll(), before);
     }
-    if (saved) {
-        const QString savedPath = storedPath.isEmpty() ? chosenPath : storedPath;
+    if (!saved.isEmpty()) {
         QFile file(savedPath);
         QVERIFY(file.open(QIODevice::ReadOnly));
-        const Timetable::Parsed back = Timetable::parse(QByteArrayView(file.readAll()));
-        QVERIFY2(back.ok(), qPrintable(back.error));
-        QCOMPARE(back.table.entries.size(), 1);
-        QCOMPARE(back.table.entries[0].action, table.entries[0].action);
+        QCOMPARE(file.readAll(), QByteArray("weekdays 20:00 show 12  # vernissage\n"));
         QCOMPARE(mSettings->stored(QStringLiteral("timetable/file")).toString(), savedPath);
         QVERIFY2(next->text().startsWith(QStringLiteral("Next: Show 12 · ")), qPrintable(next->text()));
     }
-    QCOMPARE(mPty->read(), QByteArray());
+    QCOMPARE(mPty->read(), sendNow ? Commands::startShow(11) : QByteArray());
 }
 
 QTEST_MAIN(tst_TimetableWindow)

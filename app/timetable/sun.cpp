@@ -149,4 +149,15 @@ std::optional<QDateTime> event(Event event, double latitude, double longitude, Q
     }
 }
 
+QDateTime noon(double longitude, QDate localDate, const QTimeZone &zone)
+{
+    // The equation of time changes by seconds a day: the day's middle will do.
+    const QDateTime start = localDate.startOfDay(zone);
+    const double middle = double(start.toSecsSinceEpoch()) + 12 * 3600;
+    const double dayStart = 86400 * std::floor(middle / 86400);
+    const Position sun = position(julianDay(middle));
+    const double minutes = 720 - 4 * longitude - sun.equationOfTime;
+    return QDateTime::fromSecsSinceEpoch(qint64(dayStart) + std::llround(minutes * 60), QTimeZone::utc());
+}
+
 } // namespace Sun

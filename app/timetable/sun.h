@@ -26,4 +26,9 @@ enum class Event { Rise, Set };
 std::optional<QDateTime> event(Event event, double latitude, double longitude, QDate localDate,
                                const QTimeZone &zone);
 
+// Solar noon at `longitude` on `localDate`: the instant the sun crosses the
+// meridian, in UTC. Where a zone's noon lies far from it, its clock and the
+// place disagree.
+QDateTime noon(double longitude, QDate localDate, const QTimeZone &zone);
+
 } // namespace Sun

@@ -170,7 +170,6 @@ private:
     void rereadTimetable();
     static QString readTimetable(const QString &fileName, Timetable::Table &table,
                                  std::optional<QByteArray> &bytes);
-    QString readTimetable(Timetable::Table &table, QByteArray &bytes) const;
     void putTimetableInForce(const Timetable::Table &table);
     void keepLastGood();
     void refuseTimetable(const QString &error);
@@ -185,6 +184,12 @@ private:
     void showNext();
     QString nextWhen(const QDateTime &at) const;
     QByteArray nextForState() const;
+    // The timetable editor's Send Now: the operator's own path, as a click
+    // on the show or a drag of the slider.
+    void sendFromEditor(const Timetable::Action &action);
+    // Moves the slider to the position nearest `percent`, which sends it;
+    // returns that position.
+    int sendBrightnessPercent(double percent);
     void loadNames(const QString &fileName);
     bool saveNames(const QString &fileName);
     void setShowNumbers(bool on);

@@ -128,12 +128,7 @@ QByteArray LumivaneMainWindow::dispatch(const RemoteCommand &command, const Comm
         break;
     }
     case RemoteCommand::Kind::Brightness: {
-        const int value = Commands::sliderValueForPercent(command.value, mBrightSlider->maximum());
-        // Moving the slider sends, as a drag does; already there, it would not.
-        if (mBrightSlider->value() == value)
-            doBright();
-        else
-            mBrightSlider->setValue(value);
+        const int value = sendBrightnessPercent(command.value);
         // The reply names the level queued, which the nearest slider position
         // gives: 54 % asked is 55 % sent.
         queued.value = Commands::levelPercent(Commands::brightnessLevel(value, mBrightSlider->maximum()));
@@ -149,6 +144,17 @@ QByteArray LumivaneMainWindow::dispatch(const RemoteCommand &command, const Comm
     if (!mRefusal.isEmpty())
         return TextCommand::refused(mRefusal);
     return TextCommand::done(queued);
+}
+
+int LumivaneMainWindow::sendBrightnessPercent(double percent)
+{
+    const int value = Commands::sliderValueForPercent(percent, mBrightSlider->maximum());
+    // Moving the slider sends, as a drag does; already there, it would not.
+    if (mBrightSlider->value() == value)
+        doBright();
+    else
+        mBrightSlider->setValue(value);
+    return value;
 }
 
 // The bytes a command would queue, for the journal's record of one refused

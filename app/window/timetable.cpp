@@ -104,17 +104,6 @@ QString LumivaneMainWindow::readTimetable(const QString &fileName, Timetable::Ta
     return {};
 }
 
-QString LumivaneMainWindow::readTimetable(Timetable::Table &table, QByteArray &bytes) const
-{
-    std::optional<QByteArray> read;
-    const QString error = readTimetable(mTimetableFile, table, read);
-    bytes = read.value_or(QByteArray());
-    if (error.isEmpty())
-        return {};
-    const QString name = QDir::toNativeSeparators(mTimetableFile);
-    return read ? QStringLiteral("Timetable %1, %2").arg(name, error) : QStringLiteral("Timetable %1: %2").arg(name, error);
-}
-
 // At start, when switched on and after the editor saved: the file read
 // afresh and put in force. Off, nothing runs and nothing is shown.
 void LumivaneMainWindow::startTimetable()

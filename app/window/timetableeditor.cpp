@@ -5,32 +5,34 @@
 
 #include "timetabledialog.h"
 
-#include <QFileDialog>
+#include <QDir>
 #include <QFileInfo>
 #include <QMessageBox>
 #include <QPushButton>
-#include <QSaveFile>
+#include <QRadioButton>
 
-// Saves where the operator chose, whole or not at all, and only then puts
-// the new timetable and switches in force.
+// The editor saves the plan itself, and closes only once it is saved or
+// the operator dropped it; here the settings are stored and the file is
+// put in force as it now is.
 void LumivaneMainWindow::doTimetable()
 {
     // A file that cannot be read as it stands, perhaps a long one with one
-    // line mistyped by hand, is not silently replaced by what OK saves.
+    // line mistyped by hand, is not silently replaced by what the editor saves.
     Timetable::Table shown = mTimetable.running() ? mTimetable.table() : Timetable::Table {};
+    std::optional<QByteArray> onDisk;
     if (!mTimetableFile.isEmpty() && QFileInfo::exists(mTimetableFile)) {
-        Timetable::Table onDisk;
-        QByteArray bytes;
-        const QString error = readTimetable(onDisk, bytes);
+        Timetable::Table read;
+        const QString error = readTimetable(mTimetableFile, read, onDisk);
         if (error.isEmpty()) {
-            if (!mTimetable.running())
-                shown = onDisk;
+            shown = read;
         } else {
-            QMessageBox box(QMessageBox::Warning, QStringLiteral("Lumivane"), error, QMessageBox::Cancel, this);
+            const QString text = QStringLiteral("Timetable %1%2 %3")
+                                     .arg(QDir::toNativeSeparators(mTimetableFile), onDisk ? u"," : u":", error);
+            QMessageBox box(QMessageBox::Warning, QStringLiteral("Lumivane"), text, QMessageBox::Cancel, this);
             box.setInformativeText(
                 (mTimetable.running() ? QStringLiteral("The editor shows the timetable in force, read before. ")
                                       : QStringLiteral("The editor shows an empty timetable. "))
-                + QStringLiteral("OK there replaces the file with it."));
+                + QStringLiteral("Saving it there replaces the file."));
             QPushButton *open = box.addButton(QStringLiteral("Open the Editor"), QMessageBox::AcceptRole);
             box.setDefaultButton(QMessageBox::Cancel);
             box.exec();
@@ -39,49 +41,40 @@ void LumivaneMainWindow::doTimetable()
         }
     }
     TimetableDialog dialog(this);
-    dialog.setTimetable(shown, mTimetableFile);
+    dialog.setZone(mTimetable.zoneFor(Timetable::Table {}));
+    dialog.setTimetable(shown, mTimetableFile, onDisk);
     dialog.setRunning(mTimetableEnabled);
+    dialog.setCatchUp(mTimetableCatchUp);
     dialog.setLoadNamesWithoutAsking(!mAskNamesAtStart);
-    dialog.setZone(mTimetable.zone().isValid() ? mTimetable.zone() : QTimeZone::systemTimeZone());
-    dialog.setNow([] { return QDateTime::currentDateTimeUtc(); });
+    connect(&dialog, &TimetableDialog::sendNow, this, &LumivaneMainWindow::sendFromEditor);
     if (dialog.exec() != QDialog::Accepted)
         return;
 
-    QString fileName = mTimetableFile;
-    if (fileName.isEmpty()) {
-        fileName = QFileDialog::getSaveFileName(this, QStringLiteral("Save Timetable"), QString(),
-                                                QStringLiteral("Timetables (*.txt);;All files (*)"));
-        if (fileName.isEmpty())
-            return;
-    }
-    const Timetable::Table table = dialog.timetable();
-    QSaveFile file(fileName);
-    const QByteArray bytes = Timetable::format(table).toUtf8();
-    if (!file.open(QIODevice::WriteOnly) || file.write(bytes) != bytes.size() || !file.commit()) {
-        QMessageBox box(QMessageBox::Warning, QStringLiteral("Lumivane"),
-                        QStringLiteral("Could not save the timetable\n") + fileName, QMessageBox::Ok, this);
-        box.setInformativeText(file.errorString());
-        box.exec();
-        return;
-    }
-
-    const bool wasRunning = mTimetable.running();
-    mTimetableFile = fileName;
+    mTimetableFile = dialog.fileName();
     mTimetableEnabled = dialog.running();
+    mTimetableCatchUp = dialog.catchUp();
     mAskNamesAtStart = !dialog.loadNamesWithoutAsking();
     storeTimetableFile();
     storeTimetableEnabled();
+    storeTimetableCatchUp();
     storeAskNamesAtStart();
-    mTimetableBytes = bytes;
-    watchTimetable();
-    if (!mTimetableEnabled) {
-        mTimetable.stop();
-    } else if (!wasRunning) {
-        // Switched on: catch-up, as at start.
-        mTimetable.start(table, mTimetableCatchUp != Timetable::CatchUp::Off);
-    } else if (table != mTimetable.table()) {
-        // Saved while running: in force from now, nothing that has passed.
-        mTimetable.start(table, false);
+    startTimetable();
+}
+
+void LumivaneMainWindow::sendFromEditor(const Timetable::Action &action)
+{
+    switch (action.kind) {
+    case Timetable::Action::Kind::Show:
+        // Checked where it stands, as a click checks it; the repeat guard
+        // and the line take it from there.
+        showSelector(action.value - 1)->setChecked(true);
+        doShowButton(action.value - 1);
+        break;
+    case Timetable::Action::Kind::Brightness:
+        sendBrightnessPercent(action.value);
+        break;
+    case Timetable::Action::Kind::Off:
+        doOff();
+        break;
     }
-    showNext();
 }
