@@ -300,7 +300,7 @@ private:
     // the one read at mTimetableVersion.
     QString mTimetableRefused;
     QDateTime mTimetableVersion;
-    QLabel *mTimetableMark = nullptr; // made when first needed
+    StatusLabel *mTimetableMark = nullptr;
     // While the file is not there, it is looked for this often.
     static constexpr int timetablePollMs = 5000;
     QTimer mTimetablePoll;

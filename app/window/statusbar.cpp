@@ -5,8 +5,10 @@
 
 #include "link/linkstate.h"
 
+#include <QDir>
 #include <QEvent>
 #include <QLabel>
+#include <QLocale>
 #include <QResizeEvent>
 #include <QStatusBar>
 #include <QTime>
@@ -129,6 +131,15 @@ void LumivaneMainWindow::createStatusWidgets()
     mLinkLabel->setMaximumWidth(48 * mLinkLabel->fontMetrics().averageCharWidth());
     statusBar()->addPermanentWidget(mMessageLabel, 1);
     statusBar()->addPermanentWidget(mLastCommandLabel, 1);
+    // Shares the room the last command has while it lasts, and is cut
+    // first: the whole of it is in its tooltip.
+    mTimetableMark = new StatusLabel(Qt::ElideRight, this);
+    mTimetableMark->setObjectName(QStringLiteral("timetableMark"));
+    mTimetableMark->setStyleSheet(QStringLiteral("color: #b00000"));
+    mTimetableMark->setSizePolicy(QSizePolicy::Ignored, QSizePolicy::Preferred);
+    mTimetableMark->setMinimumWidth(40);
+    mTimetableMark->hide();
+    statusBar()->addPermanentWidget(mTimetableMark, 1);
     mNextLabel = new QLabel(this);
     mNextLabel->setObjectName(QStringLiteral("next"));
     mNextLabel->setContentsMargins(0, 0, 8, 0);
@@ -211,6 +222,28 @@ void LumivaneMainWindow::showWaiting()
 {
     showLastCommand(LinkState::waitingLine(describeCommand(mLastQueued),
                                            mCommandSources.value(mLastQueued)));
+}
+
+// Lasting, where the next entry is told, until a good file is read.
+void LumivaneMainWindow::showTimetableMark()
+{
+    mTimetableMark->setVisible(!mTimetableRefused.isEmpty());
+    if (mTimetableRefused.isEmpty())
+        return;
+    // The reason's first words: "line 4", or the system's "No such file or
+    // directory".
+    const QString reason = mTimetableRefused.section(u':', 0, 0);
+    const QString what = reason.startsWith(QStringLiteral("line ")) ? reason + QStringLiteral(" refused") : reason;
+    const QString running = mTimetable.running()
+        ? QStringLiteral("running the version of %1")
+              .arg(QLocale::c().toString(mTimetableVersion, QStringLiteral("d MMM HH:mm")))
+        : QStringLiteral("nothing runs");
+    const QString head = QStringLiteral("Timetable: %1").arg(what);
+    // What is wrong stays readable however narrow the window; what runs
+    // instead is cut first.
+    mTimetableMark->setMinimumWidth(mTimetableMark->fontMetrics().horizontalAdvance(head + u'…') + 4);
+    mTimetableMark->setWhole(QStringLiteral("%1, %2").arg(head, running),
+                             QStringLiteral("%1: %2").arg(QDir::toNativeSeparators(mTimetableFile), mTimetableRefused));
 }
 
 // Nothing at all while remote control is off; while it is on, whether it

@@ -247,36 +247,6 @@ void LumivaneMainWindow::refuseTimetable(const QString &error)
     showNext();
 }
 
-// Lasting, where the next entry is told, until a good file is read.
-void LumivaneMainWindow::showTimetableMark()
-{
-    if (!mTimetableMark) {
-        if (mTimetableRefused.isEmpty())
-            return;
-        mTimetableMark = new QLabel(this);
-        mTimetableMark->setObjectName(QStringLiteral("timetableMark"));
-        mTimetableMark->setStyleSheet(QStringLiteral("color: #b00000"));
-        mTimetableMark->setContentsMargins(0, 0, 8, 0);
-        // Left of the next entry, after the message and last-command lines.
-        statusBar()->insertPermanentWidget(2, mTimetableMark);
-    }
-    mTimetableMark->setVisible(!mTimetableRefused.isEmpty());
-    if (mTimetableRefused.isEmpty())
-        return;
-    // The reason's first words: "line 4", or the system's "No such file".
-    const QString reason = mTimetableRefused.section(u':', 0, 0);
-    const QString running = mTimetable.running()
-        ? QStringLiteral("running the version of %1")
-              .arg(QLocale::c().toString(mTimetableVersion, QStringLiteral("d MMM HH:mm")))
-        : QStringLiteral("nothing runs");
-    mTimetableMark->setText(QStringLiteral("Timetable: %1, %2").arg(reason.toLower().startsWith(u"line ")
-                                                                         ? reason + QStringLiteral(" refused")
-                                                                         : reason,
-                                                                     running));
-    mTimetableMark->setToolTip(QStringLiteral("%1: %2").arg(QDir::toNativeSeparators(mTimetableFile),
-                                                            mTimetableRefused));
-}
-
 // Through the operator's own slots, as a remote command goes; never a box.
 // Catch-up with "missed" sends nothing that went out already, nor what a
 // later command of the same channel has overridden, from whatever source.
@@ -383,7 +353,11 @@ void LumivaneMainWindow::showNext()
     }
     // At one instant the last line is what stays in force.
     const Timetable::Occurrence &last = upcoming.constLast();
-    mNextLabel->setText(QStringLiteral("Next: %1 · %2 %3").arg(actionText(last.entry.action), nextWhen(last.at), zone));
+    // The zone's short name, which the status bar has room for; its full
+    // name is in the tooltip.
+    mNextLabel->setText(QStringLiteral("Next: %1 · %2 %3")
+                            .arg(actionText(last.entry.action), nextWhen(last.at),
+                                 mTimetable.zone().abbreviation(last.at)));
 }
 
 // For the state reply: "show 12 2026-12-14T20:00:00", local time; empty
