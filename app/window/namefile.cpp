@@ -5,6 +5,7 @@
 
 #include "names/namefilecodec.h"
 #include "regularfile.h"
+#include "savequestion.h"
 
 #include <QFile>
 #include <QFileDialog>
@@ -169,17 +170,10 @@ bool LumivaneMainWindow::changedNamesSavedOrDropped()
 {
     if (!mNamesChanged)
         return true;
-    QMessageBox box(QMessageBox::Question, QStringLiteral("Lumivane"),
-                    QStringLiteral("The show names have changed. Save them?"), QMessageBox::NoButton, this);
-    QPushButton *save = box.addButton(QStringLiteral("Save"), QMessageBox::AcceptRole);
-    QPushButton *discard = box.addButton(QStringLiteral("Discard"), QMessageBox::DestructiveRole);
-    QPushButton *cancel = box.addButton(QStringLiteral("Cancel"), QMessageBox::RejectRole);
-    box.setDefaultButton(save);
-    box.setEscapeButton(cancel);
-    box.exec();
-    if (box.clickedButton() == discard)
+    const SaveAnswer answer = askToSave(this, QStringLiteral("The show names have changed. Save them?"));
+    if (answer == SaveAnswer::Discard)
         return true;
-    if (box.clickedButton() != save)
+    if (answer == SaveAnswer::Cancel)
         return false;
     // A save cancelled or refused keeps the program, and the names, there.
     doSaveNames();

@@ -4,6 +4,7 @@
 #include "timetabledialog.h"
 
 #include "regularfile.h"
+#include "savequestion.h"
 #include "timetablepreview.h"
 #include "timetable/occurrences.h"
 #include "timetable/sun.h"
@@ -911,18 +912,16 @@ void TimetableDialog::reject()
 {
     if (!unsaved())
         return QDialog::reject();
-    QMessageBox box(QMessageBox::Question, QStringLiteral("Lumivane"),
-                    QStringLiteral("The timetable has changed. Save it?"), QMessageBox::NoButton, this);
-    QPushButton *save = box.addButton(QStringLiteral("Save"), QMessageBox::AcceptRole);
-    QPushButton *discard = box.addButton(QStringLiteral("Discard"), QMessageBox::DestructiveRole);
-    QPushButton *cancel = box.addButton(QStringLiteral("Cancel"), QMessageBox::RejectRole);
-    box.setDefaultButton(save);
-    box.setEscapeButton(cancel);
-    box.exec();
-    if (box.clickedButton() == discard)
+    switch (askToSave(this, QStringLiteral("The timetable has changed. Save it?"))) {
+    case SaveAnswer::Discard:
         QDialog::reject();
-    else if (box.clickedButton() == save)
+        break;
+    case SaveAnswer::Save:
         accept();
+        break;
+    case SaveAnswer::Cancel:
+        break;
+    }
 }
 
 // Whole or not at all: a save that fails leaves the file as it was.
