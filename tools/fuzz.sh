@@ -16,12 +16,12 @@ seconds="${1:-60}"
 dir=build-fuzz
 CC=clang CXX=clang++ cmake -S . -B "$dir" -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo \
     -DLUMIVANE_FUZZ=ON -DBUILD_TESTING=OFF -DLUMIVANE_WERROR="${LUMIVANE_WERROR:-OFF}" >/dev/null
-cmake --build "$dir" --target fuzz_namefile fuzz_zentreldecoder fuzz_osc
+cmake --build "$dir" --target fuzz_namefile fuzz_zentreldecoder fuzz_osc fuzz_timetable
 
 export ASAN_OPTIONS="${ASAN_OPTIONS:-detect_leaks=1:abort_on_error=1}"
 export UBSAN_OPTIONS="${UBSAN_OPTIONS:-print_stacktrace=1:halt_on_error=1}"
 status=0
-for target in namefile zentreldecoder osc; do
+for target in namefile zentreldecoder osc timetable; do
     work="$dir/corpus-$target"
     mkdir -p "$work"
     echo "fuzz_$target: $seconds s"
