@@ -17,6 +17,19 @@ const char *const channelNames[] = { "playing", "brightness" };
 SentRecord::SentRecord(const QString &filePath)
     : mPath(filePath)
 {
+}
+
+QDateTime SentRecord::last(Timetable::Channel channel) const
+{
+    load();
+    return mLast[int(channel)];
+}
+
+void SentRecord::load() const
+{
+    if (mLoaded)
+        return;
+    mLoaded = true;
     QFile file(mPath);
     if (mPath.isEmpty() || !QFileInfo(mPath).isFile() || !file.open(QIODevice::ReadOnly))
         return;
@@ -36,6 +49,7 @@ SentRecord::SentRecord(const QString &filePath)
 
 void SentRecord::note(Timetable::Channel channel, const QDateTime &at)
 {
+    load();
     mLast[int(channel)] = at.toUTC();
     mChanged = true;
 }

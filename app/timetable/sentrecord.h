@@ -20,7 +20,7 @@ public:
 
     QString filePath() const { return mPath; }
     // Invalid when nothing of that channel is known to have gone out.
-    QDateTime last(Timetable::Channel channel) const { return mLast[int(channel)]; }
+    QDateTime last(Timetable::Channel channel) const;
     void note(Timetable::Channel channel, const QDateTime &at);
 
     bool changed() const { return mChanged; }
@@ -28,7 +28,11 @@ public:
     QString save();
 
 private:
+    // Read when first wanted, not at every start of the program.
+    void load() const;
+
     QString mPath;
-    QDateTime mLast[2];
+    mutable QDateTime mLast[2];
+    mutable bool mLoaded = false;
     bool mChanged = false;
 };
