@@ -325,6 +325,8 @@ void tst_Timetable::occurrences_data()
     QTest::newRow("clock set forward: the latest of each") << sample << berlin
         << QStringList { "2026-03-09 06:00", "set 2026-03-10 21:00" }
         << QStringList { "5 at 2026-03-10 07:30:00 +01", "2 at 2026-03-10 20:00:00 +01", "next 4 at 2026-03-10 23:00:00 +01" };
+    QTest::newRow("clock set forward, a week back at most") << "2026-03-01 20:00 show 1\n2026-03-03 20:00 show 2\n" << berlin
+        << QStringList { "2026-03-01 19:00", "set 2026-03-09 19:00" } << QStringList { "2 at 2026-03-03 20:00:00 +01" };
     QTest::newRow("read anew, then set back: nothing again") << week << berlin
         << QStringList { "2026-03-09 19:00", "2026-03-09 20:00", "edited 2026-03-09 20:10", "set 2026-03-09 19:30",
                          "2026-03-09 20:30" }

@@ -279,8 +279,9 @@ QList<Occurrence> due(const Table &table, const QTimeZone &zone, const QDateTime
 {
     if (now <= mark)
         return {};
+    // As far back as catch-up looks, however far the clock jumped.
     if (stepped)
-        return latestOfEach(table, zone, mark, now);
+        return latestOfEach(table, zone, std::max(mark, now.addDays(-catchUpDays)), now);
     return between(table, zone, mark, now);
 }
 

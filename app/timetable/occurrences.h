@@ -64,8 +64,9 @@ QList<Occurrence> catchUp(const Table &table, const QTimeZone &zone, const QDate
 // What the clock reading `now` sends when everything up to `mark` has been
 // dealt with. Running normally, every occurrence of (mark, now], in order: a
 // wake-up a little late loses nothing. After the clock was set forward
-// (`stepped`), only the latest of each channel in the span it skipped. Set
-// back (`now` before `mark`), nothing: what already fired does not fire again.
+// (`stepped`), only the latest of each channel in the span it skipped, and
+// no further back than catch-up looks. Set back (`now` before `mark`),
+// nothing: what already fired does not fire again.
 QList<Occurrence> due(const Table &table, const QTimeZone &zone, const QDateTime &mark,
                       const QDateTime &now, bool stepped);
 
