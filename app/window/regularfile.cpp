@@ -46,3 +46,15 @@ bool openRegularFile(QFile &file, const QString &fileName, QString *why)
     return true;
 #endif
 }
+
+QString readRegularFile(const QString &fileName, qint64 maxBytes, QByteArray &bytes)
+{
+    QFile file;
+    QString why;
+    if (!openRegularFile(file, fileName, &why))
+        return why;
+    bytes = file.read(maxBytes);
+    if (file.error() != QFileDevice::NoError)
+        return file.errorString();
+    return {};
+}

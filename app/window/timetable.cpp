@@ -88,14 +88,10 @@ QString LumivaneMainWindow::readTimetable(const QString &fileName, Timetable::Ta
                                           std::optional<QByteArray> &bytes)
 {
     bytes.reset();
-    QFile file;
-    QString why;
-    if (!openRegularFile(file, fileName, &why))
-        return why;
+    QByteArray read;
     // One byte past the bound is enough for the parser to refuse it.
-    QByteArray read = file.read(Timetable::maxFileBytes + 1);
-    if (file.error() != QFileDevice::NoError)
-        return file.errorString();
+    if (QString why = readRegularFile(fileName, Timetable::maxFileBytes + 1, read); !why.isEmpty())
+        return why;
     bytes = read;
     Timetable::Parsed parsed = Timetable::parse(QByteArrayView(read));
     if (!parsed.ok())
@@ -202,8 +198,8 @@ void LumivaneMainWindow::keepLastGood()
 {
     if (!mTimetableBytes)
         return;
-    QFile old(lastGoodPath());
-    if (old.open(QIODevice::ReadOnly) && old.read(Timetable::maxFileBytes + 1) == *mTimetableBytes)
+    QByteArray kept;
+    if (readRegularFile(lastGoodPath(), Timetable::maxFileBytes + 1, kept).isEmpty() && kept == *mTimetableBytes)
         return;
     QDir().mkpath(Journal::defaultFolder());
     QSaveFile copy(lastGoodPath());

@@ -220,20 +220,6 @@ QString fileText(const QByteArray &bytes)
     return decoder(bytes);
 }
 
-// Reads a file the operator chose, or says why not; one byte past the
-// bound is enough for the parser to refuse it.
-QString readFile(const QString &fileName, QByteArray &bytes)
-{
-    QFile file;
-    QString why;
-    if (!openRegularFile(file, fileName, &why))
-        return why;
-    bytes = file.read(maxFileBytes + 1);
-    if (file.error() != QFileDevice::NoError)
-        return file.errorString();
-    return {};
-}
-
 } // namespace
 
 TimetableDialog::TimetableDialog(QWidget *parent)
@@ -783,7 +769,7 @@ void TimetableDialog::openFile()
     if (fileName.isEmpty())
         return;
     QByteArray bytes;
-    QString error = readFile(fileName, bytes);
+    QString error = readRegularFile(fileName, maxFileBytes + 1, bytes);
     Parsed parsed;
     if (error.isEmpty()) {
         parsed = parse(QByteArrayView(bytes));
@@ -971,12 +957,9 @@ bool TimetableDialog::overwriteAllowed(const QString &fileName)
     if (!QFileInfo::exists(fileName))
         return true;
     // Not a regular file any more, as a pipe put there, is a change too.
-    QFile file;
-    if (openRegularFile(file, fileName)) {
-        const QByteArray now = file.read(maxFileBytes + 1);
-        if (file.error() == QFileDevice::NoError && mOnDisk && now == *mOnDisk)
-            return true;
-    }
+    QByteArray now;
+    if (readRegularFile(fileName, maxFileBytes + 1, now).isEmpty() && mOnDisk && now == *mOnDisk)
+        return true;
     QMessageBox box(QMessageBox::Warning, QStringLiteral("Lumivane"),
                     QStringLiteral("The timetable file has changed since the editor read it\n")
                         + QDir::toNativeSeparators(fileName),
