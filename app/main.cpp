@@ -32,6 +32,17 @@ constexpr const char help[] =
     "the show and the brightness it says, as timetable/catchUp chooses: missed\n"
     "(what has not gone out since; the default), always, or off.\n";
 
+// Qt's own options, which QApplication takes out of the arguments. They are
+// known before it exists so that a word neither Qt nor Lumivane knows is
+// refused with the usage, not by a platform plugin that cannot start.
+constexpr const char *qtOptionsWithValue[] = {
+    "platform", "platformpluginpath", "platformtheme", "plugin", "qwindowgeometry", "qwindowtitle",
+    "qwindowicon", "style", "stylesheet", "session",
+    // X11's own, read by the xcb platform
+    "display", "geometry", "title", "icon", "name", "visual",
+};
+constexpr const char *qtOptionsAlone[] = { "reverse", "widgetcount", "nograb", "dograb", "sync", "testability" };
+
 // -platform and -reverse are words, not bundles of letters; Qt's own options
 // read the same way.
 void defineOptions(QCommandLineParser &parser)
@@ -41,19 +52,40 @@ void defineOptions(QCommandLineParser &parser)
     parser.addOption(QCommandLineOption(QStringList { QStringLiteral("v"), QStringLiteral("version") }));
 }
 
+void defineQtOptions(QCommandLineParser &parser)
+{
+    for (const char *name : qtOptionsWithValue)
+        parser.addOption(QCommandLineOption(QString::fromLatin1(name), QString(), QStringLiteral("value")));
+    for (const char *name : qtOptionsAlone)
+        parser.addOption(QCommandLineOption(QString::fromLatin1(name)));
+}
+
+// Unknown words and a value given to -h or -v ("--help=1") are errors.
+bool refused(const QCommandLineParser &parser, bool parsed)
+{
+    if (parsed && parser.positionalArguments().isEmpty())
+        return false;
+    const QString why = parser.errorText().isEmpty()
+        ? QStringLiteral("unexpected argument '%1'").arg(parser.positionalArguments().constFirst())
+        : parser.errorText();
+    std::fprintf(stderr, "lumivane: %s\n%s", qPrintable(why), usage);
+    return true;
+}
+
 } // namespace
 
 int main(int argc, char **argv)
 {
-    // Help and the version are answered before Qt starts, so that they need
-    // no display. Qt's options are still among the words here: not knowing
-    // them is no error yet.
+    // Help, the version and a mistake are answered before Qt starts, so that
+    // they need no display.
     QStringList words;
     for (int i = 0; i < argc; ++i)
         words << QString::fromLocal8Bit(argv[i]);
     QCommandLineParser early;
     defineOptions(early);
-    early.parse(words);
+    defineQtOptions(early);
+    if (refused(early, early.parse(words)))
+        return 2;
     if (early.isSet(QStringLiteral("help"))) {
         std::fputs(usage, stdout);
         std::fputs(help, stdout);
@@ -67,16 +99,11 @@ int main(int argc, char **argv)
     std::jthread fontsRead = startReadingFonts();
     QApplication app(argc, argv);
     // What Qt left after taking its own options is all Lumivane's, and it
-    // takes no other.
+    // takes no other (an X11 option on another platform is left here).
     QCommandLineParser parser;
     defineOptions(parser);
-    if (!parser.parse(QApplication::arguments()) || !parser.positionalArguments().isEmpty()) {
-        const QString why = parser.errorText().isEmpty()
-            ? QStringLiteral("unexpected argument '%1'").arg(parser.positionalArguments().constFirst())
-            : parser.errorText();
-        std::fprintf(stderr, "lumivane: %s\n%s", qPrintable(why), usage);
+    if (refused(parser, parser.parse(QApplication::arguments())))
         return 2;
-    }
 
     // Drawn by Qt's SVG plugin; without it the window simply has no icon.
     // Given once the event loop runs: loading the plugins and drawing the

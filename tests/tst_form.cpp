@@ -766,6 +766,13 @@ void tst_Form::commandLine_data()
                                       << version << QString();
     QTest::newRow("unknown option") << QStringList { "--bogus" } << true << 2 << QString()
                                     << "lumivane: Unknown option 'bogus'.\n" + usage;
+    // Known before Qt's platform would abort for want of a display.
+    QTest::newRow("unknown option without a display") << QStringList { "--bogus" } << false << 2 << QString()
+                                                      << "lumivane: Unknown option 'bogus'.\n" + usage;
+    QTest::newRow("--help=1") << QStringList { "--help=1" } << false << 2 << QString()
+                              << "lumivane: Unexpected value after '--help'.\n" + usage;
+    QTest::newRow("--version=2") << QStringList { "--version=2" } << false << 2 << QString()
+                                 << "lumivane: Unexpected value after '--version'.\n" + usage;
     QTest::newRow("unknown option after a Qt one") << QStringList { "-platform", "offscreen", "-x" } << true << 2
                                                    << QString() << "lumivane: Unknown option 'x'.\n" + usage;
     QTest::newRow("an argument") << QStringList { "shows.txt" } << true << 2 << QString()
