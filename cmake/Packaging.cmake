@@ -28,6 +28,10 @@ set(LUMIVANE_DOCDIR ${CMAKE_INSTALL_DATADIR}/doc/lumivane)
 install(FILES ${CMAKE_CURRENT_BINARY_DIR}/changelog.gz ${PROJECT_SOURCE_DIR}/data/copyright
               ${PROJECT_SOURCE_DIR}/README.md
         DESTINATION ${LUMIVANE_DOCDIR})
+# What the README links to, so that the installed copy has no dead links.
+install(FILES ${PROJECT_SOURCE_DIR}/docs/lumivane.png ${PROJECT_SOURCE_DIR}/docs/lumivane-windows.png
+              ${PROJECT_SOURCE_DIR}/docs/development.md ${PROJECT_SOURCE_DIR}/docs/performance.md
+        DESTINATION ${LUMIVANE_DOCDIR}/docs)
 
 set(CPACK_PACKAGE_NAME lumivane)
 set(CPACK_PACKAGE_VENDOR "lumivane.org")

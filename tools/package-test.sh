@@ -31,6 +31,15 @@ if [ -n "$keep" ]; then mkdir -p "$keep"; cp "$deb" "$keep/"; fi
 
 . tools/checks.sh
 
+# Every relative link target ](path) in the Markdown files of a folder exists.
+links_resolve() {
+    for md in "$1"/README.md "$1"/docs/*.md; do
+        for target in $(grep -o '](\([^)#:]*\))' "$md" | sed 's/^](//; s/)$//'); do
+            test -e "$(dirname "$md")/$target" || { echo "$md: no $target" >&2; return 1; }
+        done
+    done
+}
+
 # Both ways of installing must lay out the same files.
 check_tree() { # check_tree HOW ROOT
     check "$1: lumivane in bin/, executable" test -x "$2/bin/lumivane"
@@ -43,6 +52,7 @@ check_tree() { # check_tree HOW ROOT
     check "$1: copyright and changelog" \
         test -f "$2/share/doc/lumivane/copyright" -a -f "$2/share/doc/lumivane/changelog.gz"
     check "$1: the README" cmp -s "$2/share/doc/lumivane/README.md" "$here/README.md"
+    check "$1: what the installed README and its documents link to is installed" links_resolve "$2/share/doc/lumivane"
 }
 metainfo=org.lumivane.Lumivane.metainfo.xml
 
