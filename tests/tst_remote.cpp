@@ -11,6 +11,7 @@
 #include <QCheckBox>
 #include <QLabel>
 #include <QLineEdit>
+#include <QScopeGuard>
 #include <QTemporaryDir>
 #include <QSlider>
 #include <QStatusBar>
@@ -182,6 +183,7 @@ private slots:
     void connectionSlots_data();
     void connectionSlots();
     void unfinishedLineEndsTheConnection();
+    void peerThatNeverReads();
     void socketsReachTheLine();
     void noPortNoBox();
     void repeatGuardAnswersTheSender();
@@ -440,6 +442,76 @@ void tst_Remote::unfinishedLineEndsTheConnection()
     QCOMPARE(lineReply(socket), QByteArray("error: line not finished within 0.3 seconds\n"));
     QTRY_COMPARE_WITH_TIMEOUT(socket.state(), QAbstractSocket::UnconnectedState, 3000);
     QCOMPARE(echo.server.ignored(), 1);
+}
+
+// A peer that sends and never reads its replies: what waits for it stays
+// bounded, another peer is answered meanwhile, and once it reads, every one
+// of its lines has been answered.
+void tst_Remote::peerThatNeverReads()
+{
+    EchoServer echo;
+    const int fd = ::socket(AF_INET, SOCK_STREAM, 0);
+    // Small buffers of its own, so that the server's fill up soon.
+    const int small = 8192;
+    ::setsockopt(fd, SOL_SOCKET, SO_RCVBUF, &small, sizeof small);
+    ::setsockopt(fd, SOL_SOCKET, SO_SNDBUF, &small, sizeof small);
+    sockaddr_in to {};
+    to.sin_family = AF_INET;
+    to.sin_port = htons(echo.port);
+    to.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+    QCOMPARE(::connect(fd, reinterpret_cast<const sockaddr *>(&to), sizeof to), 0);
+    const auto closeFd = qScopeGuard([fd] { ::close(fd); });
+
+    QByteArray lines;
+    for (int k = 0; k < 1000; ++k)
+        lines += "state\n";
+    QByteArray pending;
+    qint64 sent = 0;
+    const auto sendSome = [&] {
+        if (pending.isEmpty() && sent < 8 * 1024 * 1024)
+            pending = lines;
+        const ssize_t n = ::send(fd, pending.constData(), std::size_t(pending.size()), MSG_DONTWAIT);
+        if (n <= 0)
+            return false;
+        pending.remove(0, n);
+        sent += n;
+        return true;
+    };
+    // On until the server has stopped taking its lines for half a second.
+    QElapsedTimer stuck;
+    stuck.start();
+    while (stuck.elapsed() < 500 && sent < 8 * 1024 * 1024) {
+        if (sendSome())
+            stuck.start();
+        else
+            QTest::qWait(5);
+    }
+    const QList<QTcpSocket *> sockets = echo.server.findChildren<QTcpSocket *>();
+    QCOMPARE(sockets.size(), 1);
+    const qint64 unsent = sockets.first()->bytesToWrite();
+    QVERIFY2(unsent > RemoteServer::maxUnsent / 2 && unsent <= RemoteServer::maxUnsent + RemoteServer::perTurn * 16,
+             QByteArray::number(unsent).constData());
+
+    QTcpSocket other;
+    other.connectToHost(QHostAddress::LocalHost, echo.port);
+    other.write("state\n");
+    QCOMPARE(lineReply(other), QByteArray("ok state\n"));
+
+    // Reading now, it gets a reply to each line it sent.
+    QByteArray replies;
+    QDeadlineTimer deadline(20000);
+    char buffer[65536];
+    while (!deadline.hasExpired() && replies.size() < (sent + pending.size()) / 6 * 9) {
+        if (!pending.isEmpty())
+            sendSome();
+        const ssize_t n = ::recv(fd, buffer, sizeof buffer, MSG_DONTWAIT);
+        if (n > 0)
+            replies.append(buffer, n);
+        else
+            QTest::qWait(1);
+    }
+    QCOMPARE(replies.size(), sent / 6 * 9);
+    QCOMPARE(replies.count("ok state\n"), sent / 6);
 }
 
 // The whole path on real sockets: what a peer sends arrives on the line as

@@ -39,6 +39,10 @@ public:
     // datagram of 8 KiB can carry some 400 commands, so the count is of
     // commands, not datagrams.
     static constexpr int perTurn = 32;
+    // Replies waiting to go to one peer. Past it, that peer's lines wait
+    // unread until it takes its replies, so a peer that sends and never
+    // reads holds this much, and the system's own buffers, and no more.
+    static constexpr qint64 maxUnsent = 64 * 1024;
 
     // A line begun and not ended within this time ends its connection.
     int unfinishedLineMs = 10000;
@@ -68,6 +72,7 @@ private:
     bool makeRoom();
     void serve(TextClient *client);
     void answer(TextClient *client, const QByteArray &line);
+    void resume(TextClient *client);
     void peerWaiting(TextClient *client);
     void unwatch(TextClient *client);
     void refuseLine(TextClient *client, const QByteArray &why);
