@@ -1,6 +1,7 @@
 // SPDX-FileCopyrightText: 2026 The Lumivane developers
 // SPDX-License-Identifier: GPL-3.0-or-later
 
+#include "journal/journal.h"
 #include "link/commands.h"
 #include "window/lumivanemainwindow.h"
 #include "remote/osc.h"
@@ -185,6 +186,8 @@ private slots:
     void unfinishedLineEndsTheConnection();
     void peerThatNeverReads();
     void socketsReachTheLine();
+    void refusalsJournalled_data();
+    void refusalsJournalled();
     void noPortNoBox();
     void repeatGuardAnswersTheSender();
     void indicatorInTheStatusBar_data();
@@ -270,7 +273,7 @@ void tst_Remote::oscDecode()
     QFETCH(int, ignored);
     const Osc::Decoded decoded = Osc::decode(packet);
     QCOMPARE(described(decoded.commands), commands);
-    QCOMPARE(decoded.ignored, ignored);
+    QCOMPARE(decoded.refused.size(), ignored);
 }
 
 void tst_Remote::textParse_data()
@@ -661,6 +664,78 @@ void tst_Remote::repeatGuardAnswersTheSender()
     QCOMPARE(lineReply(text), QByteArray("ok off\n"));
     QCOMPARE(lineReply(text), QByteArray("ok show 12\n"));
     QCOMPARE(pty.read(), QByteArray("X0100X040C"));
+    QVERIFY(answerer.seen.isEmpty());
+}
+
+void tst_Remote::refusalsJournalled_data()
+{
+    QTest::addColumn<QByteArray>("datagram"); // empty: line goes over TCP
+    QTest::addColumn<QByteArray>("line");
+    QTest::addColumn<int>("times");
+    QTest::addColumn<QStringList>("outcomes"); // the journal's, oldest first
+
+    const QString show200 = QStringLiteral("refused: show 200: a show is 1 to 128");
+    QTest::newRow("brightness f 50") << msg("/lumivane/brightness", ",f", f32(50)) << QByteArray() << 1
+                                     << QStringList { "refused: brightness 50: a float is a fraction of full, 0.0 to 1.0" };
+    QTest::newRow("an address in the wrong case") << msg("/lumivane/Show", ",i", i32(3)) << QByteArray() << 1
+                                                  << QStringList { "refused: /lumivane/Show: unknown address" };
+    QTest::newRow("show s 5") << msg("/lumivane/show", ",s", str("5")) << QByteArray() << 1
+                              << QStringList { "refused: /lumivane/show s: takes one number, i or f" };
+    QTest::newRow("show i 200") << msg("/lumivane/show", ",i", i32(200)) << QByteArray() << 1 << QStringList { show200 };
+    QTest::newRow("a text line") << QByteArray() << QByteArray("Show 200\n") << 1
+                                 << QStringList { "refused: Show 200: show takes a number from 1 to 128" };
+    QStringList burst(10, show200);
+    burst << QStringLiteral("refused: 15 more in that second");
+    QTest::newRow("25 within a second: ten, then how many more")
+        << msg("/lumivane/show", ",i", i32(200)) << QByteArray() << 25 << burst;
+}
+
+// A refused message or line is recorded with its sender and why, and a
+// flood of them costs the journal a few lines a second.
+void tst_Remote::refusalsJournalled()
+{
+    QFETCH(QByteArray, datagram);
+    QFETCH(QByteArray, line);
+    QFETCH(int, times);
+    QFETCH(QStringList, outcomes);
+
+    TemporarySettings settings;
+    Pty pty;
+    const quint16 port = storeRemote(settings, QString::fromLocal8Bit(pty.slavePath));
+    QVERIFY(port);
+    ModalAnswerer answerer;
+    LumivaneMainWindow window;
+    window.show();
+    QVERIFY(QTest::qWaitForWindowExposed(&window));
+
+    const QDateTime start = QDateTime::currentDateTime();
+    QUdpSocket osc;
+    QTcpSocket text;
+    for (int k = 0; k < times; ++k) {
+        if (datagram.isEmpty()) {
+            text.connectToHost(QHostAddress::LocalHost, port);
+            text.write(line);
+            QVERIFY(lineReply(text).startsWith("error: "));
+        } else {
+            osc.writeDatagram(datagram, QHostAddress::LocalHost, port);
+        }
+    }
+    const auto recorded = [&start] {
+        QStringList found;
+        const QList<JournalRecord> newest = Journal().newest(100);
+        for (auto record = newest.rbegin(); record != newest.rend(); ++record) {
+            if (record->when < start)
+                continue;
+            if (record->source != QLatin1String("remote 127.0.0.1") || !record->command.isEmpty())
+                return QStringList { record->source, QString::fromLatin1(record->command) };
+            found << record->outcome;
+        }
+        return found;
+    };
+    QTRY_COMPARE_WITH_TIMEOUT(recorded().size(), outcomes.size(), 3000);
+    QTest::qWait(100);
+    QCOMPARE(recorded(), outcomes);
+    QCOMPARE(pty.read(100), QByteArray());
     QVERIFY(answerer.seen.isEmpty());
 }
 

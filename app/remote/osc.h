@@ -20,9 +20,10 @@ namespace Osc {
 struct Decoded
 {
     QList<RemoteCommand> commands;
-    // Messages that changed nothing: another address, a wrong type or range.
-    // A malformed packet counts once and yields no command at all.
-    int ignored = 0;
+    // Why each message that changed nothing was refused: "show 200: a show
+    // is 1 to 128", "/lumivane/Show: unknown address". A malformed packet is
+    // refused once, as a whole, and yields no command at all.
+    QList<QByteArray> refused;
     // Releases (argument 0 or F) are neither commands nor faults.
     int released = 0;
 };

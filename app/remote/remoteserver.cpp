@@ -4,6 +4,7 @@
 #include "remoteserver.h"
 
 #include "osc.h"
+#include "textcommand.h"
 
 #include <QRegularExpression>
 #include <QTcpServer>
@@ -70,6 +71,9 @@ bool RemoteServer::isAllowed(const QList<Subnet> &allowed, const QHostAddress &p
 RemoteServer::RemoteServer(QObject *parent)
     : QObject(parent)
 {
+    mRefusalClock.start();
+    mRefusalCounts.setSingleShot(true);
+    connect(&mRefusalCounts, &QTimer::timeout, this, &RemoteServer::recordCounts);
     stop();
 }
 
@@ -178,11 +182,47 @@ bool RemoteServer::listenOn(const QHostAddress &address, int port, QString &why)
     return true;
 }
 
+QString RemoteServer::peerName(const QHostAddress &peer)
+{
+    return plain(peer).toString();
+}
+
 std::optional<QString> RemoteServer::allowedPeer(const QHostAddress &peer)
 {
     if (!isAllowed(mAllowed, peer))
         return std::nullopt;
-    return plain(peer).toString();
+    return peerName(peer);
+}
+
+void RemoteServer::refuse(const QString &peer, const QByteArray &reason, bool recorded)
+{
+    ++mIgnored;
+    mRefusals.append({ QDateTime::currentDateTimeUtc(), peer, QString::fromUtf8(reason) });
+    if (mRefusals.size() > lastRefusals)
+        mRefusals.removeFirst();
+    if (recorded)
+        return;
+    const qint64 now = mRefusalClock.elapsed();
+    // A second ended and not yet counted is counted before this one begins.
+    if (const std::optional<qint64> end = mRefusalLimit.nextEnd(); end && *end <= now)
+        recordCounts();
+    if (mRefusalLimit.admit(peer, now) && refused)
+        refused(peer, mRefusals.last().reason);
+    if (!mRefusalCounts.isActive())
+        mRefusalCounts.start(int(std::max<qint64>(0, *mRefusalLimit.nextEnd() - now)));
+}
+
+void RemoteServer::recordCounts()
+{
+    const qint64 now = mRefusalClock.elapsed();
+    for (const RefusalLimit::Count &count : mRefusalLimit.expire(now)) {
+        if (refused)
+            refused(count.peer, count.peer.isEmpty()
+                        ? QStringLiteral("%1 more in that second, from other senders").arg(count.more)
+                        : QStringLiteral("%1 more in that second").arg(count.more));
+    }
+    if (const std::optional<qint64> end = mRefusalLimit.nextEnd())
+        mRefusalCounts.start(int(std::max<qint64>(0, *end - now)));
 }
 
 void RemoteServer::later(QObject *source, const std::function<void()> &work)
@@ -204,8 +244,9 @@ void RemoteServer::readDatagrams(QUdpSocket *socket)
             const Waiting waiting = std::move(mDatagramCommands.front());
             mDatagramCommands.pop_front();
             --budget;
-            if (!execute || execute(waiting.command, waiting.peer).startsWith("error"))
-                ++mIgnored;
+            const QByteArray reply = execute ? execute(waiting.command, waiting.peer) : QByteArray("error: not ready");
+            if (reply.startsWith("error"))
+                refuse(waiting.peer, TextCommand::named(waiting.command) + reply.mid(5), true);
         }
     };
     carryOut();
@@ -219,13 +260,20 @@ void RemoteServer::readDatagrams(QUdpSocket *socket)
             return;
         readAny = true;
         packet.truncate(size);
-        const std::optional<QString> peer = size <= maxDatagram ? allowedPeer(from) : std::nullopt;
-        const Osc::Decoded decoded = peer ? Osc::decode(packet) : Osc::Decoded { {}, 1 };
-        mIgnored += decoded.ignored;
+        const std::optional<QString> peer = allowedPeer(from);
+        Osc::Decoded decoded;
+        if (!peer)
+            decoded.refused = { QByteArrayLiteral("sender not allowed") };
+        else if (size > maxDatagram)
+            decoded.refused = { QByteArrayLiteral("datagram over 8 KiB") };
+        else
+            decoded = Osc::decode(packet);
+        for (const QByteArray &why : std::as_const(decoded.refused))
+            refuse(peerName(from), why);
         // One that carries no command still takes a share of the turn.
         if (decoded.commands.isEmpty())
             --budget;
-        for (const RemoteCommand &command : decoded.commands)
+        for (const RemoteCommand &command : std::as_const(decoded.commands))
             mDatagramCommands.push_back({ command, *peer });
         carryOut();
     };

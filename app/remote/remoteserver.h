@@ -3,14 +3,17 @@
 
 #pragma once
 
+#include "refusallimit.h"
 #include "remotelistener.h"
 
+#include <QElapsedTimer>
 #include <QHostAddress>
 #include <QList>
 #include <QObject>
 #include <QPair>
 #include <QSet>
 #include <QString>
+#include <QTimer>
 
 #include <deque>
 #include <functional>
@@ -63,6 +66,7 @@ public:
     QString status() const override { return mStatus; }
     bool portInUse() const override { return mPortInUse; }
     int ignored() const override { return mIgnored; }
+    QList<RemoteRefusal> refusals() const override { return mRefusals; }
 
 private:
     void stop();
@@ -82,7 +86,13 @@ private:
     void dropClients();
     // Runs again from the event loop when work is left after a turn.
     void later(QObject *source, const std::function<void()> &work);
+    // "127.0.0.1", also for a peer reaching a dual-stack socket.
+    static QString peerName(const QHostAddress &peer);
     std::optional<QString> allowedPeer(const QHostAddress &peer);
+    // Counts a refusal and keeps it for the dialog; recorded false when the
+    // window has already recorded it, as it does each command it refuses.
+    void refuse(const QString &peer, const QByteArray &reason, bool recorded = false);
+    void recordCounts();
 
     struct Waiting
     {
@@ -100,4 +110,9 @@ private:
     QString mStatus;
     bool mPortInUse = false;
     int mIgnored = 0;
+    QList<RemoteRefusal> mRefusals;
+    RefusalLimit mRefusalLimit;
+    QElapsedTimer mRefusalClock;
+    // Records the counts of the refusals not recorded one by one.
+    QTimer mRefusalCounts;
 };

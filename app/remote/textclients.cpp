@@ -59,6 +59,13 @@ QByteArray seconds(int ms)
     return QByteArray::number(ms / 1000.0) + (ms == 1000 ? " second" : " seconds");
 }
 
+// A line as a refusal names it: blanks made one, a long one cut short.
+QByteArray shown(const QByteArray &line)
+{
+    const QByteArray simple = line.simplified();
+    return simple.size() > 64 ? simple.left(64) + "..." : simple;
+}
+
 } // namespace
 
 void RemoteServer::acceptClients(QTcpServer *server)
@@ -66,7 +73,7 @@ void RemoteServer::acceptClients(QTcpServer *server)
     while (QTcpSocket *socket = server->nextPendingConnection()) {
         const std::optional<QString> peer = allowedPeer(socket->peerAddress());
         if (!peer) {
-            ++mIgnored;
+            refuse(peerName(socket->peerAddress()), "sender not allowed");
             socket->disconnectFromHost();
             connect(socket, &QTcpSocket::disconnected, socket, &QObject::deleteLater);
             if (socket->state() == QAbstractSocket::UnconnectedState)
@@ -74,7 +81,7 @@ void RemoteServer::acceptClients(QTcpServer *server)
             continue;
         }
         if (mClients.size() >= maxClients && !makeRoom()) {
-            ++mIgnored;
+            refuse(*peer, "too many connections");
             // Closed at once, with the peer's line arriving after, the socket
             // would be reset and the peer could lose the reply: it stays a
             // second, or until the peer closes, reading nothing.
@@ -216,8 +223,10 @@ void RemoteServer::answer(TextClient *client, const QByteArray &line)
     QByteArray reply = parsed.error;
     if (parsed.ok)
         reply = execute ? execute(parsed.command, client->peer) : QByteArray("error: not ready");
-    if (reply.startsWith("error"))
-        ++mIgnored;
+    if (reply.startsWith("error")) {
+        const QByteArray what = parsed.ok ? TextCommand::named(parsed.command) : shown(line);
+        refuse(client->peer, what.isEmpty() ? reply.mid(7) : what + reply.mid(5), parsed.ok);
+    }
     client->socket->write(reply + '\n');
 }
 
@@ -266,7 +275,7 @@ void RemoteServer::unwatch(TextClient *client)
 
 void RemoteServer::refuseLine(TextClient *client, const QByteArray &why)
 {
-    ++mIgnored;
+    refuse(client->peer, why.mid(7));
     close(client, why);
 }
 
