@@ -232,6 +232,8 @@ void tst_Remote::oscDecode_data()
     QTest::newRow("off") << msg("/lumivane/off", ",") << "off" << 0;
     QTest::newRow("off, int 1") << msg("/lumivane/off", ",i", i32(1)) << "off" << 0;
     QTest::newRow("off, F") << msg("/lumivane/off", ",F") << "" << 0;
+    QTest::newRow("state") << msg("/lumivane/state", ",") << "state" << 0;
+    QTest::newRow("state with an argument") << msg("/lumivane/state", ",i", i32(1)) << "" << 1;
     QTest::newRow("another address") << msg("/lumivane/shows", ",i", i32(1)) << "" << 1;
     QTest::newRow("a pattern is not matched") << msg("/lumivane/*", ",") << "" << 1;
     QTest::newRow("upper case address") << msg("/Lumivane/off", ",") << "" << 1;
@@ -549,6 +551,14 @@ void tst_Remote::socketsReachTheLine()
         return text.readLine();
     };
     QCOMPARE(reply("state\n"), "ok show 37 link " + window.linkText().toUtf8() + "\n");
+    // The same state over OSC, answered to the sender from the port it asked.
+    osc.writeDatagram(msg("/lumivane/state", ","), QHostAddress::LocalHost, port);
+    QVERIFY(QTest::qWaitFor([&osc] { return osc.hasPendingDatagrams(); }, 2000));
+    QByteArray answer(int(osc.pendingDatagramSize()), '\0');
+    quint16 answeredFrom = 0;
+    osc.readDatagram(answer.data(), answer.size(), nullptr, &answeredFrom);
+    QCOMPARE(answer, msg("/lumivane/state", ",s", str("ok show 37 link " + window.linkText().toUtf8())));
+    QCOMPARE(answeredFrom, port);
     QCOMPARE(reply("brightness 49\n"), QByteArray("ok brightness 49\n"));
     QCOMPARE(pty.read(), QByteArray("X027E"));
     QCOMPARE(window.mBrightSlider->value(), 50);

@@ -196,6 +196,11 @@ void interpret(const QByteArray &address, const QList<Argument> &args, Osc::Deco
             refuse(withTags(address, args) + ": takes one number, f (0.0 to 1.0) or i (0 to 100)");
     } else if (address == "/lumivane/off") {
         press({ RemoteCommand::Kind::Off, 0 });
+    } else if (address == "/lumivane/state") {
+        if (args.isEmpty())
+            out.commands.append({ RemoteCommand::Kind::State, 0 });
+        else
+            refuse(withTags(address, args) + ": takes no argument");
     } else {
         refuse(shown(address) + ": unknown address");
     }
@@ -305,6 +310,17 @@ Decoded decode(const QByteArray &packet)
     if (!decodeElement(packet.constData(), packet.size(), 0, out))
         return Decoded { {}, { QByteArrayLiteral("malformed OSC packet") }, 0 };
     return out;
+}
+
+QByteArray message(const QByteArray &address, const QByteArray &text)
+{
+    const auto padded = [](QByteArray s) {
+        s.append('\0');
+        while (s.size() % 4)
+            s.append('\0');
+        return s;
+    };
+    return padded(address) + padded(",s") + padded(text);
 }
 
 } // namespace Osc

@@ -14,6 +14,7 @@
 //                                   button's release and does nothing
 //   /lumivane/brightness f|i        f: fraction of full 0.0-1.0, i: percent 0-100
 //   /lumivane/off [i|f|T|F]         off; 0 or F does nothing
+//   /lumivane/state                 the state, answered to the sender
 // Bundles, nested too, are unpacked in order; their time tags are ignored.
 namespace Osc {
 
@@ -29,5 +30,8 @@ struct Decoded
 };
 
 Decoded decode(const QByteArray &packet);
+
+// A message with one string argument: the answer to /lumivane/state.
+QByteArray message(const QByteArray &address, const QByteArray &text);
 
 } // namespace Osc

@@ -247,6 +247,8 @@ void RemoteServer::readDatagrams(QUdpSocket *socket)
             const QByteArray reply = execute ? execute(waiting.command, waiting.peer) : QByteArray("error: not ready");
             if (reply.startsWith("error"))
                 refuse(waiting.peer, TextCommand::named(waiting.command) + reply.mid(5), true);
+            else if (waiting.command.kind == RemoteCommand::Kind::State)
+                waiting.socket->writeDatagram(Osc::message("/lumivane/state", reply), waiting.from, waiting.fromPort);
         }
     };
     carryOut();
@@ -255,7 +257,8 @@ void RemoteServer::readDatagrams(QUdpSocket *socket)
     const auto readOne = [&] {
         QByteArray packet(maxDatagram + 1, Qt::Uninitialized);
         QHostAddress from;
-        const qint64 size = socket->readDatagram(packet.data(), packet.size(), &from);
+        quint16 fromPort = 0;
+        const qint64 size = socket->readDatagram(packet.data(), packet.size(), &from, &fromPort);
         if (size < 0)
             return;
         readAny = true;
@@ -274,7 +277,7 @@ void RemoteServer::readDatagrams(QUdpSocket *socket)
         if (decoded.commands.isEmpty())
             --budget;
         for (const RemoteCommand &command : std::as_const(decoded.commands))
-            mDatagramCommands.push_back({ command, *peer });
+            mDatagramCommands.push_back({ command, *peer, socket, from, fromPort });
         carryOut();
     };
     while (budget > 0 && socket->hasPendingDatagrams())

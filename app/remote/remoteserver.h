@@ -98,6 +98,10 @@ private:
     {
         RemoteCommand command;
         QString peer;
+        // Where the state is answered, for /lumivane/state.
+        QUdpSocket *socket = nullptr;
+        QHostAddress from;
+        quint16 fromPort = 0;
     };
 
     QList<QUdpSocket *> mUdp;

@@ -21,8 +21,9 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t *data, std::size_t size
     for (const RemoteCommand &command : decoded.commands) {
         const bool inRange = command.kind == RemoteCommand::Kind::Show
             ? command.value >= 1 && command.value <= 128 && command.value == int(command.value)
-            : command.value >= 0 && command.value <= 100;
-        if (!inRange || command.kind == RemoteCommand::Kind::State) {
+            : command.kind == RemoteCommand::Kind::State ? command.value == 0
+                                                          : command.value >= 0 && command.value <= 100;
+        if (!inRange) {
             std::fprintf(stderr, "a command out of range\n");
             std::abort();
         }
