@@ -13,6 +13,7 @@
 #include <QLabel>
 #include <QLineEdit>
 #include <QScopeGuard>
+#include <QTreeWidget>
 #include <QTemporaryDir>
 #include <QSlider>
 #include <QStatusBar>
@@ -188,6 +189,7 @@ private slots:
     void socketsReachTheLine();
     void refusalsJournalled_data();
     void refusalsJournalled();
+    void dialogListsRefusalsAndHoldsStill();
     void noPortNoBox();
     void repeatGuardAnswersTheSender();
     void indicatorInTheStatusBar_data();
@@ -591,13 +593,11 @@ void tst_Remote::socketsReachTheLine()
     QCOMPARE(text.readAll(), QByteArray("error: line longer than 1024 bytes\n"));
     QCOMPARE(pty.read(), QByteArray());
 
-    // Narrowed in the dialog to a network the loopback is not in: stored at
-    // once, and this computer's own datagrams and connections change nothing.
+    // Narrowed in the dialog to a network the loopback is not in: stored on
+    // OK, and this computer's own datagrams and connections change nothing.
     answerer.then([](QWidget *dialog) {
-        auto *allowed = dialog->findChild<QLineEdit *>();
-        allowed->setText(QStringLiteral("10.0.0.0/8"));
-        emit allowed->editingFinished();
-        static_cast<QDialog *>(dialog)->reject();
+        dialog->findChild<QLineEdit *>()->setText(QStringLiteral("10.0.0.0/8"));
+        ModalAnswerer::click(QStringLiteral("OK"))(dialog);
     });
     window.fileRemoteAction->trigger();
     QCOMPARE(settings.stored(QStringLiteral("remote/allowed")).toString(), QStringLiteral("10.0.0.0/8"));
@@ -749,6 +749,72 @@ void tst_Remote::refusalsJournalled()
     QVERIFY(answerer.seen.isEmpty());
 }
 
+// Refusals arriving while the dialog is open are listed there, and neither
+// they nor OK's complaint about the allowed list move anything in it.
+void tst_Remote::dialogListsRefusalsAndHoldsStill()
+{
+    TemporarySettings settings;
+    Pty pty;
+    const quint16 port = storeRemote(settings, QString::fromLocal8Bit(pty.slavePath));
+    QVERIFY(port);
+    ModalAnswerer answerer;
+    LumivaneMainWindow window;
+    window.show();
+    QVERIFY(QTest::qWaitForWindowExposed(&window));
+
+    bool checked = false;
+    answerer.then([&](QWidget *dialog) {
+        // A check failing here returns at once; the dialog must not stay.
+        const auto closeDialog = qScopeGuard([dialog] {
+            if (dialog->isVisible())
+                static_cast<QDialog *>(dialog)->reject();
+        });
+        const auto checkbox = dialog->findChild<QCheckBox *>();
+        QList<QWidget *> parts { dialog, checkbox };
+        for (QAbstractButton *button : dialog->findChildren<QAbstractButton *>())
+            parts << button;
+        QList<QRect> where;
+        for (QWidget *part : parts)
+            where << QRect(part->mapTo(dialog->window(), QPoint()), part->size());
+        const auto unmoved = [&] {
+            for (int k = 0; k < parts.size(); ++k) {
+                if (QRect(parts[k]->mapTo(dialog->window(), QPoint()), parts[k]->size()) != where[k])
+                    return false;
+            }
+            return true;
+        };
+
+        QUdpSocket osc;
+        osc.writeDatagram(msg("/lumivane/show", ",i", i32(200)), QHostAddress::LocalHost, port);
+        osc.writeDatagram(msg("/lumivane/Show", ",i", i32(3)), QHostAddress::LocalHost, port);
+        auto *list = dialog->findChild<QTreeWidget *>(QStringLiteral("refusals"));
+        QTRY_COMPARE(list->topLevelItemCount(), 2);
+        QCOMPARE(list->topLevelItem(0)->text(1), QStringLiteral("127.0.0.1"));
+        QCOMPARE(list->topLevelItem(0)->text(2), QStringLiteral("/lumivane/Show: unknown address"));
+        QCOMPARE(list->topLevelItem(1)->text(2), QStringLiteral("show 200: a show is 1 to 128"));
+        QCOMPARE(dialog->findChild<QLabel *>(QStringLiteral("refusedTitle"))->text(),
+                 QStringLiteral("Refused: 2 (below, newest first)"));
+        QVERIFY(unmoved());
+
+        // The list names the word it cannot use, and nothing is stored.
+        dialog->findChild<QLineEdit *>()->setText(QStringLiteral("10.0.0.7 printer.local"));
+        ModalAnswerer::click(QStringLiteral("OK"))(dialog);
+        QVERIFY(dialog->isVisible());
+        const auto *status = dialog->findChild<QLabel *>(QStringLiteral("remoteStatus"));
+        QCOMPARE(status->text(), QStringLiteral("The allowed addresses are not all addresses or prefixes "
+                                                "(\"printer.local\" is neither)"));
+        QTest::qWait(600); // the list's next look
+        QCOMPARE(status->text().left(20), QStringLiteral("The allowed addresse"));
+        QVERIFY(unmoved());
+        QVERIFY(settings.stored(QStringLiteral("remote/allowed")).toString().isEmpty());
+        checked = true;
+        ModalAnswerer::click(QStringLiteral("Cancel"))(dialog);
+    });
+    window.fileRemoteAction->trigger();
+    QVERIFY(checked);
+    QCOMPARE(answerer.seen.size(), 1);
+}
+
 void tst_Remote::indicatorInTheStatusBar_data()
 {
     QTest::addColumn<bool>("enabled");
@@ -756,13 +822,18 @@ void tst_Remote::indicatorInTheStatusBar_data()
     QTest::addColumn<QString>("allowed");
     QTest::addColumn<QString>("text"); // %1: the port; empty: nothing shown
     QTest::addColumn<QString>("tip");
+    QTest::addColumn<QString>("button"); // the dialog's, after its switch was toggled
 
-    QTest::newRow("off") << false << false << "" << "" << "";
-    QTest::newRow("on") << true << false << "" << "Remote: on" << "Listening on 127.0.0.1:%1";
+    QTest::newRow("off") << false << false << "" << "" << "" << "OK";
+    QTest::newRow("on") << true << false << "" << "Remote: on" << "Listening on 127.0.0.1:%1" << "OK";
     QTest::newRow("port in use") << true << true << "" << "Remote: port %1 in use"
-                                 << "Port %1 is in use by another program";
-    QTest::newRow("allowed list not addresses") << true << false << "10.0.0.7 printer.local" << "Remote: not listening"
-                                                << "Not listening: the allowed addresses";
+                                 << "Port %1 is in use by another program" << "OK";
+    QTest::newRow("allowed list not addresses")
+        << true << false << "10.0.0.7 printer.local" << "Remote: not listening"
+        << "Not listening: the allowed addresses are not all addresses or prefixes (\"printer.local\" is neither)"
+        << "OK";
+    QTest::newRow("on, switched off by a stray key and cancelled")
+        << true << false << "" << "Remote: on" << "Listening on 127.0.0.1:%1" << "Cancel";
 }
 
 // Remote control's state where the operator looks, beside the link, and
@@ -774,6 +845,7 @@ void tst_Remote::indicatorInTheStatusBar()
     QFETCH(QString, allowed);
     QFETCH(QString, text);
     QFETCH(QString, tip);
+    QFETCH(QString, button);
 
     TemporarySettings settings;
     Pty pty;
@@ -815,15 +887,19 @@ void tst_Remote::indicatorInTheStatusBar()
     check(text, tip);
     QVERIFY(link->isVisible());
 
-    answerer.then([](QWidget *dialog) {
+    answerer.then([button](QWidget *dialog) {
         auto *accept = dialog->findChild<QCheckBox *>();
         QCOMPARE(accept->text(), QStringLiteral("Accept remote commands"));
-        accept->toggle();
-        static_cast<QDialog *>(dialog)->reject();
+        accept->setFocus();
+        QTest::keyClick(accept, Qt::Key_Space);
+        ModalAnswerer::click(button)(dialog);
     });
     window.fileRemoteAction->trigger();
     QCOMPARE(answerer.seen.size(), 1);
-    if (enabled)
+    QCOMPARE(settings.stored(QStringLiteral("remote/enabled")).toBool(), enabled != (button == QLatin1String("OK")));
+    if (button != QLatin1String("OK"))
+        check(text, tip);
+    else if (enabled)
         check(QString(), QString());
     else
         check(QStringLiteral("Remote: on"), QStringLiteral("Listening on 127.0.0.1:%1"));

@@ -56,6 +56,9 @@ public:
     // The newest of them, at most lastRefusals, oldest first.
     virtual QList<RemoteRefusal> refusals() const = 0;
     static constexpr int lastRefusals = 20;
+    // Why an allowed list cannot be used, naming the word that is neither an
+    // address nor a prefix; empty when it can.
+    virtual QString allowedFault(const QString &allowed) const = 0;
 
     // Carries out one command for the peer ("127.0.0.1") and returns the
     // reply line, "ok ..." or "error: ...", without its line end. A refusal

@@ -31,22 +31,27 @@ QString named(const QHostAddress &address)
 
 } // namespace
 
-std::optional<QList<RemoteServer::Subnet>> RemoteServer::parseAllowed(const QString &text)
+std::optional<QList<RemoteServer::Subnet>> RemoteServer::parseAllowed(const QString &text, QString *bad)
 {
     QList<Subnet> subnets;
     static const QRegularExpression separators(QStringLiteral("[\\s,;]+"));
     for (const QString &word : text.split(separators, Qt::SkipEmptyParts)) {
+        const auto refused = [&] {
+            if (bad)
+                *bad = word;
+            return std::nullopt;
+        };
         Subnet subnet = word.contains(QLatin1Char('/')) ? QHostAddress::parseSubnet(word)
                                                         : Subnet { QHostAddress(word), -1 };
         if (subnet.first.isNull())
-            return std::nullopt;
+            return refused();
         // Written as peers arrive (::ffff:a.b.c.d), it names the IPv4 address
         // they are matched as.
         const bool mapped = subnet.first.protocol() == QAbstractSocket::IPv6Protocol
             && plain(subnet.first).protocol() == QAbstractSocket::IPv4Protocol;
         if (mapped) {
             if (subnet.second >= 0 && subnet.second < 96)
-                return std::nullopt;
+                return refused();
             subnet = { plain(subnet.first), subnet.second < 0 ? -1 : subnet.second - 96 };
         }
         if (subnet.second < 0)
@@ -66,6 +71,14 @@ bool RemoteServer::isAllowed(const QList<Subnet> &allowed, const QHostAddress &p
             return true;
     }
     return false;
+}
+
+QString RemoteServer::allowedFault(const QString &allowed) const
+{
+    QString bad;
+    if (parseAllowed(allowed, &bad))
+        return {};
+    return QStringLiteral("the allowed addresses are not all addresses or prefixes (\"%1\" is neither)").arg(bad);
 }
 
 RemoteServer::RemoteServer(QObject *parent)
@@ -105,7 +118,7 @@ void RemoteServer::configure(const Config &config)
         return;
     const std::optional<QList<Subnet>> allowed = parseAllowed(config.allowed);
     if (!allowed) {
-        mStatus = QStringLiteral("Not listening: the allowed addresses are not all addresses or prefixes");
+        mStatus = QStringLiteral("Not listening: ") + allowedFault(config.allowed);
         return;
     }
     mAllowed = *allowed;

@@ -54,8 +54,9 @@ public:
     int silentMs = 60000;
 
     using Subnet = QPair<QHostAddress, int>;
-    // The allowed list, or nothing when a word is neither address nor prefix.
-    static std::optional<QList<Subnet>> parseAllowed(const QString &text);
+    // The allowed list, or nothing when a word is neither address nor
+    // prefix; that word is then left in bad.
+    static std::optional<QList<Subnet>> parseAllowed(const QString &text, QString *bad = nullptr);
     static bool isAllowed(const QList<Subnet> &allowed, const QHostAddress &peer);
 
     explicit RemoteServer(QObject *parent = nullptr);
@@ -67,6 +68,7 @@ public:
     bool portInUse() const override { return mPortInUse; }
     int ignored() const override { return mIgnored; }
     QList<RemoteRefusal> refusals() const override { return mRefusals; }
+    QString allowedFault(const QString &allowed) const override;
 
 private:
     void stop();

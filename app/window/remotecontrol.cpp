@@ -41,6 +41,7 @@ public:
     bool portInUse() const override { return false; }
     int ignored() const override { return 0; }
     QList<RemoteRefusal> refusals() const override { return {}; }
+    QString allowedFault(const QString &) const override { return {}; }
 
 private:
     QString mStatus;
