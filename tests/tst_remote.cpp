@@ -184,6 +184,7 @@ private slots:
     void linesToThePeersEnd();
     void connectionSlots_data();
     void connectionSlots();
+    void unfinishedLineEndsTheConnection_data();
     void unfinishedLineEndsTheConnection();
     void peerThatNeverReads();
     void socketsReachTheLine();
@@ -438,15 +439,45 @@ void tst_Remote::connectionSlots()
     QCOMPARE(taken[2].state(), QAbstractSocket::ConnectedState);
 }
 
+void tst_Remote::unfinishedLineEndsTheConnection_data()
+{
+    QTest::addColumn<int>("limitMs"); // 0: the server's own
+    QTest::addColumn<int>("trickleMs"); // a byte of the line this often; 0: none
+    QTest::newRow("a line begun, then nothing") << 300 << 0;
+    // Each byte restarting the time would keep the connection for ever.
+    QTest::newRow("a byte every 0.2 s still ends at 0.5 s") << 500 << 200;
+    QTest::newRow("the defaults: 10 s for a line, 60 s of silence") << 0 << 200;
+}
+
 void tst_Remote::unfinishedLineEndsTheConnection()
 {
+    QFETCH(int, limitMs);
+    QFETCH(int, trickleMs);
     EchoServer echo;
-    echo.server.unfinishedLineMs = 300;
+    if (limitMs > 0) {
+        echo.server.unfinishedLineMs = limitMs;
+    } else {
+        // Every other test sets its own, so a default typed wrong passes them.
+        QCOMPARE(echo.server.unfinishedLineMs, 10000);
+        QCOMPARE(echo.server.silentMs, 60000);
+    }
     QTcpSocket socket;
     socket.connectToHost(QHostAddress::LocalHost, echo.port);
     socket.write("off\nsho");
     QCOMPARE(lineReply(socket), QByteArray("ok off\n"));
-    QCOMPARE(lineReply(socket), QByteArray("error: line not finished within 0.3 seconds\n"));
+    QTimer trickle;
+    connect(&trickle, &QTimer::timeout, &socket, [&socket] { socket.write("w"); });
+    if (trickleMs > 0)
+        trickle.start(trickleMs);
+    if (limitMs == 0) {
+        // Twice as long as the other rows' limit, and nothing ends.
+        QTest::qWait(1000);
+        QCOMPARE(socket.state(), QAbstractSocket::ConnectedState);
+        QCOMPARE(socket.bytesAvailable(), 0);
+        return;
+    }
+    QCOMPARE(lineReply(socket),
+             "error: line not finished within " + QByteArray::number(limitMs / 1000.0) + " seconds\n");
     QTRY_COMPARE_WITH_TIMEOUT(socket.state(), QAbstractSocket::UnconnectedState, 3000);
     QCOMPARE(echo.server.ignored(), 1);
 }
