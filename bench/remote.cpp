@@ -6,7 +6,10 @@
 // sender holds back only while the kernel's receive queue is nearly full): the longest time the event loop did not run, the growth of resident
 // memory, and whether the last command of the flood is the player's final
 // state; then bundles of 8 KiB, with a port and without one, while a text
-// peer asks for the state and times the replies. Prints "name value" lines for bench/run.py. Settings are private.
+// peer asks for the state and times the replies; last, a text peer that
+// sends state lines and never reads its replies, for 60 s (or argv[2]),
+// while another asks for the state. Prints "name value" lines for
+// bench/run.py. Settings are private.
 #include "window/lumivanemainwindow.h"
 #include "../tests/testsupport.h"
 
@@ -117,6 +120,128 @@ double threadCpuMs()
     return now.tv_sec * 1e3 + now.tv_nsec / 1e6;
 }
 
+sockaddr_in loopback(int port)
+{
+    sockaddr_in to {};
+    to.sin_family = AF_INET;
+    to.sin_port = htons(quint16(port));
+    to.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+    return to;
+}
+
+// A text peer that asks for the state every 10 ms while running, and times
+// each reply; a reply that never comes counts as 1e9 ms.
+void askState(int port, std::atomic<bool> &running, long &states, double &worstMs)
+{
+    const int fd = ::socket(AF_INET, SOCK_STREAM, 0);
+    const sockaddr_in to = loopback(port);
+    const timeval patience { 2, 0 };
+    ::setsockopt(fd, SOL_SOCKET, SO_RCVTIMEO, &patience, sizeof patience);
+    const int on = 1;
+    ::setsockopt(fd, IPPROTO_TCP, TCP_NODELAY, &on, sizeof on);
+    if (::connect(fd, reinterpret_cast<const sockaddr *>(&to), sizeof to) != 0) {
+        worstMs = 1e9;
+        ::close(fd);
+        return;
+    }
+    char buffer[512];
+    while (running) {
+        const auto asked = Clock::now();
+        if (::send(fd, "state\n", 6, 0) != 6)
+            break;
+        for (;;) {
+            const ssize_t n = ::recv(fd, buffer, sizeof buffer, 0);
+            if (n <= 0) {
+                worstMs = 1e9;
+                running = false;
+                break;
+            }
+            if (std::memchr(buffer, '\n', std::size_t(n)))
+                break;
+        }
+        worstMs = std::max(worstMs, std::chrono::duration<double, std::milli>(Clock::now() - asked).count());
+        ++states;
+        std::this_thread::sleep_for(std::chrono::milliseconds(10));
+    }
+    ::close(fd);
+}
+
+// Runs the event loop until the threads started have ended; they may be
+// waiting for a reply, which needs the loop.
+void joinWhileServing(std::thread &a, std::thread &b)
+{
+    std::atomic<bool> joined = false;
+    std::thread joiner([&] {
+        a.join();
+        b.join();
+        joined = true;
+    });
+    while (!joined)
+        QCoreApplication::processEvents(QEventLoop::AllEvents, 10);
+    joiner.join();
+}
+
+struct NonReader
+{
+    double seconds = 0;
+    long bytesSent = 0;
+    long rssGrowthKiB = 0;     // at the end of the span
+    long rssPeakGrowthKiB = 0; // the most at any look, every 100 ms
+    long rssAfterKiB = 0;      // 2 s after it stopped sending, still connected
+    long states = 0;
+    double stateWorstMs = 0;
+};
+
+// A text peer that sends state lines as fast as it can and reads nothing,
+// for `seconds`, while another asks for the state every 10 ms.
+NonReader nonReadingPeer(int port, double seconds)
+{
+    NonReader result;
+    result.seconds = seconds;
+    std::atomic<bool> running = true;
+    const int fd = ::socket(AF_INET, SOCK_STREAM, 0);
+    const sockaddr_in to = loopback(port);
+    if (::connect(fd, reinterpret_cast<const sockaddr *>(&to), sizeof to) != 0) {
+        result.stateWorstMs = 1e9;
+        return result;
+    }
+    std::string lines;
+    for (int k = 0; k < 1000; ++k)
+        lines += "state\n";
+    std::thread sender([&] {
+        std::size_t at = 0;
+        while (running) {
+            const ssize_t n = ::send(fd, lines.data() + at, lines.size() - at, MSG_DONTWAIT);
+            if (n > 0) {
+                result.bytesSent += n;
+                at = (at + std::size_t(n)) % lines.size();
+            } else {
+                std::this_thread::sleep_for(std::chrono::milliseconds(1));
+            }
+        }
+    });
+    std::thread asker([&] { askState(port, running, result.states, result.stateWorstMs); });
+
+    const long before = residentKiB();
+    QTimer look;
+    QObject::connect(&look, &QTimer::timeout, [&] {
+        result.rssPeakGrowthKiB = std::max(result.rssPeakGrowthKiB, residentKiB() - before);
+    });
+    look.start(100);
+    QEventLoop loop;
+    QTimer::singleShot(int(seconds * 1000), &loop, &QEventLoop::quit);
+    loop.exec();
+    result.rssGrowthKiB = residentKiB() - before;
+    running = false;
+    joinWhileServing(sender, asker);
+    QTest::qWait(2000);
+    look.stop();
+    result.rssAfterKiB = residentKiB() - before;
+    result.rssPeakGrowthKiB = std::max(result.rssPeakGrowthKiB, result.rssAfterKiB);
+    ::close(fd);
+    return result;
+}
+
 // Bundles of 8 KiB as fast as the receive queue takes them for `seconds`,
 // while a text peer asks for the state every 10 ms and times each reply.
 BundleFlood floodBundles(int port, double seconds)
@@ -140,42 +265,7 @@ BundleFlood floodBundles(int port, double seconds)
         }
         ::close(fd);
     });
-    std::thread asker([&] {
-        const int fd = ::socket(AF_INET, SOCK_STREAM, 0);
-        sockaddr_in to {};
-        to.sin_family = AF_INET;
-        to.sin_port = htons(quint16(port));
-        to.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-        const timeval patience { 2, 0 };
-        ::setsockopt(fd, SOL_SOCKET, SO_RCVTIMEO, &patience, sizeof patience);
-        const int on = 1;
-        ::setsockopt(fd, IPPROTO_TCP, TCP_NODELAY, &on, sizeof on);
-        if (::connect(fd, reinterpret_cast<const sockaddr *>(&to), sizeof to) != 0) {
-            result.stateWorstMs = 1e9;
-            return;
-        }
-        char buffer[512];
-        while (running) {
-            const auto asked = Clock::now();
-            if (::send(fd, "state\n", 6, 0) != 6)
-                break;
-            for (;;) {
-                const ssize_t n = ::recv(fd, buffer, sizeof buffer, 0);
-                if (n <= 0) {
-                    result.stateWorstMs = 1e9;
-                    running = false;
-                    break;
-                }
-                if (std::memchr(buffer, '\n', std::size_t(n)))
-                    break;
-            }
-            result.stateWorstMs = std::max(result.stateWorstMs,
-                                           std::chrono::duration<double, std::milli>(Clock::now() - asked).count());
-            ++result.states;
-            std::this_thread::sleep_for(std::chrono::milliseconds(10));
-        }
-        ::close(fd);
-    });
+    std::thread asker([&] { askState(port, running, result.states, result.stateWorstMs); });
 
     auto last = Clock::now();
     double lastCpu = threadCpuMs();
@@ -195,16 +285,7 @@ BundleFlood floodBundles(int port, double seconds)
     loop.exec();
     heartbeat.stop();
     running = false;
-    // The asker may be waiting for a reply, which needs the loop.
-    std::atomic<bool> joined = false;
-    std::thread joiner([&] {
-        sender.join();
-        asker.join();
-        joined = true;
-    });
-    while (!joined)
-        QCoreApplication::processEvents(QEventLoop::AllEvents, 10);
-    joiner.join();
+    joinWhileServing(sender, asker);
     return result;
 }
 
@@ -355,6 +436,7 @@ int main(int argc, char **argv)
     if (!QTest::qWaitFor([&] { return !window.linkText().startsWith(QStringLiteral("Connected")); }, 5000))
         return failed("the port did not close with its far end");
     const BundleFlood withoutPort = floodBundles(port, 3);
+    const NonReader nonReader = nonReadingPeer(port, argc > 2 ? std::max(1.0, atof(argv[2])) : 60.0);
 
     std::printf("flood_datagrams %d\n", count);
     std::printf("flood_seconds %.2f\n", seconds);
@@ -372,5 +454,12 @@ int main(int argc, char **argv)
     };
     printBundles("bundles_port", withPort);
     printBundles("bundles_noport", withoutPort);
+    std::printf("nonreader_seconds %.0f\n", nonReader.seconds);
+    std::printf("nonreader_bytes_sent %ld\n", nonReader.bytesSent);
+    std::printf("nonreader_rss_growth_kib %ld\n", nonReader.rssGrowthKiB);
+    std::printf("nonreader_rss_peak_growth_kib %ld\n", nonReader.rssPeakGrowthKiB);
+    std::printf("nonreader_rss_after_kib %ld\n", nonReader.rssAfterKiB);
+    std::printf("nonreader_states %ld\n", nonReader.states);
+    std::printf("nonreader_state_worst_ms %.2f\n", nonReader.stateWorstMs);
     return 0;
 }

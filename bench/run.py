@@ -16,7 +16,8 @@ bench_controller for click to wire and the slider's CPU time, and bench_line
 for a drag, Off and a stalled line in front of a line read at 9600 baud
 (medians of 7 runs), and bench_remote for a flood of OSC datagrams and
 one of 8 KiB bundles, with and without a port, while a text peer asks
-for the state; bench_timetable for a timetable's entries to the line and
+for the state, then a text peer that never reads its replies for 60 s;
+bench_timetable for a timetable's entries to the line and
 the idle wake-ups with a week's timetable running and off (each phase
 LUMIVANE_BENCH_IDLE_S seconds, default 20, scaled to a minute).
 
@@ -150,6 +151,12 @@ def main():
                      f"{c[key + '_state_worst_ms']:.1f}", "10 (the peer's pause between asks)",
                      f"longest turn {c[key + '_loop_blocked_ms']:.1f} ms, {c[key + '_loop_blocked_cpu_ms']:.1f} ms of it processor time",
                      "<= 20"))
+    rows.append((f"A text peer sending state for {c['nonreader_seconds']:.0f} s ({c['nonreader_bytes_sent'] / 1048576:.1f} MiB) and reading nothing: "
+                 "resident memory growth, at the end / at most / 2 s after it stopped (KiB)",
+                 f"{c['nonreader_rss_growth_kib']:.0f} / {c['nonreader_rss_peak_growth_kib']:.0f} / {c['nonreader_rss_after_kib']:.0f}",
+                 "0", "", "<= 2048"))
+    rows.append((f"Meanwhile: another peer's state answered within (ms, worst of {c['nonreader_states']:.0f})",
+                 f"{c['nonreader_state_worst_ms']:.1f}", "10 (the peer's pause between asks)", "", "<= 20"))
     rows.append((f"Timetable: entry's instant to its bytes readable (ms, median / worst of {c['timetable_entries']:.0f} entries 1 s apart)",
                  f"{c['timetable_late_median_ms']:.1f} / {c['timetable_late_worst_ms']:.1f}",
                  "0 (the entry's instant)", "", "<= 20"))

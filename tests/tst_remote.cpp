@@ -1,6 +1,7 @@
 // SPDX-FileCopyrightText: 2026 The Lumivane developers
 // SPDX-License-Identifier: GPL-3.0-or-later
 
+#include "journal/journal.h"
 #include "link/commands.h"
 #include "window/lumivanemainwindow.h"
 #include "remote/osc.h"
@@ -11,6 +12,8 @@
 #include <QCheckBox>
 #include <QLabel>
 #include <QLineEdit>
+#include <QScopeGuard>
+#include <QTreeWidget>
 #include <QTemporaryDir>
 #include <QSlider>
 #include <QStatusBar>
@@ -181,8 +184,13 @@ private slots:
     void linesToThePeersEnd();
     void connectionSlots_data();
     void connectionSlots();
+    void unfinishedLineEndsTheConnection_data();
     void unfinishedLineEndsTheConnection();
+    void peerThatNeverReads();
     void socketsReachTheLine();
+    void refusalsJournalled_data();
+    void refusalsJournalled();
+    void dialogListsRefusalsAndHoldsStill();
     void noPortNoBox();
     void repeatGuardAnswersTheSender();
     void indicatorInTheStatusBar_data();
@@ -227,6 +235,8 @@ void tst_Remote::oscDecode_data()
     QTest::newRow("off") << msg("/lumivane/off", ",") << "off" << 0;
     QTest::newRow("off, int 1") << msg("/lumivane/off", ",i", i32(1)) << "off" << 0;
     QTest::newRow("off, F") << msg("/lumivane/off", ",F") << "" << 0;
+    QTest::newRow("state") << msg("/lumivane/state", ",") << "state" << 0;
+    QTest::newRow("state with an argument") << msg("/lumivane/state", ",i", i32(1)) << "" << 1;
     QTest::newRow("another address") << msg("/lumivane/shows", ",i", i32(1)) << "" << 1;
     QTest::newRow("a pattern is not matched") << msg("/lumivane/*", ",") << "" << 1;
     QTest::newRow("upper case address") << msg("/Lumivane/off", ",") << "" << 1;
@@ -268,7 +278,7 @@ void tst_Remote::oscDecode()
     QFETCH(int, ignored);
     const Osc::Decoded decoded = Osc::decode(packet);
     QCOMPARE(described(decoded.commands), commands);
-    QCOMPARE(decoded.ignored, ignored);
+    QCOMPARE(decoded.refused.size(), ignored);
 }
 
 void tst_Remote::textParse_data()
@@ -429,17 +439,117 @@ void tst_Remote::connectionSlots()
     QCOMPARE(taken[2].state(), QAbstractSocket::ConnectedState);
 }
 
+void tst_Remote::unfinishedLineEndsTheConnection_data()
+{
+    QTest::addColumn<int>("limitMs"); // 0: the server's own
+    QTest::addColumn<int>("trickleMs"); // a byte of the line this often; 0: none
+    QTest::newRow("a line begun, then nothing") << 300 << 0;
+    // Each byte restarting the time would keep the connection for ever.
+    QTest::newRow("a byte every 0.2 s still ends at 0.5 s") << 500 << 200;
+    QTest::newRow("the defaults: 10 s for a line, 60 s of silence") << 0 << 200;
+}
+
 void tst_Remote::unfinishedLineEndsTheConnection()
 {
+    QFETCH(int, limitMs);
+    QFETCH(int, trickleMs);
     EchoServer echo;
-    echo.server.unfinishedLineMs = 300;
+    if (limitMs > 0) {
+        echo.server.unfinishedLineMs = limitMs;
+    } else {
+        // Every other test sets its own, so a default typed wrong passes them.
+        QCOMPARE(echo.server.unfinishedLineMs, 10000);
+        QCOMPARE(echo.server.silentMs, 60000);
+    }
     QTcpSocket socket;
     socket.connectToHost(QHostAddress::LocalHost, echo.port);
     socket.write("off\nsho");
     QCOMPARE(lineReply(socket), QByteArray("ok off\n"));
-    QCOMPARE(lineReply(socket), QByteArray("error: line not finished within 0.3 seconds\n"));
+    QTimer trickle;
+    connect(&trickle, &QTimer::timeout, &socket, [&socket] { socket.write("w"); });
+    if (trickleMs > 0)
+        trickle.start(trickleMs);
+    if (limitMs == 0) {
+        // Twice as long as the other rows' limit, and nothing ends.
+        QTest::qWait(1000);
+        QCOMPARE(socket.state(), QAbstractSocket::ConnectedState);
+        QCOMPARE(socket.bytesAvailable(), 0);
+        return;
+    }
+    QCOMPARE(lineReply(socket),
+             "error: line not finished within " + QByteArray::number(limitMs / 1000.0) + " seconds\n");
     QTRY_COMPARE_WITH_TIMEOUT(socket.state(), QAbstractSocket::UnconnectedState, 3000);
     QCOMPARE(echo.server.ignored(), 1);
+}
+
+// A peer that sends and never reads its replies: what waits for it stays
+// bounded, another peer is answered meanwhile, and once it reads, every one
+// of its lines has been answered.
+void tst_Remote::peerThatNeverReads()
+{
+    EchoServer echo;
+    const int fd = ::socket(AF_INET, SOCK_STREAM, 0);
+    // Small buffers of its own, so that the server's fill up soon.
+    const int small = 8192;
+    ::setsockopt(fd, SOL_SOCKET, SO_RCVBUF, &small, sizeof small);
+    ::setsockopt(fd, SOL_SOCKET, SO_SNDBUF, &small, sizeof small);
+    sockaddr_in to {};
+    to.sin_family = AF_INET;
+    to.sin_port = htons(echo.port);
+    to.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+    QCOMPARE(::connect(fd, reinterpret_cast<const sockaddr *>(&to), sizeof to), 0);
+    const auto closeFd = qScopeGuard([fd] { ::close(fd); });
+
+    QByteArray lines;
+    for (int k = 0; k < 1000; ++k)
+        lines += "state\n";
+    QByteArray pending;
+    qint64 sent = 0;
+    const auto sendSome = [&] {
+        if (pending.isEmpty() && sent < 8 * 1024 * 1024)
+            pending = lines;
+        const ssize_t n = ::send(fd, pending.constData(), std::size_t(pending.size()), MSG_DONTWAIT);
+        if (n <= 0)
+            return false;
+        pending.remove(0, n);
+        sent += n;
+        return true;
+    };
+    // On until the server has stopped taking its lines for half a second.
+    QElapsedTimer stuck;
+    stuck.start();
+    while (stuck.elapsed() < 500 && sent < 8 * 1024 * 1024) {
+        if (sendSome())
+            stuck.start();
+        else
+            QTest::qWait(5);
+    }
+    const QList<QTcpSocket *> sockets = echo.server.findChildren<QTcpSocket *>();
+    QCOMPARE(sockets.size(), 1);
+    const qint64 unsent = sockets.first()->bytesToWrite();
+    QVERIFY2(unsent > RemoteServer::maxUnsent / 2 && unsent <= RemoteServer::maxUnsent + RemoteServer::perTurn * 16,
+             QByteArray::number(unsent).constData());
+
+    QTcpSocket other;
+    other.connectToHost(QHostAddress::LocalHost, echo.port);
+    other.write("state\n");
+    QCOMPARE(lineReply(other), QByteArray("ok state\n"));
+
+    // Reading now, it gets a reply to each line it sent.
+    QByteArray replies;
+    QDeadlineTimer deadline(20000);
+    char buffer[65536];
+    while (!deadline.hasExpired() && replies.size() < (sent + pending.size()) / 6 * 9) {
+        if (!pending.isEmpty())
+            sendSome();
+        const ssize_t n = ::recv(fd, buffer, sizeof buffer, MSG_DONTWAIT);
+        if (n > 0)
+            replies.append(buffer, n);
+        else
+            QTest::qWait(1);
+    }
+    QCOMPARE(replies.size(), sent / 6 * 9);
+    QCOMPARE(replies.count("ok state\n"), sent / 6);
 }
 
 // The whole path on real sockets: what a peer sends arrives on the line as
@@ -474,6 +584,14 @@ void tst_Remote::socketsReachTheLine()
         return text.readLine();
     };
     QCOMPARE(reply("state\n"), "ok show 37 link " + window.linkText().toUtf8() + "\n");
+    // The same state over OSC, answered to the sender from the port it asked.
+    osc.writeDatagram(msg("/lumivane/state", ","), QHostAddress::LocalHost, port);
+    QVERIFY(QTest::qWaitFor([&osc] { return osc.hasPendingDatagrams(); }, 2000));
+    QByteArray answer(int(osc.pendingDatagramSize()), '\0');
+    quint16 answeredFrom = 0;
+    osc.readDatagram(answer.data(), answer.size(), nullptr, &answeredFrom);
+    QCOMPARE(answer, msg("/lumivane/state", ",s", str("ok show 37 link " + window.linkText().toUtf8())));
+    QCOMPARE(answeredFrom, port);
     QCOMPARE(reply("brightness 49\n"), QByteArray("ok brightness 49\n"));
     QCOMPARE(pty.read(), QByteArray("X027E"));
     QCOMPARE(window.mBrightSlider->value(), 50);
@@ -506,13 +624,11 @@ void tst_Remote::socketsReachTheLine()
     QCOMPARE(text.readAll(), QByteArray("error: line longer than 1024 bytes\n"));
     QCOMPARE(pty.read(), QByteArray());
 
-    // Narrowed in the dialog to a network the loopback is not in: stored at
-    // once, and this computer's own datagrams and connections change nothing.
+    // Narrowed in the dialog to a network the loopback is not in: stored on
+    // OK, and this computer's own datagrams and connections change nothing.
     answerer.then([](QWidget *dialog) {
-        auto *allowed = dialog->findChild<QLineEdit *>();
-        allowed->setText(QStringLiteral("10.0.0.0/8"));
-        emit allowed->editingFinished();
-        static_cast<QDialog *>(dialog)->reject();
+        dialog->findChild<QLineEdit *>()->setText(QStringLiteral("10.0.0.0/8"));
+        ModalAnswerer::click(QStringLiteral("OK"))(dialog);
     });
     window.fileRemoteAction->trigger();
     QCOMPARE(settings.stored(QStringLiteral("remote/allowed")).toString(), QStringLiteral("10.0.0.0/8"));
@@ -592,6 +708,144 @@ void tst_Remote::repeatGuardAnswersTheSender()
     QVERIFY(answerer.seen.isEmpty());
 }
 
+void tst_Remote::refusalsJournalled_data()
+{
+    QTest::addColumn<QByteArray>("datagram"); // empty: line goes over TCP
+    QTest::addColumn<QByteArray>("line");
+    QTest::addColumn<int>("times");
+    QTest::addColumn<QStringList>("outcomes"); // the journal's, oldest first
+
+    const QString show200 = QStringLiteral("refused: show 200: a show is 1 to 128");
+    QTest::newRow("brightness f 50") << msg("/lumivane/brightness", ",f", f32(50)) << QByteArray() << 1
+                                     << QStringList { "refused: brightness 50: a float is a fraction of full, 0.0 to 1.0" };
+    QTest::newRow("an address in the wrong case") << msg("/lumivane/Show", ",i", i32(3)) << QByteArray() << 1
+                                                  << QStringList { "refused: /lumivane/Show: unknown address" };
+    QTest::newRow("show s 5") << msg("/lumivane/show", ",s", str("5")) << QByteArray() << 1
+                              << QStringList { "refused: /lumivane/show s: takes one number, i or f" };
+    QTest::newRow("show i 200") << msg("/lumivane/show", ",i", i32(200)) << QByteArray() << 1 << QStringList { show200 };
+    QTest::newRow("a text line") << QByteArray() << QByteArray("Show 200\n") << 1
+                                 << QStringList { "refused: Show 200: show takes a number from 1 to 128" };
+    QStringList burst(10, show200);
+    burst << QStringLiteral("refused: 15 more in that second");
+    QTest::newRow("25 within a second: ten, then how many more")
+        << msg("/lumivane/show", ",i", i32(200)) << QByteArray() << 25 << burst;
+}
+
+// A refused message or line is recorded with its sender and why, and a
+// flood of them costs the journal a few lines a second.
+void tst_Remote::refusalsJournalled()
+{
+    QFETCH(QByteArray, datagram);
+    QFETCH(QByteArray, line);
+    QFETCH(int, times);
+    QFETCH(QStringList, outcomes);
+
+    TemporarySettings settings;
+    Pty pty;
+    const quint16 port = storeRemote(settings, QString::fromLocal8Bit(pty.slavePath));
+    QVERIFY(port);
+    ModalAnswerer answerer;
+    LumivaneMainWindow window;
+    window.show();
+    QVERIFY(QTest::qWaitForWindowExposed(&window));
+
+    const QDateTime start = QDateTime::currentDateTime();
+    QUdpSocket osc;
+    QTcpSocket text;
+    for (int k = 0; k < times; ++k) {
+        if (datagram.isEmpty()) {
+            text.connectToHost(QHostAddress::LocalHost, port);
+            text.write(line);
+            QVERIFY(lineReply(text).startsWith("error: "));
+        } else {
+            osc.writeDatagram(datagram, QHostAddress::LocalHost, port);
+        }
+    }
+    const auto recorded = [&start] {
+        QStringList found;
+        const QList<JournalRecord> newest = Journal().newest(100);
+        for (auto record = newest.rbegin(); record != newest.rend(); ++record) {
+            if (record->when < start)
+                continue;
+            if (record->source != QLatin1String("remote 127.0.0.1") || !record->command.isEmpty())
+                return QStringList { record->source, QString::fromLatin1(record->command) };
+            found << record->outcome;
+        }
+        return found;
+    };
+    QTRY_COMPARE_WITH_TIMEOUT(recorded().size(), outcomes.size(), 3000);
+    QTest::qWait(100);
+    QCOMPARE(recorded(), outcomes);
+    QCOMPARE(pty.read(100), QByteArray());
+    QVERIFY(answerer.seen.isEmpty());
+}
+
+// Refusals arriving while the dialog is open are listed there, and neither
+// they nor OK's complaint about the allowed list move anything in it.
+void tst_Remote::dialogListsRefusalsAndHoldsStill()
+{
+    TemporarySettings settings;
+    Pty pty;
+    const quint16 port = storeRemote(settings, QString::fromLocal8Bit(pty.slavePath));
+    QVERIFY(port);
+    ModalAnswerer answerer;
+    LumivaneMainWindow window;
+    window.show();
+    QVERIFY(QTest::qWaitForWindowExposed(&window));
+
+    bool checked = false;
+    answerer.then([&](QWidget *dialog) {
+        // A check failing here returns at once; the dialog must not stay.
+        const auto closeDialog = qScopeGuard([dialog] {
+            if (dialog->isVisible())
+                static_cast<QDialog *>(dialog)->reject();
+        });
+        const auto checkbox = dialog->findChild<QCheckBox *>();
+        QList<QWidget *> parts { dialog, checkbox };
+        for (QAbstractButton *button : dialog->findChildren<QAbstractButton *>())
+            parts << button;
+        QList<QRect> where;
+        for (QWidget *part : parts)
+            where << QRect(part->mapTo(dialog->window(), QPoint()), part->size());
+        const auto unmoved = [&] {
+            for (int k = 0; k < parts.size(); ++k) {
+                if (QRect(parts[k]->mapTo(dialog->window(), QPoint()), parts[k]->size()) != where[k])
+                    return false;
+            }
+            return true;
+        };
+
+        QUdpSocket osc;
+        osc.writeDatagram(msg("/lumivane/show", ",i", i32(200)), QHostAddress::LocalHost, port);
+        osc.writeDatagram(msg("/lumivane/Show", ",i", i32(3)), QHostAddress::LocalHost, port);
+        auto *list = dialog->findChild<QTreeWidget *>(QStringLiteral("refusals"));
+        QTRY_COMPARE(list->topLevelItemCount(), 2);
+        QCOMPARE(list->topLevelItem(0)->text(1), QStringLiteral("127.0.0.1"));
+        QCOMPARE(list->topLevelItem(0)->text(2), QStringLiteral("/lumivane/Show: unknown address"));
+        QCOMPARE(list->topLevelItem(1)->text(2), QStringLiteral("show 200: a show is 1 to 128"));
+        QCOMPARE(dialog->findChild<QLabel *>(QStringLiteral("refusedTitle"))->text(),
+                 QStringLiteral("Refused: 2 (below, newest first)"));
+        QVERIFY(unmoved());
+
+        // The list names the word it cannot use, and nothing is stored.
+        dialog->findChild<QLineEdit *>()->setText(QStringLiteral("10.0.0.7 printer.local"));
+        ModalAnswerer::click(QStringLiteral("OK"))(dialog);
+        QVERIFY(dialog->isVisible());
+        const auto *status = dialog->findChild<QLabel *>(QStringLiteral("remoteStatus"));
+        QCOMPARE(status->text(), QStringLiteral("The allowed addresses are not all addresses or prefixes "
+                                                "(\"printer.local\" is neither)"));
+        QTest::qWait(600); // the list's next look
+        QCOMPARE(status->text().left(20), QStringLiteral("The allowed addresse"));
+        QVERIFY(unmoved());
+        QVERIFY(settings.stored(QStringLiteral("remote/allowed")).toString().isEmpty());
+        checked = true;
+        ModalAnswerer::click(QStringLiteral("Cancel"))(dialog);
+    });
+    window.fileRemoteAction->trigger();
+    QVERIFY(checked);
+    QCOMPARE(answerer.seen.size(), 1);
+}
+
 void tst_Remote::indicatorInTheStatusBar_data()
 {
     QTest::addColumn<bool>("enabled");
@@ -599,13 +853,18 @@ void tst_Remote::indicatorInTheStatusBar_data()
     QTest::addColumn<QString>("allowed");
     QTest::addColumn<QString>("text"); // %1: the port; empty: nothing shown
     QTest::addColumn<QString>("tip");
+    QTest::addColumn<QString>("button"); // the dialog's, after its switch was toggled
 
-    QTest::newRow("off") << false << false << "" << "" << "";
-    QTest::newRow("on") << true << false << "" << "Remote: on" << "Listening on 127.0.0.1:%1";
+    QTest::newRow("off") << false << false << "" << "" << "" << "OK";
+    QTest::newRow("on") << true << false << "" << "Remote: on" << "Listening on 127.0.0.1:%1" << "OK";
     QTest::newRow("port in use") << true << true << "" << "Remote: port %1 in use"
-                                 << "Port %1 is in use by another program";
-    QTest::newRow("allowed list not addresses") << true << false << "10.0.0.7 printer.local" << "Remote: not listening"
-                                                << "Not listening: the allowed addresses";
+                                 << "Port %1 is in use by another program" << "OK";
+    QTest::newRow("allowed list not addresses")
+        << true << false << "10.0.0.7 printer.local" << "Remote: not listening"
+        << "Not listening: the allowed addresses are not all addresses or prefixes (\"printer.local\" is neither)"
+        << "OK";
+    QTest::newRow("on, switched off by a stray key and cancelled")
+        << true << false << "" << "Remote: on" << "Listening on 127.0.0.1:%1" << "Cancel";
 }
 
 // Remote control's state where the operator looks, beside the link, and
@@ -617,6 +876,7 @@ void tst_Remote::indicatorInTheStatusBar()
     QFETCH(QString, allowed);
     QFETCH(QString, text);
     QFETCH(QString, tip);
+    QFETCH(QString, button);
 
     TemporarySettings settings;
     Pty pty;
@@ -658,15 +918,19 @@ void tst_Remote::indicatorInTheStatusBar()
     check(text, tip);
     QVERIFY(link->isVisible());
 
-    answerer.then([](QWidget *dialog) {
+    answerer.then([button](QWidget *dialog) {
         auto *accept = dialog->findChild<QCheckBox *>();
         QCOMPARE(accept->text(), QStringLiteral("Accept remote commands"));
-        accept->toggle();
-        static_cast<QDialog *>(dialog)->reject();
+        accept->setFocus();
+        QTest::keyClick(accept, Qt::Key_Space);
+        ModalAnswerer::click(button)(dialog);
     });
     window.fileRemoteAction->trigger();
     QCOMPARE(answerer.seen.size(), 1);
-    if (enabled)
+    QCOMPARE(settings.stored(QStringLiteral("remote/enabled")).toBool(), enabled != (button == QLatin1String("OK")));
+    if (button != QLatin1String("OK"))
+        check(text, tip);
+    else if (enabled)
         check(QString(), QString());
     else
         check(QStringLiteral("Remote: on"), QStringLiteral("Listening on 127.0.0.1:%1"));

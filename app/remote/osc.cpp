@@ -121,9 +121,32 @@ bool validShow(std::optional<int> n)
     return n && *n >= 1 && *n <= 128;
 }
 
+// An address as a refusal names it: a long one is cut short.
+QByteArray shown(const QByteArray &address)
+{
+    return address.size() > 64 ? address.left(64) + "..." : address;
+}
+
+// The address and its type tags, "/lumivane/show s", for a refusal of the
+// arguments.
+QByteArray withTags(const QByteArray &address, const QList<Argument> &args)
+{
+    QByteArray tags;
+    for (const Argument &a : args)
+        tags += a.type;
+    return shown(address) + (tags.isEmpty() ? QByteArray() : " " + tags);
+}
+
+QByteArray number(const Argument &a)
+{
+    return a.type == 'i' ? QByteArray::number(a.i) : QByteArray::number(double(a.f));
+}
+
 void interpret(const QByteArray &address, const QList<Argument> &args, Osc::Decoded &out)
 {
     static const QByteArray showPrefix = QByteArrayLiteral("/lumivane/show/");
+    static const QByteArray notShow = QByteArrayLiteral(": a show is 1 to 128");
+    const auto refuse = [&](const QByteArray &why) { out.refused.append(why); };
     const auto press = [&](RemoteCommand command) {
         switch (trigger(args)) {
         case Trigger::Press:
@@ -133,17 +156,20 @@ void interpret(const QByteArray &address, const QList<Argument> &args, Osc::Deco
             ++out.released;
             break;
         case Trigger::Wrong:
-            ++out.ignored;
+            refuse(withTags(address, args) + ": takes nothing, or one of i, f, T or F");
             break;
         }
     };
+    const bool oneNumber = args.size() == 1 && (args.first().type == 'i' || args.first().type == 'f');
 
     if (address == "/lumivane/show") {
-        const std::optional<int> n = args.size() == 1 ? wholeNumber(args.first()) : std::nullopt;
+        const std::optional<int> n = oneNumber ? wholeNumber(args.first()) : std::nullopt;
         if (validShow(n))
             out.commands.append({ RemoteCommand::Kind::Show, double(*n) });
+        else if (oneNumber)
+            refuse("show " + number(args.first()) + notShow);
         else
-            ++out.ignored;
+            refuse(withTags(address, args) + ": takes one number, i or f");
     } else if (address.startsWith(showPrefix)) {
         const QByteArray digits = address.mid(showPrefix.size());
         bool ok = digits.size() <= 3 && !digits.isEmpty();
@@ -152,20 +178,31 @@ void interpret(const QByteArray &address, const QList<Argument> &args, Osc::Deco
         const int n = ok ? digits.toInt() : 0;
         if (validShow(n))
             press({ RemoteCommand::Kind::Show, double(n) });
+        else if (ok)
+            refuse("show " + digits + notShow);
         else
-            ++out.ignored;
+            refuse(shown(address) + ": unknown address");
     } else if (address == "/lumivane/brightness") {
-        const Argument a = args.size() == 1 ? args.first() : Argument {};
+        const Argument a = oneNumber ? args.first() : Argument {};
         if (a.type == 'f' && a.f >= 0.0f && a.f <= 1.0f)
             out.commands.append({ RemoteCommand::Kind::Brightness, double(a.f) * 100.0 });
         else if (a.type == 'i' && a.i >= 0 && a.i <= 100)
             out.commands.append({ RemoteCommand::Kind::Brightness, double(a.i) });
+        else if (a.type == 'f')
+            refuse("brightness " + number(a) + ": a float is a fraction of full, 0.0 to 1.0");
+        else if (a.type == 'i')
+            refuse("brightness " + number(a) + ": an integer is a percentage, 0 to 100");
         else
-            ++out.ignored;
+            refuse(withTags(address, args) + ": takes one number, f (0.0 to 1.0) or i (0 to 100)");
     } else if (address == "/lumivane/off") {
         press({ RemoteCommand::Kind::Off, 0 });
+    } else if (address == "/lumivane/state") {
+        if (args.isEmpty())
+            out.commands.append({ RemoteCommand::Kind::State, 0 });
+        else
+            refuse(withTags(address, args) + ": takes no argument");
     } else {
-        ++out.ignored;
+        refuse(shown(address) + ": unknown address");
     }
 }
 
@@ -271,8 +308,19 @@ Decoded decode(const QByteArray &packet)
 {
     Decoded out;
     if (!decodeElement(packet.constData(), packet.size(), 0, out))
-        return Decoded { {}, 1, 0 };
+        return Decoded { {}, { QByteArrayLiteral("malformed OSC packet") }, 0 };
     return out;
+}
+
+QByteArray message(const QByteArray &address, const QByteArray &text)
+{
+    const auto padded = [](QByteArray s) {
+        s.append('\0');
+        while (s.size() % 4)
+            s.append('\0');
+        return s;
+    };
+    return padded(address) + padded(",s") + padded(text);
 }
 
 } // namespace Osc

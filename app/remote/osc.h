@@ -14,19 +14,24 @@
 //                                   button's release and does nothing
 //   /lumivane/brightness f|i        f: fraction of full 0.0-1.0, i: percent 0-100
 //   /lumivane/off [i|f|T|F]         off; 0 or F does nothing
+//   /lumivane/state                 the state, answered to the sender
 // Bundles, nested too, are unpacked in order; their time tags are ignored.
 namespace Osc {
 
 struct Decoded
 {
     QList<RemoteCommand> commands;
-    // Messages that changed nothing: another address, a wrong type or range.
-    // A malformed packet counts once and yields no command at all.
-    int ignored = 0;
+    // Why each message that changed nothing was refused: "show 200: a show
+    // is 1 to 128", "/lumivane/Show: unknown address". A malformed packet is
+    // refused once, as a whole, and yields no command at all.
+    QList<QByteArray> refused;
     // Releases (argument 0 or F) are neither commands nor faults.
     int released = 0;
 };
 
 Decoded decode(const QByteArray &packet);
+
+// A message with one string argument: the answer to /lumivane/state.
+QByteArray message(const QByteArray &address, const QByteArray &text);
 
 } // namespace Osc

@@ -6,6 +6,8 @@
 #include "remotecommand.h"
 
 #include <QByteArray>
+#include <QDateTime>
+#include <QList>
 #include <QString>
 
 #include <functional>
@@ -19,6 +21,16 @@ struct RemoteConfig
     // Addresses or prefixes (192.168.1.0/24), separated by blanks or
     // commas; blank lets any sender in.
     QString allowed;
+
+    bool operator==(const RemoteConfig &) const = default;
+};
+
+// A datagram's message or a line that changed nothing, and why.
+struct RemoteRefusal
+{
+    QDateTime when; // in UTC
+    QString peer;   // "127.0.0.1"
+    QString reason; // "show 200: a show is 1 to 128"
 };
 
 // Remote control as the window sees it, with no Qt Network in sight: where
@@ -41,10 +53,22 @@ public:
     // Datagrams and lines that changed nothing: malformed, unknown, out of
     // range, too long, from a sender not allowed, or refused for want of a port.
     virtual int ignored() const = 0;
+    // The newest of them, at most lastRefusals, oldest first.
+    virtual QList<RemoteRefusal> refusals() const = 0;
+    static constexpr int lastRefusals = 20;
+    // Why an allowed list cannot be used, naming the word that is neither an
+    // address nor a prefix; empty when it can.
+    virtual QString allowedFault(const QString &allowed) const = 0;
 
     // Carries out one command for the peer ("127.0.0.1") and returns the
-    // reply line, "ok ..." or "error: ...", without its line end.
+    // reply line, "ok ..." or "error: ...", without its line end. A refusal
+    // in the reply is the caller's to record.
     std::function<QByteArray(const RemoteCommand &, const QString &peer)> execute;
+    // Records a refusal that execute() never saw, for the journal. A sender
+    // refused more than ten times within a second is recorded ten times, and
+    // then once with how many more there were. The peer is empty for those of
+    // the senders beyond the many followed at once.
+    std::function<void(const QString &peer, const QString &reason)> refused;
 };
 
 // The name the module exports its factory under; the caller owns the result.

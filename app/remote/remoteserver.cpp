@@ -4,6 +4,7 @@
 #include "remoteserver.h"
 
 #include "osc.h"
+#include "textcommand.h"
 
 #include <QRegularExpression>
 #include <QTcpServer>
@@ -30,22 +31,27 @@ QString named(const QHostAddress &address)
 
 } // namespace
 
-std::optional<QList<RemoteServer::Subnet>> RemoteServer::parseAllowed(const QString &text)
+std::optional<QList<RemoteServer::Subnet>> RemoteServer::parseAllowed(const QString &text, QString *bad)
 {
     QList<Subnet> subnets;
     static const QRegularExpression separators(QStringLiteral("[\\s,;]+"));
     for (const QString &word : text.split(separators, Qt::SkipEmptyParts)) {
+        const auto refused = [&] {
+            if (bad)
+                *bad = word;
+            return std::nullopt;
+        };
         Subnet subnet = word.contains(QLatin1Char('/')) ? QHostAddress::parseSubnet(word)
                                                         : Subnet { QHostAddress(word), -1 };
         if (subnet.first.isNull())
-            return std::nullopt;
+            return refused();
         // Written as peers arrive (::ffff:a.b.c.d), it names the IPv4 address
         // they are matched as.
         const bool mapped = subnet.first.protocol() == QAbstractSocket::IPv6Protocol
             && plain(subnet.first).protocol() == QAbstractSocket::IPv4Protocol;
         if (mapped) {
             if (subnet.second >= 0 && subnet.second < 96)
-                return std::nullopt;
+                return refused();
             subnet = { plain(subnet.first), subnet.second < 0 ? -1 : subnet.second - 96 };
         }
         if (subnet.second < 0)
@@ -67,9 +73,20 @@ bool RemoteServer::isAllowed(const QList<Subnet> &allowed, const QHostAddress &p
     return false;
 }
 
+QString RemoteServer::allowedFault(const QString &allowed) const
+{
+    QString bad;
+    if (parseAllowed(allowed, &bad))
+        return {};
+    return QStringLiteral("the allowed addresses are not all addresses or prefixes (\"%1\" is neither)").arg(bad);
+}
+
 RemoteServer::RemoteServer(QObject *parent)
     : QObject(parent)
 {
+    mRefusalClock.start();
+    mRefusalCounts.setSingleShot(true);
+    connect(&mRefusalCounts, &QTimer::timeout, this, &RemoteServer::recordCounts);
     stop();
 }
 
@@ -101,7 +118,7 @@ void RemoteServer::configure(const Config &config)
         return;
     const std::optional<QList<Subnet>> allowed = parseAllowed(config.allowed);
     if (!allowed) {
-        mStatus = QStringLiteral("Not listening: the allowed addresses are not all addresses or prefixes");
+        mStatus = QStringLiteral("Not listening: ") + allowedFault(config.allowed);
         return;
     }
     mAllowed = *allowed;
@@ -178,11 +195,47 @@ bool RemoteServer::listenOn(const QHostAddress &address, int port, QString &why)
     return true;
 }
 
+QString RemoteServer::peerName(const QHostAddress &peer)
+{
+    return plain(peer).toString();
+}
+
 std::optional<QString> RemoteServer::allowedPeer(const QHostAddress &peer)
 {
     if (!isAllowed(mAllowed, peer))
         return std::nullopt;
-    return plain(peer).toString();
+    return peerName(peer);
+}
+
+void RemoteServer::refuse(const QString &peer, const QByteArray &reason, bool recorded)
+{
+    ++mIgnored;
+    mRefusals.append({ QDateTime::currentDateTimeUtc(), peer, QString::fromUtf8(reason) });
+    if (mRefusals.size() > lastRefusals)
+        mRefusals.removeFirst();
+    if (recorded)
+        return;
+    const qint64 now = mRefusalClock.elapsed();
+    // A second ended and not yet counted is counted before this one begins.
+    if (const std::optional<qint64> end = mRefusalLimit.nextEnd(); end && *end <= now)
+        recordCounts();
+    if (mRefusalLimit.admit(peer, now) && refused)
+        refused(peer, mRefusals.last().reason);
+    if (!mRefusalCounts.isActive())
+        mRefusalCounts.start(int(std::max<qint64>(0, *mRefusalLimit.nextEnd() - now)));
+}
+
+void RemoteServer::recordCounts()
+{
+    const qint64 now = mRefusalClock.elapsed();
+    for (const RefusalLimit::Count &count : mRefusalLimit.expire(now)) {
+        if (refused)
+            refused(count.peer, count.peer.isEmpty()
+                        ? QStringLiteral("%1 more in that second, from other senders").arg(count.more)
+                        : QStringLiteral("%1 more in that second").arg(count.more));
+    }
+    if (const std::optional<qint64> end = mRefusalLimit.nextEnd())
+        mRefusalCounts.start(int(std::max<qint64>(0, *end - now)));
 }
 
 void RemoteServer::later(QObject *source, const std::function<void()> &work)
@@ -204,8 +257,11 @@ void RemoteServer::readDatagrams(QUdpSocket *socket)
             const Waiting waiting = std::move(mDatagramCommands.front());
             mDatagramCommands.pop_front();
             --budget;
-            if (!execute || execute(waiting.command, waiting.peer).startsWith("error"))
-                ++mIgnored;
+            const QByteArray reply = execute ? execute(waiting.command, waiting.peer) : QByteArray("error: not ready");
+            if (reply.startsWith("error"))
+                refuse(waiting.peer, TextCommand::named(waiting.command) + reply.mid(5), true);
+            else if (waiting.command.kind == RemoteCommand::Kind::State)
+                waiting.socket->writeDatagram(Osc::message("/lumivane/state", reply), waiting.from, waiting.fromPort);
         }
     };
     carryOut();
@@ -214,19 +270,27 @@ void RemoteServer::readDatagrams(QUdpSocket *socket)
     const auto readOne = [&] {
         QByteArray packet(maxDatagram + 1, Qt::Uninitialized);
         QHostAddress from;
-        const qint64 size = socket->readDatagram(packet.data(), packet.size(), &from);
+        quint16 fromPort = 0;
+        const qint64 size = socket->readDatagram(packet.data(), packet.size(), &from, &fromPort);
         if (size < 0)
             return;
         readAny = true;
         packet.truncate(size);
-        const std::optional<QString> peer = size <= maxDatagram ? allowedPeer(from) : std::nullopt;
-        const Osc::Decoded decoded = peer ? Osc::decode(packet) : Osc::Decoded { {}, 1 };
-        mIgnored += decoded.ignored;
+        const std::optional<QString> peer = allowedPeer(from);
+        Osc::Decoded decoded;
+        if (!peer)
+            decoded.refused = { QByteArrayLiteral("sender not allowed") };
+        else if (size > maxDatagram)
+            decoded.refused = { QByteArrayLiteral("datagram over 8 KiB") };
+        else
+            decoded = Osc::decode(packet);
+        for (const QByteArray &why : std::as_const(decoded.refused))
+            refuse(peerName(from), why);
         // One that carries no command still takes a share of the turn.
         if (decoded.commands.isEmpty())
             --budget;
-        for (const RemoteCommand &command : decoded.commands)
-            mDatagramCommands.push_back({ command, *peer });
+        for (const RemoteCommand &command : std::as_const(decoded.commands))
+            mDatagramCommands.push_back({ command, *peer, socket, from, fromPort });
         carryOut();
     };
     while (budget > 0 && socket->hasPendingDatagrams())

@@ -3,14 +3,17 @@
 
 #pragma once
 
+#include "refusallimit.h"
 #include "remotelistener.h"
 
+#include <QElapsedTimer>
 #include <QHostAddress>
 #include <QList>
 #include <QObject>
 #include <QPair>
 #include <QSet>
 #include <QString>
+#include <QTimer>
 
 #include <deque>
 #include <functional>
@@ -39,6 +42,10 @@ public:
     // datagram of 8 KiB can carry some 400 commands, so the count is of
     // commands, not datagrams.
     static constexpr int perTurn = 32;
+    // Replies waiting to go to one peer. Past it, that peer's lines wait
+    // unread until it takes its replies, so a peer that sends and never
+    // reads holds this much, and the system's own buffers, and no more.
+    static constexpr qint64 maxUnsent = 64 * 1024;
 
     // A line begun and not ended within this time ends its connection.
     int unfinishedLineMs = 10000;
@@ -47,8 +54,9 @@ public:
     int silentMs = 60000;
 
     using Subnet = QPair<QHostAddress, int>;
-    // The allowed list, or nothing when a word is neither address nor prefix.
-    static std::optional<QList<Subnet>> parseAllowed(const QString &text);
+    // The allowed list, or nothing when a word is neither address nor
+    // prefix; that word is then left in bad.
+    static std::optional<QList<Subnet>> parseAllowed(const QString &text, QString *bad = nullptr);
     static bool isAllowed(const QList<Subnet> &allowed, const QHostAddress &peer);
 
     explicit RemoteServer(QObject *parent = nullptr);
@@ -59,6 +67,8 @@ public:
     QString status() const override { return mStatus; }
     bool portInUse() const override { return mPortInUse; }
     int ignored() const override { return mIgnored; }
+    QList<RemoteRefusal> refusals() const override { return mRefusals; }
+    QString allowedFault(const QString &allowed) const override;
 
 private:
     void stop();
@@ -68,6 +78,7 @@ private:
     bool makeRoom();
     void serve(TextClient *client);
     void answer(TextClient *client, const QByteArray &line);
+    void resume(TextClient *client);
     void peerWaiting(TextClient *client);
     void unwatch(TextClient *client);
     void refuseLine(TextClient *client, const QByteArray &why);
@@ -77,12 +88,22 @@ private:
     void dropClients();
     // Runs again from the event loop when work is left after a turn.
     void later(QObject *source, const std::function<void()> &work);
+    // "127.0.0.1", also for a peer reaching a dual-stack socket.
+    static QString peerName(const QHostAddress &peer);
     std::optional<QString> allowedPeer(const QHostAddress &peer);
+    // Counts a refusal and keeps it for the dialog; recorded false when the
+    // window has already recorded it, as it does each command it refuses.
+    void refuse(const QString &peer, const QByteArray &reason, bool recorded = false);
+    void recordCounts();
 
     struct Waiting
     {
         RemoteCommand command;
         QString peer;
+        // Where the state is answered, for /lumivane/state.
+        QUdpSocket *socket = nullptr;
+        QHostAddress from;
+        quint16 fromPort = 0;
     };
 
     QList<QUdpSocket *> mUdp;
@@ -95,4 +116,9 @@ private:
     QString mStatus;
     bool mPortInUse = false;
     int mIgnored = 0;
+    QList<RemoteRefusal> mRefusals;
+    RefusalLimit mRefusalLimit;
+    QElapsedTimer mRefusalClock;
+    // Records the counts of the refusals not recorded one by one.
+    QTimer mRefusalCounts;
 };

@@ -40,6 +40,8 @@ public:
     bool ended = false;
     // A CR ended the last line; an LF right after it belongs to it.
     bool afterCR = false;
+    // Its replies wait past maxUnsent: its lines wait unread until they go.
+    bool held = false;
 };
 
 namespace {
@@ -48,9 +50,20 @@ namespace {
 // without line ends cannot make the buffer grow.
 constexpr qint64 readAhead = 4 * RemoteServer::maxLine;
 
+// A closed connection's last replies have this long to go out; a peer that
+// takes none must not keep them.
+constexpr int lingerMs = 10000;
+
 QByteArray seconds(int ms)
 {
     return QByteArray::number(ms / 1000.0) + (ms == 1000 ? " second" : " seconds");
+}
+
+// A line as a refusal names it: blanks made one, a long one cut short.
+QByteArray shown(const QByteArray &line)
+{
+    const QByteArray simple = line.simplified();
+    return simple.size() > 64 ? simple.left(64) + "..." : simple;
 }
 
 } // namespace
@@ -60,7 +73,7 @@ void RemoteServer::acceptClients(QTcpServer *server)
     while (QTcpSocket *socket = server->nextPendingConnection()) {
         const std::optional<QString> peer = allowedPeer(socket->peerAddress());
         if (!peer) {
-            ++mIgnored;
+            refuse(peerName(socket->peerAddress()), "sender not allowed");
             socket->disconnectFromHost();
             connect(socket, &QTcpSocket::disconnected, socket, &QObject::deleteLater);
             if (socket->state() == QAbstractSocket::UnconnectedState)
@@ -68,7 +81,7 @@ void RemoteServer::acceptClients(QTcpServer *server)
             continue;
         }
         if (mClients.size() >= maxClients && !makeRoom()) {
-            ++mIgnored;
+            refuse(*peer, "too many connections");
             // Closed at once, with the peer's line arriving after, the socket
             // would be reset and the peer could lose the reply: it stays a
             // second, or until the peer closes, reading nothing.
@@ -86,6 +99,9 @@ void RemoteServer::acceptClients(QTcpServer *server)
         // Replies to pipelined lines go out at once, not after the peer's
         // acknowledgement of the one before.
         socket->setSocketOption(QAbstractSocket::LowDelayOption, 1);
+        // Replies are short: the system need not hold megabytes of them for
+        // a peer that does not read (Linux makes its buffer twice this).
+        socket->setSocketOption(QAbstractSocket::SendBufferSizeSocketOption, int(maxUnsent));
         PeerEnd::keepAlive(socket->socketDescriptor());
         socket->setReadBufferSize(readAhead);
         auto *client = new TextClient(socket, *peer, this);
@@ -95,6 +111,7 @@ void RemoteServer::acceptClients(QTcpServer *server)
             serve(client);
         });
         connect(socket, &QTcpSocket::disconnected, client, [this, client] { drop(client); });
+        connect(socket, &QTcpSocket::bytesWritten, client, [this, client] { resume(client); });
         connect(&client->unfinished, &QTimer::timeout, client, [this, client] {
             refuseLine(client, "error: line not finished within " + seconds(unfinishedLineMs));
         });
@@ -121,11 +138,12 @@ bool RemoteServer::makeRoom()
 void RemoteServer::serve(TextClient *client)
 {
     QTcpSocket *socket = client->socket;
-    if (!mClients.contains(client) || socket->state() != QAbstractSocket::ConnectedState)
+    if (!mClients.contains(client) || socket->state() != QAbstractSocket::ConnectedState || client->held)
         return;
     const QByteArray data = socket->peek(socket->bytesAvailable());
     qsizetype at = 0;
     bool more = false;
+    bool held = false;
     for (int budget = perTurn;;) {
         if (client->afterCR && at < data.size()) {
             client->afterCR = false;
@@ -147,13 +165,25 @@ void RemoteServer::serve(TextClient *client)
             refuseLine(client, "error: line longer than 1024 bytes");
             return;
         }
+        if (socket->bytesToWrite() > maxUnsent) {
+            held = true;
+            break;
+        }
         client->afterCR = data.at(end) == '\r';
         answer(client, data.mid(at, end - at));
         at = end + 1;
     }
     socket->skip(at);
     const qsizetype rest = data.size() - at;
-    if (more) {
+    if (held) {
+        // The line is left in the buffer, which is then full: Qt reads
+        // nothing more, and the peer's sending waits on its own side. The
+        // wait is not the peer's fault, so no line is timed meanwhile.
+        client->held = true;
+        client->unfinished.stop();
+        unwatch(client);
+        socket->setReadBufferSize(rest);
+    } else if (more) {
         // Held, Qt reads nothing more, and so cannot read the peer's end and
         // close the socket before these lines are answered.
         socket->setReadBufferSize(rest);
@@ -193,9 +223,20 @@ void RemoteServer::answer(TextClient *client, const QByteArray &line)
     QByteArray reply = parsed.error;
     if (parsed.ok)
         reply = execute ? execute(parsed.command, client->peer) : QByteArray("error: not ready");
-    if (reply.startsWith("error"))
-        ++mIgnored;
+    if (reply.startsWith("error")) {
+        const QByteArray what = parsed.ok ? TextCommand::named(parsed.command) : shown(line);
+        refuse(client->peer, what.isEmpty() ? reply.mid(7) : what + reply.mid(5), parsed.ok);
+    }
     client->socket->write(reply + '\n');
+}
+
+// Half the bound gone, the lines held wait no longer.
+void RemoteServer::resume(TextClient *client)
+{
+    if (!client->held || client->socket->bytesToWrite() > maxUnsent / 2)
+        return;
+    client->held = false;
+    serve(client);
 }
 
 void RemoteServer::peerWaiting(TextClient *client)
@@ -234,7 +275,7 @@ void RemoteServer::unwatch(TextClient *client)
 
 void RemoteServer::refuseLine(TextClient *client, const QByteArray &why)
 {
-    ++mIgnored;
+    refuse(client->peer, why.mid(7));
     close(client, why);
 }
 
@@ -251,6 +292,8 @@ void RemoteServer::close(TextClient *client, const QByteArray &why)
     client->socket->disconnectFromHost();
     if (client->socket->state() == QAbstractSocket::UnconnectedState)
         client->deleteLater();
+    else
+        QTimer::singleShot(lingerMs, client, [client] { client->socket->abort(); });
 }
 
 void RemoteServer::drop(TextClient *client)

@@ -58,17 +58,22 @@ Parsed parse(const QByteArray &line)
 
 QByteArray done(const RemoteCommand &command)
 {
+    return command.kind == RemoteCommand::Kind::State ? QByteArray("ok") : "ok " + named(command);
+}
+
+QByteArray named(const RemoteCommand &command)
+{
     switch (command.kind) {
     case RemoteCommand::Kind::Show:
-        return "ok show " + QByteArray::number(int(command.value));
+        return "show " + QByteArray::number(int(command.value));
     case RemoteCommand::Kind::Brightness:
-        return "ok brightness " + QByteArray::number(int(std::lround(command.value)));
+        return "brightness " + QByteArray::number(int(std::lround(command.value)));
     case RemoteCommand::Kind::Off:
-        return "ok off";
+        return "off";
     case RemoteCommand::Kind::State:
         break;
     }
-    return "ok";
+    return "state";
 }
 
 QByteArray state(std::optional<int> show, std::optional<int> brightnessPercent, const QString &link,

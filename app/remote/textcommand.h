@@ -27,6 +27,8 @@ Parsed parse(const QByteArray &line);
 
 // What a command did, for the reply: "ok show 37", "ok brightness 49", "ok off".
 QByteArray done(const RemoteCommand &command);
+// A command in the protocol's words: "show 37", "brightness 49", "off", "state".
+QByteArray named(const RemoteCommand &command);
 
 // The reply to state: the player's state as Lumivane last sent it, the show
 // (0 for off) and the brightness in percent, each unknown until first sent,

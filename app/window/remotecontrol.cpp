@@ -21,6 +21,8 @@
 #include <QStatusBar>
 #include <QTime>
 
+#include <cstdio>
+
 namespace {
 
 #ifndef LUMIVANE_REMOTE_LINKED
@@ -38,6 +40,8 @@ public:
     QString status() const override { return mStatus; }
     bool portInUse() const override { return false; }
     int ignored() const override { return 0; }
+    QList<RemoteRefusal> refusals() const override { return {}; }
+    QString allowedFault(const QString &) const override { return {}; }
 
 private:
     QString mStatus;
@@ -66,6 +70,20 @@ RemoteListener &LumivaneMainWindow::remote()
         mRemote = newRemoteServer();
         mRemote->execute = [this](const RemoteCommand &command, const QString &peer) {
             return runRemote(command, peer);
+        };
+        // Recorded as the timetable records its refusals: no command, the
+        // reason in the outcome, in the journal and on standard error.
+        mRemote->refused = [this](const QString &peer, const QString &reason) {
+            const QString source = peer.isEmpty() ? QStringLiteral("remote") : QStringLiteral("remote ") + peer;
+            journal(QByteArray(), source, QStringLiteral("refused: ") + reason);
+            // What a sender wrote must not reach the terminal as control codes.
+            QByteArray text = reason.toUtf8();
+            for (char &c : text) {
+                if (uchar(c) < 0x20 || c == 0x7f)
+                    c = '?';
+            }
+            std::fprintf(stderr, "lumivane: %s refused: %s\n", qPrintable(source), text.constData());
+            std::fflush(stderr);
         };
     }
     return *mRemote;

@@ -7,24 +7,32 @@
 #include <QDialog>
 #include <QDialogButtonBox>
 #include <QFormLayout>
+#include <QHeaderView>
 #include <QLabel>
 #include <QLineEdit>
 #include <QSpinBox>
+#include <QStatusBar>
+#include <QTimer>
+#include <QTreeWidget>
 #include <QVBoxLayout>
 
 namespace {
 
-QString describe(const RemoteListener &remote)
+QString refusedTitle(int count)
 {
-    QString text = remote.status();
-    if (remote.ignored() > 0)
-        text += QStringLiteral("\n%1 ignored: malformed, unknown, out of range, too long, "
-                               "from a sender not allowed, or with no port open").arg(remote.ignored());
-    return text;
+    if (count == 0)
+        return QStringLiteral("Refused: none");
+    if (count <= RemoteListener::lastRefusals)
+        return QStringLiteral("Refused: %1 (below, newest first)").arg(count);
+    return QStringLiteral("Refused: %1 (the last %2 below, newest first)").arg(count).arg(RemoteListener::lastRefusals);
 }
 
 } // namespace
 
+// Nothing takes effect before OK: a stray key on the focused switch during a
+// show changes nothing until the operator says so. The dialog's parts keep
+// their size whatever they show, so nothing moves under the mouse while
+// refusals arrive.
 void LumivaneMainWindow::doRemote()
 {
     QDialog dialog(this);
@@ -35,17 +43,33 @@ void LumivaneMainWindow::doRemote()
     auto *port = new QSpinBox(&dialog);
     port->setRange(1, 65535);
     port->setValue(mRemoteConfig.port);
-    // Stored when typing ends, not at each digit typed.
-    port->setKeyboardTracking(false);
     auto *others = new QCheckBox(QStringLiteral("Also from other computers"), &dialog);
     others->setChecked(mRemoteConfig.fromOtherComputers);
     auto *allowed = new QLineEdit(mRemoteConfig.allowed, &dialog);
     allowed->setPlaceholderText(QStringLiteral("any address, e.g. 192.168.1.0/24 10.0.0.7"));
     // Wide enough for its hint and a few addresses, not cut off at "e.g.".
     allowed->setMinimumWidth(allowed->fontMetrics().horizontalAdvance(allowed->placeholderText()) + 24);
-    auto *status = new QLabel(describe(remote()), &dialog);
+
+    auto *status = new QLabel(&dialog);
+    status->setObjectName(QStringLiteral("remoteStatus"));
     status->setWordWrap(true);
-    auto *buttons = new QDialogButtonBox(QDialogButtonBox::Close, &dialog);
+    status->setAlignment(Qt::AlignLeft | Qt::AlignTop);
+    // Three lines high and as wide as the form, whatever it says.
+    status->setSizePolicy(QSizePolicy::Ignored, QSizePolicy::Fixed);
+    status->setFixedHeight(status->fontMetrics().lineSpacing() * 3);
+    auto *title = new QLabel(&dialog);
+    title->setObjectName(QStringLiteral("refusedTitle"));
+    title->setSizePolicy(QSizePolicy::Ignored, QSizePolicy::Fixed);
+    auto *list = new QTreeWidget(&dialog);
+    list->setObjectName(QStringLiteral("refusals"));
+    list->setHeaderLabels({ QStringLiteral("Time"), QStringLiteral("Sender"), QStringLiteral("Reason") });
+    list->setRootIsDecorated(false);
+    list->setUniformRowHeights(true);
+    list->setSelectionMode(QAbstractItemView::NoSelection);
+    list->setFixedHeight(list->fontMetrics().lineSpacing() * 10);
+    list->setColumnWidth(0, list->fontMetrics().horizontalAdvance(QStringLiteral("00:00:00")) + 16);
+    list->setColumnWidth(1, list->fontMetrics().horizontalAdvance(QStringLiteral("255.255.255.255")) + 16);
+    auto *buttons = new QDialogButtonBox(QDialogButtonBox::Ok | QDialogButtonBox::Cancel, &dialog);
 
     auto *form = new QFormLayout;
     form->addRow(enabled);
@@ -55,35 +79,64 @@ void LumivaneMainWindow::doRemote()
     auto *layout = new QVBoxLayout(&dialog);
     layout->addLayout(form);
     layout->addWidget(status);
+    layout->addWidget(title);
+    layout->addWidget(list);
     layout->addWidget(buttons);
 
-    // Each change is stored at once and takes effect at once.
-    const auto restart = [this, status] {
-        remote().configure(mRemoteConfig);
-        showRemote();
-        status->setText(describe(remote()));
-    };
-    connect(enabled, &QCheckBox::toggled, &dialog, [this, restart](bool on) {
-        mRemoteConfig.enabled = on;
-        storeRemoteEnabled();
-        restart();
-    });
-    connect(port, &QSpinBox::valueChanged, &dialog, [this, restart](int value) {
-        mRemoteConfig.port = value;
-        storeRemotePort();
-        restart();
-    });
-    connect(others, &QCheckBox::toggled, &dialog, [this, restart](bool on) {
-        mRemoteConfig.fromOtherComputers = on;
-        storeRemoteFromOtherComputers();
-        restart();
-    });
-    connect(allowed, &QLineEdit::editingFinished, &dialog, [this, restart, allowed] {
-        if (allowed->text() == mRemoteConfig.allowed)
+    // What OK found wrong, shown instead of the status until the list is edited.
+    QString problem;
+    int listed = -1;
+    const auto refresh = [&] {
+        status->setText(problem.isEmpty() ? remote().status() : problem);
+        status->setToolTip(status->text());
+        const int count = remote().ignored();
+        if (count == listed)
             return;
-        mRemoteConfig.allowed = allowed->text();
-        storeRemoteAllowed();
-        restart();
+        listed = count;
+        title->setText(refusedTitle(count));
+        list->clear();
+        const QList<RemoteRefusal> refusals = remote().refusals();
+        for (auto refusal = refusals.rbegin(); refusal != refusals.rend(); ++refusal) {
+            auto *item = new QTreeWidgetItem(list, { refusal->when.toLocalTime().toString(QStringLiteral("HH:mm:ss")),
+                                                     refusal->peer, refusal->reason });
+            item->setToolTip(2, refusal->reason);
+        }
+    };
+    refresh();
+    QTimer ticker;
+    connect(&ticker, &QTimer::timeout, &dialog, refresh);
+    ticker.start(500);
+
+    connect(allowed, &QLineEdit::textEdited, &dialog, [&] {
+        problem.clear();
+        refresh();
+    });
+    connect(buttons, &QDialogButtonBox::accepted, &dialog, [&] {
+        const RemoteConfig config { enabled->isChecked(), port->value(), others->isChecked(), allowed->text() };
+        // Off, the list is not used yet; turned on, it is checked again.
+        const QString fault = config.enabled ? remote().allowedFault(config.allowed) : QString();
+        if (!fault.isEmpty()) {
+            problem = fault.at(0).toUpper() + fault.mid(1);
+            refresh();
+            allowed->setFocus();
+            return;
+        }
+        if (config != mRemoteConfig) {
+            const RemoteConfig was = std::exchange(mRemoteConfig, config);
+            if (config.enabled != was.enabled)
+                storeRemoteEnabled();
+            if (config.port != was.port)
+                storeRemotePort();
+            if (config.fromOtherComputers != was.fromOtherComputers)
+                storeRemoteFromOtherComputers();
+            if (config.allowed != was.allowed)
+                storeRemoteAllowed();
+            remote().configure(mRemoteConfig);
+            showRemote();
+            if (mRemoteConfig.enabled && !remote().listening())
+                statusBar()->showMessage(QStringLiteral("Remote control: ") + remote().status(), statusMessageMs);
+        }
+        dialog.accept();
     });
     connect(buttons, &QDialogButtonBox::rejected, &dialog, &QDialog::reject);
     dialog.exec();

@@ -21,14 +21,14 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t *data, std::size_t size
     for (const RemoteCommand &command : decoded.commands) {
         const bool inRange = command.kind == RemoteCommand::Kind::Show
             ? command.value >= 1 && command.value <= 128 && command.value == int(command.value)
-            : command.value >= 0 && command.value <= 100;
-        if (!inRange || command.kind == RemoteCommand::Kind::State) {
+            : command.kind == RemoteCommand::Kind::State ? command.value == 0
+                                                          : command.value >= 0 && command.value <= 100;
+        if (!inRange) {
             std::fprintf(stderr, "a command out of range\n");
             std::abort();
         }
     }
-    if (decoded.ignored < 0 || (decoded.commands.isEmpty() && decoded.ignored == 0 && decoded.released == 0
-                                && packet.size() < 16)) {
+    if (decoded.commands.isEmpty() && decoded.refused.isEmpty() && decoded.released == 0 && packet.size() < 16) {
         std::fprintf(stderr, "a packet passed unnoticed\n");
         std::abort();
     }
