@@ -77,27 +77,29 @@ QString LumivaneMainWindow::journalSource() const
 // its last byte has gone to the port, which may be later on a slow line.
 void LumivaneMainWindow::noteJournalSource(const QByteArray &command)
 {
-    mJournalSources.insert(command, journalSource());
+    mJournalSources.insert(command, { journalSource(), mCommandSource.note });
 }
 
 void LumivaneMainWindow::journalSent(const QByteArray &command)
 {
-    journal(command, mJournalSources.value(command, journalSource()), QStringLiteral("sent"));
+    const JournalSource known = mJournalSources.value(command, { journalSource(), mCommandSource.note });
+    journal(command, known.source, QStringLiteral("sent"), known.note);
 }
 
 void LumivaneMainWindow::journalRefused(const QByteArray &command, const QString &why)
 {
-    journal(command, journalSource(), QStringLiteral("refused: ") + why);
+    journal(command, journalSource(), QStringLiteral("refused: ") + why, mCommandSource.note);
 }
 
-void LumivaneMainWindow::journal(const QByteArray &command, const QString &source, const QString &outcome)
+void LumivaneMainWindow::journal(const QByteArray &command, const QString &source, const QString &outcome,
+                                 const QString &note)
 {
     bool isNumber = false;
     const int show = command.mid(3, 2).toInt(&isNumber, 16);
     const QString name = command.startsWith("X04") && isNumber && show >= 1 && show <= 128
         ? showName(show - 1)
         : QString();
-    const QString failure = mJournal.append({ QDateTime::currentDateTime(), command, name, source, outcome });
+    const QString failure = mJournal.append({ QDateTime::currentDateTime(), command, name, source, outcome, note });
     // The command itself went its way; only its record is missing.
     if (!failure.isEmpty())
         statusBar()->showMessage(QStringLiteral("The journal cannot be written: ") + failure);
