@@ -6,6 +6,7 @@
 #include "window/lumivanemainwindow.h"
 #include "testsupport.h"
 
+#include <QComboBox>
 #include <QDesktopServices>
 #include <QDialogButtonBox>
 #include <QFile>
@@ -52,6 +53,8 @@ private slots:
     void init();
     void cleanup();
     void windowRecordsAndShows();
+    void dialogWords_data();
+    void dialogWords();
     void unwritableToldOnceCommandsStillSent();
 
 private:
@@ -397,36 +400,118 @@ void tst_Journal::windowRecordsAndShows()
     QCOMPARE(lines.size(), 4);
     QVERIFY2(lines[2].endsWith("\tX0429\trefused: no port\tmouse\tShow 41"), lines[2]);
 
-    // File, Journal...: newest first, and where the file is, with a way there.
+    // File, Journal...: newest first, in words, and where the file is, with
+    // a way there; what this program and another one sharing the folder
+    // write meanwhile comes in at the top; the filter keeps one source.
     QDesktopServices::setUrlHandler(QStringLiteral("file"), this, "openedUrl");
     QStringList rows;
+    QStringList visible;
     QString folderShown;
+    QString folderUnopened;
+    ModalAnswerer answerer;
+    answerer.then([&](QWidget *dialog) {
+        // Closed also when a check below fails, so the test ends.
+        const auto close = qScopeGuard([dialog] { static_cast<QDialog *>(dialog)->reject(); });
+        auto *table = dialog->findChild<QTableWidget *>(QStringLiteral("journalTable"));
+        const auto cells = [table](int row) {
+            QStringList texts;
+            for (int column = 1; column < table->columnCount(); ++column)
+                texts << table->item(row, column)->text();
+            return texts.join(QLatin1Char('|'));
+        };
+        for (int row = 0; table && row < table->rowCount(); ++row)
+            rows << cells(row);
+        folderShown = dialog->findChild<QLabel *>(QStringLiteral("journalFolder"))->text();
+        QPushButton *open = nullptr;
+        for (QPushButton *button : dialog->findChildren<QPushButton *>()) {
+            if (button->text() == QStringLiteral("Open Folder"))
+                open = button;
+        }
+        open->click();
+        // Nothing to open a folder with, as on a computer without a file manager.
+        QDesktopServices::unsetUrlHandler(QStringLiteral("file"));
+        open->click();
+        folderUnopened = dialog->findChild<QLabel *>(QStringLiteral("journalFolder"))->text();
+
+        mWindow->dispatch({ RemoteCommand::Kind::Off, 0 }, { QStringLiteral("remote 127.0.0.1"),
+                                                            QStringLiteral("remote 127.0.0.1"),
+                                                            QStringLiteral("A remote command from 127.0.0.1") });
+        QTRY_COMPARE(table->rowCount(), 4);
+        Journal(QFileInfo(journalPath).path())
+            .append({ QDateTime::currentDateTime(), "X0402", QStringLiteral("Show 2"),
+                      QStringLiteral("key"), QStringLiteral("sent") });
+        QTRY_COMPARE(table->rowCount(), 5);
+        rows << cells(1) << cells(0);
+
+        auto *sources = dialog->findChild<QComboBox *>(QStringLiteral("journalSources"));
+        sources->setCurrentIndex(sources->findText(QStringLiteral("key")));
+        for (int row = 0; row < table->rowCount(); ++row) {
+            if (!table->isRowHidden(row))
+                visible << cells(row);
+        }
+    });
+    mWindow->fileJournalAction->trigger();
+    QCOMPARE(answerer.seen.size(), 1);
+    QCOMPARE(answerer.seen[0].title, QStringLiteral("Journal"));
+    QCOMPARE(rows.size(), 5);
+    QCOMPARE(rows[0], QStringLiteral("Show 41|mouse|refused: no port|"));
+    QCOMPARE(rows[1], QStringLiteral("Off|key|sent|"));
+    QCOMPARE(rows[2], QStringLiteral("Show 37 · Act 1\tscene 5|mouse|sent|"));
+    QCOMPARE(rows[3], QStringLiteral("Off|remote 127.0.0.1|refused: no port|"));
+    QCOMPARE(rows[4], QStringLiteral("Show 2|key|sent|"));
+    QCOMPARE(visible, QStringList({ rows[4], rows[1] }));
+    QVERIFY2(folderShown.endsWith(QDir::toNativeSeparators(QFileInfo(journalPath).path())), qPrintable(folderShown));
+    QCOMPARE(mOpened, QUrl::fromLocalFile(QFileInfo(journalPath).path()));
+    QVERIFY2(folderUnopened.startsWith(QStringLiteral("Nothing could open the folder.")), qPrintable(folderUnopened));
+}
+
+void tst_Journal::dialogWords_data()
+{
+    QTest::addColumn<JournalRecord>("record");
+    QTest::addColumn<QString>("shown"); // Command|Source|Outcome|Note
+
+    const QDateTime now = QDateTime::currentDateTime();
+    QTest::newRow("a named show") << JournalRecord { now, "X0407", QStringLiteral("Vernissage"),
+                                                     QStringLiteral("mouse"), QStringLiteral("sent") }
+                                  << QStringLiteral("Show 7 · Vernissage|mouse|sent|");
+    QTest::newRow("off") << JournalRecord { now, "X0100", {}, QStringLiteral("key"), QStringLiteral("sent") }
+                         << QStringLiteral("Off|key|sent|");
+    QTest::newRow("brightness") << JournalRecord { now, "X027E", {}, QStringLiteral("remote 192.0.2.7"),
+                                                   QStringLiteral("sent") }
+                                << QStringLiteral("Brightness 49%|remote 192.0.2.7|sent|");
+    QTest::newRow("a timetable entry and its note")
+        << JournalRecord { now, "X040C", QStringLiteral("Show 12"), QStringLiteral("catch-up line 4"),
+                           QStringLiteral("replaced"), QStringLiteral("doors open") }
+        << QStringLiteral("Show 12|catch-up line 4|replaced|doors open");
+    QTest::newRow("a timetable file refused")
+        << JournalRecord { now, {}, {}, QStringLiteral("timetable"),
+                           QStringLiteral("refused: timetable file /srv/gallery.txt, line 4: \"show 129\"") }
+        << QStringLiteral("timetable file /srv/gallery.txt, line 4: \"show 129\"|timetable|refused|");
+    QTest::newRow("a remote message refused")
+        << JournalRecord { now, {}, {}, QStringLiteral("remote 192.0.2.7"),
+                           QStringLiteral("refused: not allowed") }
+        << QStringLiteral("not allowed|remote 192.0.2.7|refused|");
+}
+
+void tst_Journal::dialogWords()
+{
+    QFETCH(JournalRecord, record);
+    QFETCH(QString, shown);
+
+    startWindow();
+    QVERIFY(Journal().append(record).isEmpty());
+    QString row;
     ModalAnswerer answerer;
     answerer.then([&](QWidget *dialog) {
         auto *table = dialog->findChild<QTableWidget *>(QStringLiteral("journalTable"));
-        for (int row = 0; table && row < table->rowCount(); ++row) {
-            QStringList cells;
-            for (int column = 1; column < table->columnCount(); ++column)
-                cells << table->item(row, column)->text();
-            rows << cells.join(QLatin1Char('|'));
-        }
-        folderShown = dialog->findChild<QLabel *>(QStringLiteral("journalFolder"))->text();
-        for (QPushButton *button : dialog->findChildren<QPushButton *>()) {
-            if (button->text() == QStringLiteral("Open Folder"))
-                button->click();
-        }
+        QStringList cells;
+        for (int column = 1; table && table->rowCount() == 1 && column < table->columnCount(); ++column)
+            cells << table->item(0, column)->text();
+        row = cells.join(QLatin1Char('|'));
         static_cast<QDialog *>(dialog)->reject();
     });
     mWindow->fileJournalAction->trigger();
-    QDesktopServices::unsetUrlHandler(QStringLiteral("file"));
-    QCOMPARE(answerer.seen.size(), 1);
-    QCOMPARE(answerer.seen[0].title, QStringLiteral("Journal"));
-    QCOMPARE(rows.size(), 3);
-    QCOMPARE(rows[0], QStringLiteral("X0429|Show 41|mouse|refused: no port"));
-    QCOMPARE(rows[1], QStringLiteral("X0100||key|sent"));
-    QCOMPARE(rows[2], QStringLiteral("X0425|Act 1\tscene 5|mouse|sent"));
-    QVERIFY2(folderShown.endsWith(QDir::toNativeSeparators(QFileInfo(journalPath).path())), qPrintable(folderShown));
-    QCOMPARE(mOpened, QUrl::fromLocalFile(QFileInfo(journalPath).path()));
+    QCOMPARE(row, shown);
 }
 
 void tst_Journal::unwritableToldOnceCommandsStillSent()
