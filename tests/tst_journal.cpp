@@ -6,18 +6,26 @@
 #include "window/lumivanemainwindow.h"
 #include "testsupport.h"
 
+#include <QComboBox>
 #include <QDesktopServices>
 #include <QDialogButtonBox>
 #include <QFile>
 #include <QLabel>
 #include <QPushButton>
+#include <QScopeGuard>
+#include <QSet>
 #include <QSignalSpy>
 #include <QStatusBar>
 #include <QTableWidget>
 #include <QTimeZone>
 #include <QUrl>
 
+#include <csignal>
 #include <memory>
+
+#include <sys/resource.h>
+#include <sys/wait.h>
+#include <unistd.h>
 
 Q_DECLARE_METATYPE(JournalRecord)
 
@@ -38,10 +46,15 @@ private slots:
     void rotation_data();
     void rotation();
     void newestAcrossFiles();
+    void writeFailure_data();
+    void writeFailure();
+    void twoProgramsShareTheFolder();
 
     void init();
     void cleanup();
     void windowRecordsAndShows();
+    void dialogWords_data();
+    void dialogWords();
     void unwritableToldOnceCommandsStillSent();
 
 private:
@@ -105,6 +118,11 @@ void tst_Journal::lines_data()
         << QByteArray("2026-03-29 20:00:00.123+02:00\tX0425\tsent\tmouse\tC:\\\\new\\\\tab \\\\x41 \\\\\n");
     QTest::newRow("control characters") << record(QString::fromUtf8("bell\a esc\x1b del\x7f")) << QByteArray();
     QTest::newRow("beyond ASCII") << record(QString::fromUtf8("Façade · 夜 🎆")) << QByteArray();
+    // A sixth field only where there is a note: other lines stay as before.
+    QTest::newRow("a timetable entry's note")
+        << JournalRecord { berlinSummer, "X040C", QStringLiteral("Vernissage"), QStringLiteral("timetable line 2"),
+                           QStringLiteral("sent"), QStringLiteral("doors\topen") }
+        << QByteArray("2026-03-29 20:00:00.123+02:00\tX040C\tsent\ttimetable line 2\tVernissage\tdoors\\topen\n");
     // The second pass of a repeated autumn hour stays apart from the first.
     QTest::newRow("offset west of UTC")
         << JournalRecord { QDateTime(QDate(2026, 11, 1), QTime(1, 30), QTimeZone(-5 * 3600)), "X02FF", {},
@@ -120,7 +138,7 @@ void tst_Journal::lines()
     if (!line.isEmpty())
         QCOMPARE(written, line);
     QCOMPARE(written.count('\n'), 1);
-    QCOMPARE(written.count('\t'), 4);
+    QCOMPARE(written.count('\t'), record.note.isEmpty() ? 4 : 5);
     const std::optional<JournalRecord> read = JournalLine::parse(written);
     QVERIFY(read);
     QCOMPARE(read->when, record.when);
@@ -129,6 +147,7 @@ void tst_Journal::lines()
     QCOMPARE(read->name, record.name);
     QCOMPARE(read->source, record.source);
     QCOMPARE(read->outcome, record.outcome);
+    QCOMPARE(read->note, record.note);
 }
 
 void tst_Journal::linesNotWritten_data()
@@ -136,7 +155,7 @@ void tst_Journal::linesNotWritten_data()
     QTest::addColumn<QByteArray>("line");
     QTest::newRow("empty") << QByteArray();
     QTest::newRow("cut off by a crash") << QByteArray("2026-03-29 20:00:00.123+02:00\tX0425\tse");
-    QTest::newRow("a field too many") << QByteArray("2026-03-29 20:00:00.123+02:00\tX0425\tsent\tmouse\ta\tb");
+    QTest::newRow("a field too many") << QByteArray("2026-03-29 20:00:00.123+02:00\tX0425\tsent\tmouse\ta\tb\tc");
     QTest::newRow("no offset") << QByteArray("2026-03-29 20:00:00.123\tX0425\tsent\tmouse\t");
     QTest::newRow("unknown escape") << QByteArray("2026-03-29 20:00:00.123+02:00\tX0425\tsent\tmouse\ta\\q");
     QTest::newRow("escape cut off") << QByteArray("2026-03-29 20:00:00.123+02:00\tX0425\tsent\tmouse\ta\\x4");
@@ -151,48 +170,62 @@ void tst_Journal::linesNotWritten()
 void tst_Journal::rotation_data()
 {
     QTest::addColumn<qint64>("spaceLeft"); // below the limit before the record
-    QTest::addColumn<int>("olderBefore");  // journal.log.1 ... already there
-    QTest::addColumn<bool>("rotates");
+    // journal.log.1 to .4 before: 'o' an older file, 'd' a directory in the
+    // way, '-' nothing.
+    QTest::addColumn<QByteArray>("before");
+    // And after: 'f' the full journal.log, '1' to '4' the older file of that
+    // number before. journal.log holds the record alone where it rotated,
+    // and the full file and the record where it did not.
+    QTest::addColumn<QByteArray>("after");
 
     const qint64 lineSize = JournalLine::format(record(QStringLiteral("x"))).size();
-    QTest::newRow("fills it exactly") << lineSize << 0 << false;
-    QTest::newRow("one byte over") << lineSize - 1 << 0 << true;
-    QTest::newRow("one byte over, two older") << lineSize - 1 << 2 << true;
-    QTest::newRow("one byte over, four older: the oldest goes") << lineSize - 1 << 4 << true;
+    QTest::newRow("fills it exactly") << lineSize << QByteArray("----") << QByteArray("----");
+    QTest::newRow("one byte over") << lineSize - 1 << QByteArray("----") << QByteArray("f---");
+    QTest::newRow("one byte over, two older") << lineSize - 1 << QByteArray("oo--") << QByteArray("f12-");
+    QTest::newRow("one byte over, four older: the oldest goes")
+        << lineSize - 1 << QByteArray("oooo") << QByteArray("f123");
+    QTest::newRow("a gap left before is filled, nothing dropped")
+        << lineSize - 1 << QByteArray("o-oo") << QByteArray("f134");
+    QTest::newRow("the oldest cannot go: the record stays in journal.log")
+        << lineSize - 1 << QByteArray("oood") << QByteArray("123d");
 }
 
 void tst_Journal::rotation()
 {
     QFETCH(qint64, spaceLeft);
-    QFETCH(int, olderBefore);
-    QFETCH(bool, rotates);
+    QFETCH(QByteArray, before);
+    QFETCH(QByteArray, after);
 
     QTemporaryDir dir;
     Journal journal(dir.path());
     const QString current = journal.filePath();
     const auto older = [&current](int n) { return current + QLatin1Char('.') + QString::number(n); };
-    const QByteArray filling(Journal::maxFileSize - spaceLeft, 'f');
+    const auto olderText = [](int n) { return "older " + QByteArray::number(n) + '\n'; };
+    const QByteArray filling = QByteArray(Journal::maxFileSize - spaceLeft - 1, 'f') + '\n';
     writeFile(current, filling);
-    for (int n = 1; n <= olderBefore; ++n)
-        writeFile(older(n), "older " + QByteArray::number(n) + '\n');
+    for (int n = 1; n <= Journal::olderFiles; ++n) {
+        if (before[n - 1] == 'o')
+            writeFile(older(n), olderText(n));
+        else if (before[n - 1] == 'd')
+            QVERIFY(QDir().mkdir(older(n)));
+    }
 
     QVERIFY(journal.append(record(QStringLiteral("x"))).isEmpty());
     const QByteArray line = JournalLine::format(record(QStringLiteral("x")));
 
-    if (!rotates) {
-        QCOMPARE(readAll(current), filling + line);
-        QCOMPARE(QFileInfo(current).size(), Journal::maxFileSize);
-        QVERIFY(!QFile::exists(older(1)));
-        return;
-    }
-    QCOMPARE(readAll(current), line);
-    QCOMPARE(readAll(older(1)), filling);
-    for (int n = 2; n <= Journal::olderFiles; ++n) {
-        const QByteArray expected = n - 1 <= olderBefore ? "older " + QByteArray::number(n - 1) + '\n'
-                                                         : QByteArray("(none)");
-        QCOMPARE(readAll(older(n)), expected);
+    QCOMPARE(readAll(current), after.startsWith('f') ? line : filling + line);
+    for (int n = 1; n <= Journal::olderFiles; ++n) {
+        const char expected = after[n - 1];
+        if (expected == 'd')
+            QVERIFY(QFileInfo(older(n)).isDir());
+        else
+            QCOMPARE(readAll(older(n)), expected == 'f'   ? filling
+                                            : expected == '-' ? QByteArray("(none)")
+                                                              : olderText(expected - '0'));
     }
     QVERIFY(!QFile::exists(older(Journal::olderFiles + 1)));
+    QCOMPARE(QDir(dir.path()).entryList(QDir::Files).filter(QStringLiteral("journal.log")).size(),
+             1 + after.count('f') + after.count('1') + after.count('2') + after.count('3') + after.count('4'));
 }
 
 void tst_Journal::newestAcrossFiles()
@@ -216,6 +249,105 @@ void tst_Journal::newestAcrossFiles()
     QCOMPARE(all.last().name, QStringLiteral("0"));
 
     QVERIFY(Journal(dir.path() + QStringLiteral("/none")).newest(500).isEmpty());
+}
+
+void tst_Journal::writeFailure_data()
+{
+    QTest::addColumn<bool>("deviceFull"); // else the file size limit cuts the line short
+    QTest::addColumn<QString>("reason");
+    QTest::newRow("disk full") << true << QStringLiteral("No space left on device");
+    // As a disk that fills up in the middle of a line: part of it is
+    // written, and the system's reason comes only with the next write.
+    QTest::newRow("cut off in the middle of a line") << false << QStringLiteral("File too large");
+}
+
+// Told in the system's words, once; and once it can be written again, the
+// next record reads back, whatever part of a line was left.
+void tst_Journal::writeFailure()
+{
+    QFETCH(bool, deviceFull);
+    QFETCH(QString, reason);
+
+    QTemporaryDir dir;
+    Journal journal(dir.path());
+    const QString current = journal.filePath();
+    writeFile(current, numberedLines(0, 10));
+    const QByteArray before = readAll(current);
+    {
+        const rlimit unlimited { RLIM_INFINITY, RLIM_INFINITY };
+        rlimit fileSize {};
+        QCOMPARE(getrlimit(RLIMIT_FSIZE, &fileSize), 0);
+        const auto ignored = std::signal(SIGXFSZ, SIG_IGN);
+        const auto restore = qScopeGuard([&] {
+            std::signal(SIGXFSZ, ignored);
+            setrlimit(RLIMIT_FSIZE, &fileSize);
+            QFile::remove(current);
+            QFile::rename(current + QStringLiteral(".kept"), current);
+        });
+        if (deviceFull) {
+            QVERIFY(QFile::rename(current, current + QStringLiteral(".kept")));
+            QVERIFY(QFile::link(QStringLiteral("/dev/full"), current));
+        } else {
+            QVERIFY(QFile::copy(current, current + QStringLiteral(".kept")));
+            const rlimit justOver { rlim_t(before.size() + 10), unlimited.rlim_max };
+            QCOMPARE(setrlimit(RLIMIT_FSIZE, &justOver), 0);
+        }
+        const QString failure = journal.append(record(QStringLiteral("lost")));
+        QCOMPARE(failure, reason + QStringLiteral(": ") + current);
+        QCOMPARE(journal.append(record(QStringLiteral("lost"))), QString());
+        if (!deviceFull) {
+            QCOMPARE(QFileInfo(current).size(), before.size() + 10);
+            // The part written stays where it is: nothing is rewritten.
+            QFile::remove(current + QStringLiteral(".kept"));
+            QVERIFY(QFile::copy(current, current + QStringLiteral(".kept")));
+        }
+    }
+    QCOMPARE(journal.append(record(QStringLiteral("after"))), QString());
+    QStringList names;
+    for (const JournalRecord &read : journal.newest(3))
+        names << read.name;
+    QCOMPARE(names, QStringList({ "after", "9", "8" }));
+}
+
+// Two programs on two ports, one journal folder, each writing records that
+// rotate it again and again: no record is lost, none is told as unwritten,
+// and the files stay a sequence.
+void tst_Journal::twoProgramsShareTheFolder()
+{
+    QTemporaryDir dir;
+    constexpr int perProgram = 150;
+    // Some 10 kB a record: a rotation every hundred, the whole fits in five files.
+    const QString big(10000, u'n');
+    pid_t programs[2] {};
+    for (int p = 0; p < 2; ++p) {
+        programs[p] = fork();
+        QVERIFY(programs[p] >= 0);
+        if (programs[p] == 0) {
+            Journal journal(dir.path());
+            for (int n = 0; n < perProgram; ++n) {
+                if (!journal.append(record(big, QStringLiteral("program %1 record %2").arg(p).arg(n))).isEmpty())
+                    _exit(1);
+            }
+            _exit(0);
+        }
+    }
+    for (pid_t program : programs) {
+        int status = -1;
+        QCOMPARE(waitpid(program, &status, 0), program);
+        QVERIFY(WIFEXITED(status));
+        QCOMPARE(WEXITSTATUS(status), 0);
+    }
+    const QList<JournalRecord> all = Journal(dir.path()).newest(10 * perProgram);
+    QSet<QString> sources;
+    for (const JournalRecord &read : all)
+        sources.insert(read.source);
+    QCOMPARE(sources.size(), 2 * perProgram);
+    QCOMPARE(all.size(), 2 * perProgram);
+    int files = 0;
+    while (QFile::exists(Journal(dir.path()).filePath() + QLatin1Char('.') + QString::number(files + 1)))
+        ++files;
+    QVERIFY(!QFile::exists(Journal(dir.path()).filePath() + QLatin1Char('.') + QString::number(files + 2)));
+    QVERIFY2(files >= 2, qPrintable(QString::number(files)));
 }
 
 void tst_Journal::init()
@@ -268,36 +400,118 @@ void tst_Journal::windowRecordsAndShows()
     QCOMPARE(lines.size(), 4);
     QVERIFY2(lines[2].endsWith("\tX0429\trefused: no port\tmouse\tShow 41"), lines[2]);
 
-    // File, Journal...: newest first, and where the file is, with a way there.
+    // File, Journal...: newest first, in words, and where the file is, with
+    // a way there; what this program and another one sharing the folder
+    // write meanwhile comes in at the top; the filter keeps one source.
     QDesktopServices::setUrlHandler(QStringLiteral("file"), this, "openedUrl");
     QStringList rows;
+    QStringList visible;
     QString folderShown;
+    QString folderUnopened;
+    ModalAnswerer answerer;
+    answerer.then([&](QWidget *dialog) {
+        // Closed also when a check below fails, so the test ends.
+        const auto close = qScopeGuard([dialog] { static_cast<QDialog *>(dialog)->reject(); });
+        auto *table = dialog->findChild<QTableWidget *>(QStringLiteral("journalTable"));
+        const auto cells = [table](int row) {
+            QStringList texts;
+            for (int column = 1; column < table->columnCount(); ++column)
+                texts << table->item(row, column)->text();
+            return texts.join(QLatin1Char('|'));
+        };
+        for (int row = 0; table && row < table->rowCount(); ++row)
+            rows << cells(row);
+        folderShown = dialog->findChild<QLabel *>(QStringLiteral("journalFolder"))->text();
+        QPushButton *open = nullptr;
+        for (QPushButton *button : dialog->findChildren<QPushButton *>()) {
+            if (button->text() == QStringLiteral("Open Folder"))
+                open = button;
+        }
+        open->click();
+        // Nothing to open a folder with, as on a computer without a file manager.
+        QDesktopServices::unsetUrlHandler(QStringLiteral("file"));
+        open->click();
+        folderUnopened = dialog->findChild<QLabel *>(QStringLiteral("journalFolder"))->text();
+
+        mWindow->dispatch({ RemoteCommand::Kind::Off, 0 }, { QStringLiteral("remote 127.0.0.1"),
+                                                            QStringLiteral("remote 127.0.0.1"),
+                                                            QStringLiteral("A remote command from 127.0.0.1") });
+        QTRY_COMPARE(table->rowCount(), 4);
+        Journal(QFileInfo(journalPath).path())
+            .append({ QDateTime::currentDateTime(), "X0402", QStringLiteral("Show 2"),
+                      QStringLiteral("key"), QStringLiteral("sent") });
+        QTRY_COMPARE(table->rowCount(), 5);
+        rows << cells(1) << cells(0);
+
+        auto *sources = dialog->findChild<QComboBox *>(QStringLiteral("journalSources"));
+        sources->setCurrentIndex(sources->findText(QStringLiteral("key")));
+        for (int row = 0; row < table->rowCount(); ++row) {
+            if (!table->isRowHidden(row))
+                visible << cells(row);
+        }
+    });
+    mWindow->fileJournalAction->trigger();
+    QCOMPARE(answerer.seen.size(), 1);
+    QCOMPARE(answerer.seen[0].title, QStringLiteral("Journal"));
+    QCOMPARE(rows.size(), 5);
+    QCOMPARE(rows[0], QStringLiteral("Show 41|mouse|refused: no port|"));
+    QCOMPARE(rows[1], QStringLiteral("Off|key|sent|"));
+    QCOMPARE(rows[2], QStringLiteral("Show 37 · Act 1\tscene 5|mouse|sent|"));
+    QCOMPARE(rows[3], QStringLiteral("Off|remote 127.0.0.1|refused: no port|"));
+    QCOMPARE(rows[4], QStringLiteral("Show 2|key|sent|"));
+    QCOMPARE(visible, QStringList({ rows[4], rows[1] }));
+    QVERIFY2(folderShown.endsWith(QDir::toNativeSeparators(QFileInfo(journalPath).path())), qPrintable(folderShown));
+    QCOMPARE(mOpened, QUrl::fromLocalFile(QFileInfo(journalPath).path()));
+    QVERIFY2(folderUnopened.startsWith(QStringLiteral("Nothing could open the folder.")), qPrintable(folderUnopened));
+}
+
+void tst_Journal::dialogWords_data()
+{
+    QTest::addColumn<JournalRecord>("record");
+    QTest::addColumn<QString>("shown"); // Command|Source|Outcome|Note
+
+    const QDateTime now = QDateTime::currentDateTime();
+    QTest::newRow("a named show") << JournalRecord { now, "X0407", QStringLiteral("Vernissage"),
+                                                     QStringLiteral("mouse"), QStringLiteral("sent") }
+                                  << QStringLiteral("Show 7 · Vernissage|mouse|sent|");
+    QTest::newRow("off") << JournalRecord { now, "X0100", {}, QStringLiteral("key"), QStringLiteral("sent") }
+                         << QStringLiteral("Off|key|sent|");
+    QTest::newRow("brightness") << JournalRecord { now, "X027E", {}, QStringLiteral("remote 192.0.2.7"),
+                                                   QStringLiteral("sent") }
+                                << QStringLiteral("Brightness 49%|remote 192.0.2.7|sent|");
+    QTest::newRow("a timetable entry and its note")
+        << JournalRecord { now, "X040C", QStringLiteral("Show 12"), QStringLiteral("catch-up line 4"),
+                           QStringLiteral("replaced"), QStringLiteral("doors open") }
+        << QStringLiteral("Show 12|catch-up line 4|replaced|doors open");
+    QTest::newRow("a timetable file refused")
+        << JournalRecord { now, {}, {}, QStringLiteral("timetable"),
+                           QStringLiteral("refused: timetable file /srv/gallery.txt, line 4: \"show 129\"") }
+        << QStringLiteral("timetable file /srv/gallery.txt, line 4: \"show 129\"|timetable|refused|");
+    QTest::newRow("a remote message refused")
+        << JournalRecord { now, {}, {}, QStringLiteral("remote 192.0.2.7"),
+                           QStringLiteral("refused: not allowed") }
+        << QStringLiteral("not allowed|remote 192.0.2.7|refused|");
+}
+
+void tst_Journal::dialogWords()
+{
+    QFETCH(JournalRecord, record);
+    QFETCH(QString, shown);
+
+    startWindow();
+    QVERIFY(Journal().append(record).isEmpty());
+    QString row;
     ModalAnswerer answerer;
     answerer.then([&](QWidget *dialog) {
         auto *table = dialog->findChild<QTableWidget *>(QStringLiteral("journalTable"));
-        for (int row = 0; table && row < table->rowCount(); ++row) {
-            QStringList cells;
-            for (int column = 1; column < table->columnCount(); ++column)
-                cells << table->item(row, column)->text();
-            rows << cells.join(QLatin1Char('|'));
-        }
-        folderShown = dialog->findChild<QLabel *>(QStringLiteral("journalFolder"))->text();
-        for (QPushButton *button : dialog->findChildren<QPushButton *>()) {
-            if (button->text() == QStringLiteral("Open Folder"))
-                button->click();
-        }
+        QStringList cells;
+        for (int column = 1; table && table->rowCount() == 1 && column < table->columnCount(); ++column)
+            cells << table->item(0, column)->text();
+        row = cells.join(QLatin1Char('|'));
         static_cast<QDialog *>(dialog)->reject();
     });
     mWindow->fileJournalAction->trigger();
-    QDesktopServices::unsetUrlHandler(QStringLiteral("file"));
-    QCOMPARE(answerer.seen.size(), 1);
-    QCOMPARE(answerer.seen[0].title, QStringLiteral("Journal"));
-    QCOMPARE(rows.size(), 3);
-    QCOMPARE(rows[0], QStringLiteral("X0429|Show 41|mouse|refused: no port"));
-    QCOMPARE(rows[1], QStringLiteral("X0100||key|sent"));
-    QCOMPARE(rows[2], QStringLiteral("X0425|Act 1\tscene 5|mouse|sent"));
-    QVERIFY2(folderShown.endsWith(QDir::toNativeSeparators(QFileInfo(journalPath).path())), qPrintable(folderShown));
-    QCOMPARE(mOpened, QUrl::fromLocalFile(QFileInfo(journalPath).path()));
+    QCOMPARE(row, shown);
 }
 
 void tst_Journal::unwritableToldOnceCommandsStillSent()

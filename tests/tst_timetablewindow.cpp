@@ -130,7 +130,7 @@ void tst_TimetableWindow::entryFiresOnceThroughTheQueue()
     }
     mSettings->store(QStringLiteral("remote/enabled"), true);
     mSettings->store(QStringLiteral("remote/port"), port);
-    const QByteArray entry = dailyAt(3600, "show 12");
+    const QByteArray entry = dailyAt(3600, "show 12  # doors open");
     writeTimetable("# gallery\n" + entry);
     startWindow();
     takeTheClock();
@@ -158,7 +158,7 @@ void tst_TimetableWindow::entryFiresOnceThroughTheQueue()
     const QString line = mWindow->findChild<QLabel *>(QStringLiteral("lastCommand"))->text();
     QVERIFY2(line.startsWith(QStringLiteral("Sent: Show 12 · Vernissage · ")), qPrintable(line));
     QVERIFY2(line.endsWith(QStringLiteral(" (timetable)")), qPrintable(line));
-    QVERIFY2(journal().endsWith("\tX040C\tsent\ttimetable line 2\tVernissage\n"), journal().constData());
+    QVERIFY2(journal().endsWith("\tX040C\tsent\ttimetable line 2\tVernissage\tdoors open\n"), journal().constData());
 
     // Once: the timer and a clock set back bring nothing again.
     mWindow->timetableClock().check();

@@ -47,6 +47,7 @@ public:
         QString label;   // after the last command, in brackets: "remote 192.0.2.7", "timetable"
         QString journal; // the journal's source: "remote 192.0.2.7", "timetable line 4"
         QString refusal; // the indicator's note begins with it: "A remote command from 192.0.2.7"
+        QString note {}; // the timetable entry's note, for the journal
     };
 
     explicit LumivaneMainWindow(QWidget *parent = nullptr, const char *name = nullptr,
@@ -202,7 +203,8 @@ private:
     void noteJournalSource(const QByteArray &command);
     void journalSent(const QByteArray &command);
     void journalRefused(const QByteArray &command, const QString &why);
-    void journal(const QByteArray &command, const QString &source, const QString &outcome);
+    void journal(const QByteArray &command, const QString &source, const QString &outcome,
+                 const QString &note = QString());
 
     // How long a passing status message stays.
     static constexpr int statusMessageMs = 5000;
@@ -318,8 +320,14 @@ private:
     // None until remote control is turned on or its dialog opened.
     std::unique_ptr<RemoteListener> mRemote;
     Journal mJournal;
-    // Who chose each command queued, by its bytes, for the journal.
-    QHash<QByteArray, QString> mJournalSources;
+    // Who chose each command queued, by its bytes, and the timetable entry's
+    // note, for the journal.
+    struct JournalSource
+    {
+        QString source;
+        QString note;
+    };
+    QHash<QByteArray, JournalSource> mJournalSources;
     // "mouse" or "key": the operator's last input; empty before any.
     QString mLastInput;
     // Not given to the window as its Qt parent: it writes mLastInput, so it

@@ -19,11 +19,12 @@ const QString lockedTip = QStringLiteral("Locked: File, Lock Controls unlocks it
 } // namespace
 
 // What the lock keeps out of reach: whatever changes a setting, the names or
-// a file. The shows, the slider, Off and Esc are never among them.
+// a file. The shows, the slider, Off and Esc are never among them, nor the
+// journal, which is only read.
 QList<QAction *> LumivaneMainWindow::lockableActions() const
 {
     return { fileSetupAction, fileRemoteAction, fileTimetableAction, fileOperationAction,
-             fileLoadAction,  fileEditAction,   fileSaveAction,      fileJournalAction };
+             fileLoadAction,  fileEditAction,   fileSaveAction };
 }
 
 void LumivaneMainWindow::applyLock()

@@ -262,7 +262,7 @@ void LumivaneMainWindow::sendTimetable(const Timetable::Occurrence &occurrence, 
     dispatch(remoteCommand(occurrence.entry.action),
              { QStringLiteral("timetable"),
                (catchUp ? QStringLiteral("catch-up line %1") : QStringLiteral("timetable line %1")).arg(line),
-               QStringLiteral("A command from the timetable (line %1)").arg(line) });
+               QStringLiteral("A command from the timetable (line %1)").arg(line), occurrence.entry.note });
     // Refused for want of a port: owed until the port opens, unless
     // something asked later for the same channel first.
     if (!mPort)
@@ -295,9 +295,9 @@ void LumivaneMainWindow::fireTimetableOwed()
 // replaced in the line's queue are named too: each occurrence is accounted for.
 void LumivaneMainWindow::journalReplaced(const QByteArray &command)
 {
-    const QString source = mJournalSources.value(command);
-    if (source.startsWith(QStringLiteral("timetable ")) || source.startsWith(QStringLiteral("catch-up ")))
-        journal(command, source, QStringLiteral("replaced"));
+    const JournalSource known = mJournalSources.value(command);
+    if (known.source.startsWith(QStringLiteral("timetable ")) || known.source.startsWith(QStringLiteral("catch-up ")))
+        journal(command, known.source, QStringLiteral("replaced"), known.note);
 }
 
 // What went out is recorded for the next start's catch-up: at once, or, in
