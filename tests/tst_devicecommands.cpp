@@ -874,15 +874,19 @@ void tst_DeviceCommands::repeatGuard_data()
     QTest::addColumn<QString>("source"); // "mouse", "key", "timetable"
     QTest::addColumn<int>("laterMs");     // the second start of show 12 after its first
     QTest::addColumn<QString>("ignored"); // the status message; empty: sent again
+    QTest::addColumn<bool>("off");        // Off went out just before the second start
 
     // Guarded for 300 ms; show 13 is started in between.
-    QTest::newRow("mouse, 0.2 s later") << "mouse" << 200 << "Show 12 was started 0.2 s ago; ignored";
-    QTest::newRow("mouse, just under") << "mouse" << 299 << "Show 12 was started 0.3 s ago; ignored";
-    QTest::newRow("mouse, at the time") << "mouse" << 300 << "";
-    QTest::newRow("key, just under") << "key" << 299 << "Show 12 was started 0.3 s ago; ignored";
-    QTest::newRow("key, just over") << "key" << 301 << "";
-    QTest::newRow("timetable, just under") << "timetable" << 240 << "Show 12 was started 0.2 s ago; ignored";
-    QTest::newRow("timetable, at the time") << "timetable" << 300 << "";
+    QTest::newRow("mouse, 0.2 s later") << "mouse" << 200 << "Show 12 was started 0.2 s ago; ignored" << false;
+    QTest::newRow("mouse, just under") << "mouse" << 299 << "Show 12 was started 0.3 s ago; ignored" << false;
+    QTest::newRow("mouse, at the time") << "mouse" << 300 << "" << false;
+    QTest::newRow("key, just under") << "key" << 299 << "Show 12 was started 0.3 s ago; ignored" << false;
+    QTest::newRow("key, just over") << "key" << 301 << "" << false;
+    QTest::newRow("timetable, just under") << "timetable" << 240 << "Show 12 was started 0.2 s ago; ignored" << false;
+    QTest::newRow("timetable, at the time") << "timetable" << 300 << "" << false;
+    // A start after Off is a new one, however soon.
+    QTest::newRow("mouse, after Off") << "mouse" << 200 << "" << true;
+    QTest::newRow("timetable, after Off") << "timetable" << 100 << "" << true;
 }
 
 // A repeated start is ignored from every source, and seen: the selector
@@ -893,6 +897,7 @@ void tst_DeviceCommands::repeatGuard()
     QFETCH(QString, source);
     QFETCH(int, laterMs);
     QFETCH(QString, ignored);
+    QFETCH(bool, off);
 
     mSettings->store(QStringLiteral("operation/repeatGuardMs"), 300);
     startWindow();
@@ -919,12 +924,21 @@ void tst_DeviceCommands::repeatGuard()
     QTest::mouseClick(show13, Qt::LeftButton, {}, QPoint(5, 10));
     QCOMPARE(mPty->read(), QByteArray("X040D"));
     now += laterMs - 100;
+    if (off) {
+        if (source == QLatin1String("timetable"))
+            mWindow->dispatch({ RemoteCommand::Kind::Off, 0 }, { QStringLiteral("timetable"), QStringLiteral("timetable line 5"),
+                                                                 QStringLiteral("The timetable") });
+        else
+            mWindow->mOffButton->click();
+        QCOMPARE(mPty->read(), QByteArray("X0100"));
+    }
     start();
 
     const JournalRecord last = Journal().newest(1).value(0);
     if (ignored.isEmpty()) {
         QCOMPARE(mPty->read(), QByteArray("X040C"));
         QVERIFY(show12->isChecked());
+        QVERIFY(!show13->isChecked());
         if (source == QLatin1String("timetable"))
             QCOMPARE(reply, QByteArray("ok show 12"));
         return;

@@ -272,9 +272,12 @@ void LumivaneMainWindow::doShowButton(int id)
     offerShownPageToTab();
 }
 
+// A start after Off is a new start, however soon it comes: the guard is
+// against starting the show that plays again, and none plays now.
 void LumivaneMainWindow::doOff()
 {
-    sendCommand(Commands::off);
+    if (sendCommand(Commands::off) && mPort)
+        mStartedAt = {};
 }
 
 void LumivaneMainWindow::doBright()
