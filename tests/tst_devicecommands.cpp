@@ -26,9 +26,12 @@
 
 #include <QDir>
 #include <QElapsedTimer>
+#include <QFontMetricsF>
 #include <QRegularExpression>
 #include <QTemporaryFile>
+#include <QTimer>
 
+#include <cmath>
 #include <cstdio>
 #include <functional>
 #include <memory>
@@ -64,6 +67,8 @@ private slots:
     void openFailureSaysWhy_data();
     void openFailureSaysWhy();
     void closingTheWindowClosesThePort();
+    void portBoxGoesOnceThePortIsThere_data();
+    void portBoxGoesOnceThePortIsThere();
     void lostAdapterHeals_data();
     void lostAdapterHeals();
     void statusBarShowsWhatFits_data();
@@ -489,6 +494,60 @@ void tst_DeviceCommands::closingTheWindowClosesThePort()
     mWindow.reset();
     QVERIFY(!mPty->slaveExclusive());
     QCOMPARE(other.open(mPty->slavePath.constData(), 9600, 8, 1, 0), 0);
+}
+
+void tst_DeviceCommands::portBoxGoesOnceThePortIsThere_data()
+{
+    QTest::addColumn<bool>("atStart"); // else the box of a click
+    QTest::newRow("the box at start") << true;
+    QTest::newRow("the box of a click") << false;
+}
+
+// A box that says the port is not open closes by itself once it is, as a
+// command from the timetable opens it; nothing is sent for its OK.
+void tst_DeviceCommands::portBoxGoesOnceThePortIsThere()
+{
+    QFETCH(bool, atStart);
+    QTemporaryDir dir;
+    const QString link = dir.filePath(QStringLiteral("adapter"));
+    mSettings->store(QStringLiteral("serialPort"), link);
+    QByteArray reply;
+    bool closedForIt = false;
+    const auto plugInAndStart = [&](QWidget *box) {
+        QVERIFY(QFile::link(QString::fromLocal8Bit(mPty->slavePath), link));
+        reply = mWindow ? mWindow->dispatch({ RemoteCommand::Kind::Show, 12 },
+                                            { QStringLiteral("timetable"), QStringLiteral("timetable line 4"),
+                                              QStringLiteral("The timetable") })
+                        : QByteArray();
+        // Bounds the wait should it stay.
+        QTimer::singleShot(10000, box, [box, &closedForIt] {
+            closedForIt = true;
+            static_cast<QDialog *>(box)->reject();
+        });
+    };
+    ModalAnswerer answerer;
+    if (atStart) {
+        answerer.then(plugInAndStart);
+        mWindow = std::make_unique<LumivaneMainWindow>();
+        reply = mWindow->dispatch({ RemoteCommand::Kind::Show, 12 },
+                                  { QStringLiteral("timetable"), QStringLiteral("timetable line 4"),
+                                    QStringLiteral("The timetable") });
+        QCOMPARE(answerer.seen.value(0).text, QStringLiteral("Could not open serial port ") + link);
+    } else {
+        answerer.then(ModalAnswerer::click("OK")).then(plugInAndStart);
+        mWindow = std::make_unique<LumivaneMainWindow>();
+        mWindow->show();
+        QVERIFY(QTest::qWaitForWindowExposed(mWindow.get()));
+        showButton(*mWindow, 3)->click();
+        QTRY_COMPARE_WITH_TIMEOUT(answerer.seen.size(), 2, 15000);
+        QCOMPARE(answerer.seen[1].text, QStringLiteral("No serial port selected"));
+        QTRY_VERIFY(!QApplication::activeModalWidget());
+    }
+    QVERIFY(!closedForIt);
+    QCOMPARE(reply, QByteArray("ok show 12"));
+    QCOMPARE(mPty->read(), QByteArray("X040C"));
+    QVERIFY(showButton(*mWindow, 11)->isChecked());
+    QCOMPARE(mWindow->linkText(), QStringLiteral("Connected: ") + link);
 }
 
 void tst_DeviceCommands::lostAdapterHeals_data()

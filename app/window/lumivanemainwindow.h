@@ -14,6 +14,7 @@
 #include <QElapsedTimer>
 #include <QFileSystemWatcher>
 #include <QHash>
+#include <QPointer>
 #include <QString>
 #include <QTimer>
 
@@ -27,6 +28,7 @@
 class QButtonGroup;
 class QEvent;
 class QLabel;
+class QMessageBox;
 class QPushButton;
 class QRadioButton;
 class QShortcut;
@@ -281,6 +283,8 @@ private:
     // of its kind may replace it.
     QHash<QByteArray, QString> mCommandSources;
     bool mNoPortWarningPending = false;
+    // The box that says the port is not open, while it is up.
+    QPointer<QMessageBox> mPortBox;
     // A failed settings write was reported; the next failures stay quiet.
     bool mSettingsFailed = false;
     // The editor changed the names since they were last loaded or saved.
