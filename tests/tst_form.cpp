@@ -581,8 +581,10 @@ void tst_Form::focusStartsOnShowOneAndEscSwitchesOff()
 // after a restart; the shows, the slider, Off and Esc work as ever.
 void tst_Form::lockSurvivesARestart()
 {
+    // The journal only reads: it stays open to all.
     const QStringList locked = { "Setup Connection...", "Remote Control...", "Timetable...", "Operation...", "Load Show Names",
-                                 "Edit Show Names", "Save Show Names", "Journal..." };
+                                 "Edit Show Names", "Save Show Names" };
+    const QString unlock = QStringLiteral("Unlock: settings, names and the timetable can be changed again.");
     const QString tip = QStringLiteral("Locked: File, Lock Controls unlocks it");
     const auto entries = [this] {
         QHash<QString, QAction *> byText;
@@ -600,6 +602,9 @@ void tst_Form::lockSurvivesARestart()
     mWindow->activateWindow();
     QVERIFY(QTest::qWaitForWindowActive(mWindow.get()));
     QVERIFY(mWindow->fileLockAction->isChecked());
+    auto *mark = mWindow->statusBar()->findChild<QLabel *>(QStringLiteral("locked"));
+    QVERIFY(mark && mark->isVisible());
+    QCOMPARE(mark->text(), QStringLiteral("Locked"));
     for (QAction *action : mWindow->fileMenu->actions()) {
         if (action->isSeparator())
             continue;
@@ -631,19 +636,38 @@ void tst_Form::lockSurvivesARestart()
     answerer.then(ModalAnswerer::click("Cancel"));
     mWindow->fileLockAction->trigger();
     QCOMPARE(answerer.seen.size(), 1);
-    QCOMPARE(answerer.seen[0].text, QStringLiteral("Unlock: settings, names and the timetable can be changed again."));
+    QCOMPARE(answerer.seen[0].text, unlock);
     QVERIFY(mWindow->fileLockAction->isChecked());
     QVERIFY(!mWindow->fileSetupAction->isEnabled());
     QCOMPARE(mSettings->stored(QStringLiteral("operation/locked")).toBool(), true);
 
+    // Leaving would stop the timetable: File, Exit and closing the window
+    // ask the same, and Cancel stays, locked.
+    answerer.then(ModalAnswerer::click("Cancel")).then(ModalAnswerer::click("Cancel"));
+    mWindow->fileExitAction->trigger();
+    QVERIFY(!mWindow->close());
+    QCOMPARE(answerer.seen.size(), 3);
+    QCOMPARE(answerer.seen[1].text, unlock);
+    QCOMPARE(answerer.seen[2].text, unlock);
+    QVERIFY(mWindow->isVisible());
+    QVERIFY(mWindow->fileLockAction->isChecked());
+
     answerer.then(ModalAnswerer::click("OK"));
     mWindow->fileLockAction->trigger();
-    QCOMPARE(answerer.seen.size(), 2);
+    QCOMPARE(answerer.seen.size(), 4);
     QVERIFY(!mWindow->fileLockAction->isChecked());
+    QTRY_VERIFY(!mark->isVisible());
     for (QAction *action : mWindow->fileMenu->actions()) {
         QVERIFY2(action->isEnabled(), qPrintable(action->text()));
         QVERIFY2(action->toolTip() != tip, qPrintable(action->text()));
     }
+    QCOMPARE(mSettings->stored(QStringLiteral("operation/locked")).toBool(), false);
+
+    // Answered OK, the question unlocks, and the window goes.
+    mWindow->fileLockAction->trigger();
+    answerer.then(ModalAnswerer::click("OK"));
+    QVERIFY(mWindow->close());
+    QCOMPARE(answerer.seen.size(), 5);
     QCOMPARE(mSettings->stored(QStringLiteral("operation/locked")).toBool(), false);
     mWindow.reset();
     mWindow = std::make_unique<LumivaneMainWindow>();
@@ -809,6 +833,7 @@ void tst_Form::endingReleasesThePort_data()
     QTest::addColumn<int>("status");
     QTest::addColumn<bool>("unwinds"); // the window's destructor runs
     QTest::newRow("File, Exit, at once") << "exit" << 0 << false;
+    QTest::newRow("File, Exit while locked, unlocked") << "locked exit" << 0 << false;
     QTest::newRow("SIGTERM") << "TERM" << 0 << true;
     QTest::newRow("SIGHUP") << "HUP" << 0 << true;
     QTest::newRow("SIGINT") << "INT" << 0 << true;
@@ -854,12 +879,16 @@ static int runExitChild(int argc, char **argv, const QByteArray &port, const QSt
     TemporarySettings settings;
     settings.store(QStringLiteral("serialPort"), QString::fromLocal8Bit(port));
     ModalAnswerer answerer;
+    if (how == "locked exit") {
+        settings.store(QStringLiteral("operation/locked"), true);
+        answerer.then(ModalAnswerer::click("OK"));
+    }
     QTimer::singleShot(0, &app, [&answerer, how] {
         LumivaneMainWindow *window = nullptr;
         for (QWidget *w : QApplication::topLevelWidgets())
             window = window ? window : qobject_cast<LumivaneMainWindow *>(w);
         // Names that File, Exit would ask about; no signal may.
-        if (how != "exit") {
+        if (!how.endsWith("exit")) {
             answerer.then([](QWidget *w) {
                 w->findChild<QTableWidget *>()->item(0, 0)->setText(QStringLiteral("Edited"));
                 static_cast<QDialog *>(w)->accept();
@@ -868,7 +897,7 @@ static int runExitChild(int argc, char **argv, const QByteArray &port, const QSt
         }
         fputs("window up\n", stdout);
         fflush(stdout);
-        if (how == "exit") {
+        if (how.endsWith("exit")) {
             window->fileExitAction->trigger();
             // File, Exit ends the process at once; this never runs.
             fputs("after the action\n", stdout);

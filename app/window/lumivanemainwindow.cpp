@@ -48,7 +48,7 @@ LumivaneMainWindow::~LumivaneMainWindow()
 
 void LumivaneMainWindow::closeEvent(QCloseEvent *event)
 {
-    if (changedNamesSavedOrDropped())
+    if (unlockedToLeave() && changedNamesSavedOrDropped())
         event->accept();
     else
         event->ignore();
@@ -56,7 +56,7 @@ void LumivaneMainWindow::closeEvent(QCloseEvent *event)
 
 void LumivaneMainWindow::doExit()
 {
-    if (!changedNamesSavedOrDropped())
+    if (!unlockedToLeave() || !changedNamesSavedOrDropped())
         return;
     // At once, without unwinding the window, but with the port let go of: the
     // system would close the descriptor, yet leave the terminal's exclusive

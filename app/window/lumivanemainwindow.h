@@ -111,6 +111,8 @@ private:
     void showBrightness();
     QList<QAction *> lockableActions() const;
     void applyLock();
+    bool askToUnlock();
+    bool unlockedToLeave();
     void offerShownPageToTab();
     QString readSettings();
     void storePortName();
@@ -271,6 +273,7 @@ private:
     StatusLabel *mMessageLabel = nullptr;
     StatusLabel *mLastCommandLabel = nullptr;
     QLabel *mRemoteLabel = nullptr;
+    QLabel *mLockedMark = nullptr;
     QLabel *mLinkSymbol = nullptr;
     StatusLabel *mLinkLabel = nullptr;
     QString mSentLine;

@@ -145,6 +145,14 @@ void LumivaneMainWindow::createStatusWidgets()
     mNextLabel->setContentsMargins(0, 0, 8, 0);
     mNextLabel->hide();
     statusBar()->addPermanentWidget(mNextLabel);
+    mLockedMark = new QLabel(QStringLiteral("Locked"), this);
+    mLockedMark->setObjectName(QStringLiteral("locked"));
+    QFont bold = mLockedMark->font();
+    bold.setWeight(QFont::Bold);
+    mLockedMark->setFont(bold);
+    mLockedMark->setContentsMargins(0, 0, 8, 0);
+    mLockedMark->hide();
+    statusBar()->addPermanentWidget(mLockedMark);
     statusBar()->addPermanentWidget(mRemoteLabel);
     statusBar()->addPermanentWidget(mLinkSymbol);
     statusBar()->addPermanentWidget(mLinkLabel);
