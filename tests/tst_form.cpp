@@ -67,6 +67,8 @@ private slots:
     void focusStartsOnShowOneAndEscSwitchesOff();
     void selectThenGo_data();
     void selectThenGo();
+    void longNamesEndInAnEllipsis_data();
+    void longNamesEndInAnEllipsis();
 
     void aboutBox();
     void aboutQt();
@@ -745,6 +747,41 @@ void tst_Form::selectThenGo()
     QCOMPARE(mPty->read(), QByteArray("X041F"));
     QVERIFY(showButton(*mWindow, 30)->isChecked());
     QVERIFY(!go->isEnabled());
+}
+
+void tst_Form::longNamesEndInAnEllipsis_data()
+{
+    QTest::addColumn<int>("id");
+    QTest::newRow("first column") << 0;
+    QTest::newRow("fourth column, past the page's edge") << 24;
+}
+
+// A name longer than its room ends in "…" before the room's end, not in a
+// letter cut off there; the whole name is in the tooltip.
+void tst_Form::longNamesEndInAnEllipsis()
+{
+    QFETCH(int, id);
+    const QString name = QStringLiteral("Abendlichtstimmungsmusikfinale");
+    mWindow->setShowName(id, name);
+    mWindow->show();
+    QVERIFY(QTest::qWaitForWindowExposed(mWindow.get()));
+    QRadioButton *button = showButton(*mWindow, id);
+    QWidget *page = button->parentWidget();
+    QCOMPARE(button->toolTip(), name);
+    const QImage drawn = page->grab().toImage();
+    const int end = qMin(button->geometry().right(), page->width() - 1);
+    const auto inked = [&drawn, button](int from, int to) {
+        const QRgb ground = drawn.pixel(from, button->y());
+        for (int x = from; x <= to; ++x) {
+            for (int y = button->y(); y <= button->geometry().bottom(); ++y) {
+                if (drawn.pixel(x, y) != ground)
+                    return true;
+            }
+        }
+        return false;
+    };
+    QVERIFY(inked(end - 40, end - 4));
+    QVERIFY(!inked(end - 2, end));
 }
 
 void tst_Form::aboutBox()

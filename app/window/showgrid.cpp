@@ -7,11 +7,14 @@
 #include "link/linkstate.h"
 
 #include <QApplication>
+#include <QFontMetricsF>
 #include <QButtonGroup>
 #include <QKeyEvent>
 #include <QPushButton>
 #include <QRadioButton>
 #include <QShortcut>
+#include <QStyleOptionButton>
+#include <QStylePainter>
 #include <QSlider>
 #include <QStatusBar>
 #include <QTabWidget>
@@ -81,6 +84,30 @@ private:
     std::function<bool()> mClickOnlySelects;
 };
 
+// A name longer than its selector's room ends in "…", not in a letter cut in
+// two; the fourth column reaches past the page's edge, so its room ends
+// there. The whole name is in the tooltip.
+class ShowSelector : public QRadioButton
+{
+public:
+    using QRadioButton::QRadioButton;
+
+protected:
+    void paintEvent(QPaintEvent *) override
+    {
+        QStylePainter painter(this);
+        QStyleOptionButton option;
+        initStyleOption(&option);
+        const QRect label = style()->subElementRect(QStyle::SE_RadioButtonContents, &option, this);
+        const int room = qMin(width(), parentWidget()->width() - x()) - label.left() - 4;
+        // Measured to a fraction of a pixel, as elidedText() measures it.
+        const QString plain = QString(option.text).replace(QLatin1String("&&"), QLatin1String("&"));
+        if (QFontMetricsF(font()).horizontalAdvance(plain) > room)
+            option.text = fontMetrics().elidedText(option.text, Qt::ElideRight, room, Qt::TextShowMnemonic);
+        painter.drawControl(QStyle::CE_RadioButton, option);
+    }
+};
+
 QString defaultName(int id)
 {
     return QStringLiteral("Show %1").arg(id + 1);
@@ -143,7 +170,7 @@ void LumivaneMainWindow::buildPage(int page)
     // Down each column first: shows 1 to 8 fill the left column.
     for (int x = 20; x <= 440; x += 140) {
         for (int y = 20; y <= 230; y += 30) {
-            auto *button = new QRadioButton(tabPage);
+            auto *button = new ShowSelector(tabPage);
             mShowButtons[id] = button;
             applyShowName(id);
             mShowGroup->addButton(button, id);
