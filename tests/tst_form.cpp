@@ -703,6 +703,7 @@ void tst_Form::selectThenGo()
     QFETCH(int, checked);
 
     QVERIFY(!mWindow->findChild<QPushButton *>(QStringLiteral("goButton")));
+    const QSize plain = mWindow->size();
     mSettings->store(QStringLiteral("operation/selectThenGo"), true);
     // The port is let go before the window that reads the setting opens it.
     mWindow.reset();
@@ -713,7 +714,13 @@ void tst_Form::selectThenGo()
     auto *go = mWindow->findChild<QPushButton *>(QStringLiteral("goButton"));
     QVERIFY(go->isVisible());
     QVERIFY(!go->isEnabled());
-    QVERIFY(mWindow->centralWidget()->rect().contains(go->geometry()));
+    // In the grid's frame, clear of every selector; the window no larger.
+    QCOMPARE(mWindow->size(), plain);
+    QVERIFY(mWindow->mTabber->geometry().contains(go->geometry()));
+    for (int id = 0; id < 32; ++id) {
+        const QRadioButton *selector = showButton(*mWindow, id);
+        QVERIFY(!go->geometry().intersects(QRect(selector->mapTo(mWindow->centralWidget(), QPoint()), selector->size())));
+    }
     QCOMPARE(go->toolTip(), QStringLiteral("Go (Enter)"));
 
     for (const int key : keys) {

@@ -261,9 +261,10 @@ void LumivaneMainWindow::styleSelector(int id)
     button->setStyleSheet(style);
 }
 
-// Go stands below Off and is there only while a click only selects; the
-// window grows to make room for it, as it had none there. Turned off, a show
-// made ready is dropped, not sent: the operator chose to stop selecting.
+// Go is there only while a click only selects, in the grid's frame below
+// its last row, level with Off: the window keeps its size either way.
+// Turned off, a show made ready is dropped, not sent: the operator chose to
+// stop selecting.
 void LumivaneMainWindow::setSelectThenGo(bool on)
 {
     mSelectThenGo = on;
@@ -286,7 +287,7 @@ void LumivaneMainWindow::setSelectThenGo(bool on)
     if (!mGoButton) {
         mGoButton = new QPushButton(QStringLiteral("Go"), centralWidget());
         mGoButton->setObjectName(QStringLiteral("goButton"));
-        mGoButton->setGeometry(550, 318, 71, 31);
+        mGoButton->setGeometry(461, 280, 71, 31);
         QFont bold = mGoButton->font();
         bold.setWeight(QFont::Bold);
         mGoButton->setFont(bold);
@@ -302,12 +303,10 @@ void LumivaneMainWindow::setSelectThenGo(bool on)
         }
     }
     mGoButton->show();
+    // Over the tabs' frame, which was made before it.
+    mGoButton->raise();
     for (QShortcut *go : mGoKeys)
         go->setEnabled(true);
-    const QRect used = centralWidget()->childrenRect();
-    centralWidget()->setMinimumSize(used.right() + 1, used.bottom() + 1);
-    setMinimumSize(minimumSize().expandedTo(minimumSizeHint()));
-    resize(size().expandedTo(minimumSize()));
 }
 
 void LumivaneMainWindow::setShowName(int id, const QString &name)
