@@ -29,6 +29,9 @@
 #include <QDialogButtonBox>
 #include <QStyleOptionSlider>
 #include <QTemporaryDir>
+#include <QTextBlock>
+#include <QTextDocument>
+#include <QTextLayout>
 #include <QWheelEvent>
 
 #include <memory>
@@ -794,13 +797,37 @@ void tst_Form::longNamesEndInAnEllipsis()
 void tst_Form::aboutBox()
 {
     ModalAnswerer answerer;
-    answerer.then(ModalAnswerer::click("OK"));
+    // The lines the box's label breaks its text into, at any width the box
+    // may give it on some screen: the licence's name stands on one of them.
+    int licenceLines = 0;
+    answerer.then([&licenceLines](QWidget *box) {
+        const auto *label = box->findChild<QLabel *>(QStringLiteral("qt_msgbox_label"));
+        QTextDocument laidOut;
+        laidOut.setDefaultFont(label->font());
+        laidOut.setHtml(label->text());
+        for (int width = 200; width <= 800; ++width) {
+            laidOut.setTextWidth(width);
+            // Laid out only when something asks for its size.
+            laidOut.size();
+            for (QTextBlock block = laidOut.begin(); block.isValid(); block = block.next()) {
+                const int from = int(block.text().indexOf(QStringLiteral("GPL")));
+                const int to = int(block.text().indexOf(QStringLiteral("later"), qMax(from, 0)));
+                if (from >= 0 && to > from) {
+                    licenceLines = qMax(licenceLines, block.layout()->lineForTextPosition(to).lineNumber()
+                                                          - block.layout()->lineForTextPosition(from).lineNumber() + 1);
+                }
+            }
+        }
+        ModalAnswerer::click("OK")(box);
+    });
     mWindow->helpAboutAction->trigger();
     QCOMPARE(answerer.seen.size(), 1);
     QCOMPARE(answerer.seen[0].title, QStringLiteral("About Lumivane"));
     QVERIFY(answerer.seen[0].text.contains(QStringLiteral("Lumivane " LUMIVANE_VERSION)));
     QVERIFY(answerer.seen[0].text.contains(QString::fromLatin1(qVersion())));
-    QVERIFY(answerer.seen[0].text.contains(QStringLiteral("GPL-3.0-or-later")));
+    // Its hyphens do not break.
+    QVERIFY(QString(answerer.seen[0].text).replace(QChar(0x2011), u'-').contains(QStringLiteral("GPL-3.0-or-later")));
+    QCOMPARE(licenceLines, 1);
     QVERIFY(answerer.seen[0].text.contains(QStringLiteral("Source: <a href=\"https://lumivane.org\">")));
 }
 
