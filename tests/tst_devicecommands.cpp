@@ -692,16 +692,20 @@ void tst_DeviceCommands::statusBarShowsWhatFits_data()
 {
     QTest::addColumn<QString>("showName"); // of show 3
     QTest::addColumn<QString>("portName"); // a link to the port; empty: its own path
+    QTest::addColumn<int>("width");        // of the window; 0: as it opens
     QTest::addColumn<bool>("lastCommandCut");
     QTest::addColumn<bool>("linkCut");
     QTest::addColumn<bool>("messageCut");
 
-    QTest::newRow("short texts") << QString() << QString() << false << false << false;
+    const QString longPort = QStringLiteral("usb-FTDI_FT232R_USB_UART_A1234567-if00-port0-behind-the-stage-left-rack");
+    QTest::newRow("short texts") << QString() << QString() << 0 << false << false << false;
     QTest::newRow("long show name") << "Act 1, scene 5: the storm over the harbour, with rain and thunder"
-                                    << QString() << true << false << false;
-    QTest::newRow("long port name") << QString()
-                                    << "usb-FTDI_FT232R_USB_UART_A1234567-if00-port0-behind-the-stage-left-rack"
-                                    << false << true << true;
+                                    << QString() << 0 << true << false << false;
+    QTest::newRow("long port name") << QString() << longPort << 0 << false << true << true;
+    QTest::newRow("long port name, a wide window") << QString() << longPort << 1800 << false << false << false;
+    // "*": a name the test picks, whose line on the screen is a fraction of a
+    // pixel wider than its width rounded down.
+    QTest::newRow("a width with a fraction") << QString() << "*" << 1000 << false << false << false;
 }
 
 // What the status bar draws: the last command, a message in its place while
@@ -711,12 +715,20 @@ void tst_DeviceCommands::statusBarShowsWhatFits()
 {
     QFETCH(QString, showName);
     QFETCH(QString, portName);
+    QFETCH(int, width);
     QFETCH(bool, lastCommandCut);
     QFETCH(bool, linkCut);
     QFETCH(bool, messageCut);
 
     QTemporaryDir dir;
     QString port = QString::fromLocal8Bit(mPty->slavePath);
+    for (int n = 1; portName == QLatin1String("*") && n < 1000; ++n) {
+        const double exact = QFontMetricsF(QApplication::font()).horizontalAdvance(
+            QStringLiteral("Connected: ") + dir.filePath(QStringLiteral("port%1").arg(n)));
+        if (exact - std::floor(exact) > 0.05 && exact - std::floor(exact) < 0.45)
+            portName = QStringLiteral("port%1").arg(n);
+    }
+    QVERIFY(portName != QLatin1String("*"));
     if (!portName.isEmpty()) {
         port = dir.filePath(portName);
         QVERIFY(QFile::link(QString::fromLocal8Bit(mPty->slavePath), port));
@@ -733,6 +745,8 @@ void tst_DeviceCommands::statusBarShowsWhatFits()
         answerer.then(ModalAnswerer::click(QStringLiteral("Yes")));
     }
     startWindow();
+    if (width)
+        mWindow->resize(width, mWindow->height());
     mWindow->statusBar()->clearMessage();
     QStatusBar *bar = mWindow->statusBar();
     auto *message = bar->findChild<QLabel *>(QStringLiteral("message"));
@@ -754,6 +768,19 @@ void tst_DeviceCommands::statusBarShowsWhatFits()
     QVERIFY(lastCommand->geometry().right() < link->geometry().left());
     QVERIFY(drawn(lastCommand));
     QVERIFY(drawn(link));
+    // The whole of a line cut short shows under the mouse, also while
+    // another window has the keyboard.
+    if (QLabel *cut = lastCommandCut ? lastCommand : linkCut ? link : nullptr) {
+        QWidget other;
+        other.show();
+        other.activateWindow();
+        QVERIFY(QTest::qWaitForWindowActive(&other));
+        QTest::mouseMove(cut, QPoint(10, cut->height() / 2));
+        QTest::mouseMove(cut, QPoint(20, cut->height() / 2));
+        QTRY_VERIFY(QToolTip::isVisible());
+        QVERIFY2(QToolTip::text().startsWith(cut == link ? mWindow->linkText() : sent), qPrintable(QToolTip::text()));
+        QToolTip::hideText();
+    }
 
     // Pulled out: the answer to the next click takes the last command's place.
     mPty->closeMaster();

@@ -272,7 +272,7 @@ private:
 
     StatusLabel *mMessageLabel = nullptr;
     StatusLabel *mLastCommandLabel = nullptr;
-    QLabel *mRemoteLabel = nullptr;
+    StatusLabel *mRemoteLabel = nullptr;
     QLabel *mLockedMark = nullptr;
     QLabel *mLinkSymbol = nullptr;
     StatusLabel *mLinkLabel = nullptr;
@@ -320,7 +320,7 @@ private:
     SentRecord mSentRecord { Journal::defaultFolder() + QStringLiteral("/sent.txt") };
     QTimer mSentRecordSave;
     QElapsedTimer mSentRecordSaved;
-    QLabel *mNextLabel = nullptr;
+    StatusLabel *mNextLabel = nullptr;
     RemoteConfig mRemoteConfig;
     // None until remote control is turned on or its dialog opened.
     std::unique_ptr<RemoteListener> mRemote;

@@ -314,6 +314,10 @@ void LumivaneMainWindow::setShowName(int id, const QString &name)
     mShowNames.at(id) = name;
     if (mShowButtons[id])
         applyShowName(id);
+    // "Next:" names its show too.
+    if (const QList<Timetable::Occurrence> &upcoming = mTimetable.upcoming();
+        !upcoming.isEmpty() && upcoming.constLast().entry.action == Timetable::Action { Timetable::Action::Kind::Show, id + 1 })
+        showNext();
 }
 
 void LumivaneMainWindow::applyShowName(int id)
