@@ -29,6 +29,9 @@
 #include <QDialogButtonBox>
 #include <QStyleOptionSlider>
 #include <QTemporaryDir>
+#include <QTextBlock>
+#include <QTextDocument>
+#include <QTextLayout>
 #include <QWheelEvent>
 
 #include <memory>
@@ -67,6 +70,8 @@ private slots:
     void focusStartsOnShowOneAndEscSwitchesOff();
     void selectThenGo_data();
     void selectThenGo();
+    void longNamesEndInAnEllipsis_data();
+    void longNamesEndInAnEllipsis();
 
     void aboutBox();
     void aboutQt();
@@ -584,6 +589,7 @@ void tst_Form::lockSurvivesARestart()
 {
     const QStringList locked = { "Setup Connection...", "Remote Control...", "Timetable...", "Operation...", "Load Show Names",
                                  "Edit Show Names", "Save Show Names" };
+    const QString unlock = QStringLiteral("Unlock: settings, names and the timetable can be changed again.");
     const QString tip = QStringLiteral("Locked: File, Lock Controls unlocks it");
     const auto entries = [this] {
         QHash<QString, QAction *> byText;
@@ -601,6 +607,9 @@ void tst_Form::lockSurvivesARestart()
     mWindow->activateWindow();
     QVERIFY(QTest::qWaitForWindowActive(mWindow.get()));
     QVERIFY(mWindow->fileLockAction->isChecked());
+    auto *mark = mWindow->statusBar()->findChild<QLabel *>(QStringLiteral("locked"));
+    QVERIFY(mark && mark->isVisible());
+    QCOMPARE(mark->text(), QStringLiteral("Locked"));
     for (QAction *action : mWindow->fileMenu->actions()) {
         if (action->isSeparator())
             continue;
@@ -632,19 +641,38 @@ void tst_Form::lockSurvivesARestart()
     answerer.then(ModalAnswerer::click("Cancel"));
     mWindow->fileLockAction->trigger();
     QCOMPARE(answerer.seen.size(), 1);
-    QCOMPARE(answerer.seen[0].text, QStringLiteral("Unlock: settings, names and the timetable can be changed again."));
+    QCOMPARE(answerer.seen[0].text, unlock);
     QVERIFY(mWindow->fileLockAction->isChecked());
     QVERIFY(!mWindow->fileSetupAction->isEnabled());
     QCOMPARE(mSettings->stored(QStringLiteral("operation/locked")).toBool(), true);
 
+    // Leaving would stop the timetable: File, Exit and closing the window
+    // ask the same, and Cancel stays, locked.
+    answerer.then(ModalAnswerer::click("Cancel")).then(ModalAnswerer::click("Cancel"));
+    mWindow->fileExitAction->trigger();
+    QVERIFY(!mWindow->close());
+    QCOMPARE(answerer.seen.size(), 3);
+    QCOMPARE(answerer.seen[1].text, unlock);
+    QCOMPARE(answerer.seen[2].text, unlock);
+    QVERIFY(mWindow->isVisible());
+    QVERIFY(mWindow->fileLockAction->isChecked());
+
     answerer.then(ModalAnswerer::click("OK"));
     mWindow->fileLockAction->trigger();
-    QCOMPARE(answerer.seen.size(), 2);
+    QCOMPARE(answerer.seen.size(), 4);
     QVERIFY(!mWindow->fileLockAction->isChecked());
+    QTRY_VERIFY(!mark->isVisible());
     for (QAction *action : mWindow->fileMenu->actions()) {
         QVERIFY2(action->isEnabled(), qPrintable(action->text()));
         QVERIFY2(action->toolTip() != tip, qPrintable(action->text()));
     }
+    QCOMPARE(mSettings->stored(QStringLiteral("operation/locked")).toBool(), false);
+
+    // Answered OK, the question unlocks, and the window goes.
+    mWindow->fileLockAction->trigger();
+    answerer.then(ModalAnswerer::click("OK"));
+    QVERIFY(mWindow->close());
+    QCOMPARE(answerer.seen.size(), 5);
     QCOMPARE(mSettings->stored(QStringLiteral("operation/locked")).toBool(), false);
     mWindow.reset();
     mWindow = std::make_unique<LumivaneMainWindow>();
@@ -678,6 +706,7 @@ void tst_Form::selectThenGo()
     QFETCH(int, checked);
 
     QVERIFY(!mWindow->findChild<QPushButton *>(QStringLiteral("goButton")));
+    const QSize plain = mWindow->size();
     mSettings->store(QStringLiteral("operation/selectThenGo"), true);
     // The port is let go before the window that reads the setting opens it.
     mWindow.reset();
@@ -688,7 +717,13 @@ void tst_Form::selectThenGo()
     auto *go = mWindow->findChild<QPushButton *>(QStringLiteral("goButton"));
     QVERIFY(go->isVisible());
     QVERIFY(!go->isEnabled());
-    QVERIFY(mWindow->centralWidget()->rect().contains(go->geometry()));
+    // In the grid's frame, clear of every selector; the window no larger.
+    QCOMPARE(mWindow->size(), plain);
+    QVERIFY(mWindow->mTabber->geometry().contains(go->geometry()));
+    for (int id = 0; id < 32; ++id) {
+        const QRadioButton *selector = showButton(*mWindow, id);
+        QVERIFY(!go->geometry().intersects(QRect(selector->mapTo(mWindow->centralWidget(), QPoint()), selector->size())));
+    }
     QCOMPARE(go->toolTip(), QStringLiteral("Go (Enter)"));
 
     for (const int key : keys) {
@@ -724,16 +759,75 @@ void tst_Form::selectThenGo()
     QVERIFY(!go->isEnabled());
 }
 
+void tst_Form::longNamesEndInAnEllipsis_data()
+{
+    QTest::addColumn<int>("id");
+    QTest::newRow("first column") << 0;
+    QTest::newRow("fourth column, past the page's edge") << 24;
+}
+
+// A name longer than its room ends in "…" before the room's end, not in a
+// letter cut off there; the whole name is in the tooltip.
+void tst_Form::longNamesEndInAnEllipsis()
+{
+    QFETCH(int, id);
+    const QString name = QStringLiteral("Abendlichtstimmungsmusikfinale");
+    mWindow->setShowName(id, name);
+    mWindow->show();
+    QVERIFY(QTest::qWaitForWindowExposed(mWindow.get()));
+    QRadioButton *button = showButton(*mWindow, id);
+    QWidget *page = button->parentWidget();
+    QCOMPARE(button->toolTip(), name);
+    const QImage drawn = page->grab().toImage();
+    const int end = qMin(button->geometry().right(), page->width() - 1);
+    const auto inked = [&drawn, button](int from, int to) {
+        const QRgb ground = drawn.pixel(from, button->y());
+        for (int x = from; x <= to; ++x) {
+            for (int y = button->y(); y <= button->geometry().bottom(); ++y) {
+                if (drawn.pixel(x, y) != ground)
+                    return true;
+            }
+        }
+        return false;
+    };
+    QVERIFY(inked(end - 40, end - 4));
+    QVERIFY(!inked(end - 2, end));
+}
+
 void tst_Form::aboutBox()
 {
     ModalAnswerer answerer;
-    answerer.then(ModalAnswerer::click("OK"));
+    // The lines the box's label breaks its text into, at any width the box
+    // may give it on some screen: the licence's name stands on one of them.
+    int licenceLines = 0;
+    answerer.then([&licenceLines](QWidget *box) {
+        const auto *label = box->findChild<QLabel *>(QStringLiteral("qt_msgbox_label"));
+        QTextDocument laidOut;
+        laidOut.setDefaultFont(label->font());
+        laidOut.setHtml(label->text());
+        for (int width = 200; width <= 800; ++width) {
+            laidOut.setTextWidth(width);
+            // Laid out only when something asks for its size.
+            laidOut.size();
+            for (QTextBlock block = laidOut.begin(); block.isValid(); block = block.next()) {
+                const int from = int(block.text().indexOf(QStringLiteral("GPL")));
+                const int to = int(block.text().indexOf(QStringLiteral("later"), qMax(from, 0)));
+                if (from >= 0 && to > from) {
+                    licenceLines = qMax(licenceLines, block.layout()->lineForTextPosition(to).lineNumber()
+                                                          - block.layout()->lineForTextPosition(from).lineNumber() + 1);
+                }
+            }
+        }
+        ModalAnswerer::click("OK")(box);
+    });
     mWindow->helpAboutAction->trigger();
     QCOMPARE(answerer.seen.size(), 1);
     QCOMPARE(answerer.seen[0].title, QStringLiteral("About Lumivane"));
     QVERIFY(answerer.seen[0].text.contains(QStringLiteral("Lumivane " LUMIVANE_VERSION)));
     QVERIFY(answerer.seen[0].text.contains(QString::fromLatin1(qVersion())));
-    QVERIFY(answerer.seen[0].text.contains(QStringLiteral("GPL-3.0-or-later")));
+    // Its hyphens do not break.
+    QVERIFY(QString(answerer.seen[0].text).replace(QChar(0x2011), u'-').contains(QStringLiteral("GPL-3.0-or-later")));
+    QCOMPARE(licenceLines, 1);
     QVERIFY(answerer.seen[0].text.contains(QStringLiteral("Source: <a href=\"https://lumivane.org\">")));
 }
 
@@ -817,6 +911,7 @@ void tst_Form::endingReleasesThePort_data()
     QTest::addColumn<int>("status");
     QTest::addColumn<bool>("unwinds"); // the window's destructor runs
     QTest::newRow("File, Exit, at once") << "exit" << 0 << false;
+    QTest::newRow("File, Exit while locked, unlocked") << "locked exit" << 0 << false;
     QTest::newRow("SIGTERM") << "TERM" << 0 << true;
     QTest::newRow("SIGHUP") << "HUP" << 0 << true;
     QTest::newRow("SIGINT") << "INT" << 0 << true;
@@ -862,12 +957,16 @@ static int runExitChild(int argc, char **argv, const QByteArray &port, const QSt
     TemporarySettings settings;
     settings.store(QStringLiteral("serialPort"), QString::fromLocal8Bit(port));
     ModalAnswerer answerer;
+    if (how == "locked exit") {
+        settings.store(QStringLiteral("operation/locked"), true);
+        answerer.then(ModalAnswerer::click("OK"));
+    }
     QTimer::singleShot(0, &app, [&answerer, how] {
         LumivaneMainWindow *window = nullptr;
         for (QWidget *w : QApplication::topLevelWidgets())
             window = window ? window : qobject_cast<LumivaneMainWindow *>(w);
         // Names that File, Exit would ask about; no signal may.
-        if (how != "exit") {
+        if (!how.endsWith("exit")) {
             answerer.then([](QWidget *w) {
                 w->findChild<QTableWidget *>()->item(0, 0)->setText(QStringLiteral("Edited"));
                 static_cast<QDialog *>(w)->accept();
@@ -876,7 +975,7 @@ static int runExitChild(int argc, char **argv, const QByteArray &port, const QSt
         }
         fputs("window up\n", stdout);
         fflush(stdout);
-        if (how == "exit") {
+        if (how.endsWith("exit")) {
             window->fileExitAction->trigger();
             // File, Exit ends the process at once; this never runs.
             fputs("after the action\n", stdout);

@@ -429,22 +429,25 @@ void tst_Settings::operationOptionsLastOverARestart()
 
     // A time written by hand is offered as it is; one that is no time is off,
     // and said so.
-    mWindow.reset();
-    mSettings->store(QStringLiteral("operation/repeatGuardMs"), QStringLiteral("750"));
-    mWindow = std::make_unique<LumivaneMainWindow>();
-    answerer.then(operation(false));
-    mWindow->fileOperationAction->trigger();
-    QCOMPARE(shown.guard, QStringLiteral("750 ms"));
+    for (const QString &byHand : { QStringLiteral("750"), QStringLiteral("60000") }) {
+        mWindow.reset();
+        mSettings->store(QStringLiteral("operation/repeatGuardMs"), byHand);
+        mWindow = std::make_unique<LumivaneMainWindow>();
+        QCOMPARE(mWindow->statusBar()->currentMessage(), QString());
+        answerer.then(operation(false));
+        mWindow->fileOperationAction->trigger();
+        QCOMPARE(shown.guard, byHand + QStringLiteral(" ms"));
+    }
     mWindow.reset();
     mSettings->store(QStringLiteral("operation/repeatGuardMs"), QStringLiteral("soon"));
     mWindow = std::make_unique<LumivaneMainWindow>();
     QCOMPARE(mWindow->statusBar()->currentMessage(),
              QStringLiteral("Settings: operation/repeatGuardMs=soon is not a number of milliseconds from 0 to "
-                            "10000; taken as 0"));
+                            "60000; taken as 0"));
     answerer.then(operation(false));
     mWindow->fileOperationAction->trigger();
     QCOMPARE(shown.guard, QStringLiteral("Off"));
-    QCOMPARE(answerer.seen.size(), 4);
+    QCOMPARE(answerer.seen.size(), 5);
 }
 
 QTEST_MAIN(tst_Settings)

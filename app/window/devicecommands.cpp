@@ -62,6 +62,7 @@ void LumivaneMainWindow::warnPortNotOpened(const QString &name)
     QMessageBox box(QMessageBox::Warning, QStringLiteral("Lumivane"),
                     QStringLiteral("Could not open serial port ") + name, QMessageBox::Ok, this);
     box.setInformativeText(mWhyNotOpen);
+    mPortBox = &box;
     box.exec();
 }
 
@@ -85,6 +86,10 @@ bool LumivaneMainWindow::tryPortQuietly()
     mOpenFailure = SerialPort::Reason::None;
     mWhyNotOpen.clear();
     showLink();
+    // A box saying the port is not open would now say what is no longer
+    // so: it goes by itself, its OK never having been pressed.
+    if (mPortBox)
+        mPortBox->reject();
     // Not from inside here: the port may be opening for a command about to
     // be sent, which then goes first and makes the timetable's stale.
     if (mTimetableOwes[0] || mTimetableOwes[1])
@@ -242,6 +247,7 @@ void LumivaneMainWindow::warnNoPort()
         QMessageBox box(QMessageBox::Warning, QStringLiteral("Lumivane"),
                         QStringLiteral("No serial port selected"), QMessageBox::Ok, this);
         box.setInformativeText(QStringLiteral("The chosen port is %1. ").arg(mPortName) + mWhyNotOpen);
+        mPortBox = &box;
         box.exec();
         mNoPortWarningPending = false;
     });
@@ -272,9 +278,12 @@ void LumivaneMainWindow::doShowButton(int id)
     offerShownPageToTab();
 }
 
+// A start after Off is a new start, however soon it comes: the guard is
+// against starting the show that plays again, and none plays now.
 void LumivaneMainWindow::doOff()
 {
-    sendCommand(Commands::off);
+    if (sendCommand(Commands::off) && mPort)
+        mStartedAt = {};
 }
 
 void LumivaneMainWindow::doBright()

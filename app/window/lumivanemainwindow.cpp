@@ -48,7 +48,7 @@ LumivaneMainWindow::~LumivaneMainWindow()
 
 void LumivaneMainWindow::closeEvent(QCloseEvent *event)
 {
-    if (changedNamesSavedOrDropped())
+    if (unlockedToLeave() && changedNamesSavedOrDropped())
         event->accept();
     else
         event->ignore();
@@ -56,7 +56,7 @@ void LumivaneMainWindow::closeEvent(QCloseEvent *event)
 
 void LumivaneMainWindow::doExit()
 {
-    if (!changedNamesSavedOrDropped())
+    if (!unlockedToLeave() || !changedNamesSavedOrDropped())
         return;
     // At once, without unwinding the window, but with the port let go of: the
     // system would close the descriptor, yet leave the terminal's exclusive
@@ -65,6 +65,8 @@ void LumivaneMainWindow::doExit()
     std::exit(0);
 }
 
+// The licence's name is written with non-breaking hyphens (U+2011), so the
+// box never breaks it across two lines.
 void LumivaneMainWindow::doAbout()
 {
     QMessageBox::about(this, QStringLiteral("About Lumivane"),
@@ -73,7 +75,7 @@ void LumivaneMainWindow::doAbout()
                                       "brightness and switches its output off, over a serial line.</p>"
                                       "<p>Built with Qt %2.</p>"
                                       "<p>Licence: GNU General Public License, version 3 or later "
-                                      "(GPL-3.0-or-later).<br>"
+                                      "(GPL\u20113.0\u2011or\u2011later).<br>"
                                       "Source: <a href=\"https://lumivane.org\">https://lumivane.org</a></p>")
                            .arg(QStringLiteral(LUMIVANE_VERSION), QString::fromLatin1(qVersion())));
 }

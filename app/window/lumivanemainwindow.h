@@ -14,6 +14,7 @@
 #include <QElapsedTimer>
 #include <QFileSystemWatcher>
 #include <QHash>
+#include <QPointer>
 #include <QString>
 #include <QTimer>
 
@@ -27,6 +28,7 @@
 class QButtonGroup;
 class QEvent;
 class QLabel;
+class QMessageBox;
 class QPushButton;
 class QRadioButton;
 class QShortcut;
@@ -110,6 +112,8 @@ private:
     void showBrightness();
     QList<QAction *> lockableActions() const;
     void applyLock();
+    bool askToUnlock();
+    bool unlockedToLeave();
     void offerShownPageToTab();
     QString readSettings();
     void storePortName();
@@ -270,7 +274,8 @@ private:
 
     StatusLabel *mMessageLabel = nullptr;
     StatusLabel *mLastCommandLabel = nullptr;
-    QLabel *mRemoteLabel = nullptr;
+    StatusLabel *mRemoteLabel = nullptr;
+    QLabel *mLockedMark = nullptr;
     QLabel *mLinkSymbol = nullptr;
     StatusLabel *mLinkLabel = nullptr;
     QString mSentLine;
@@ -283,6 +288,8 @@ private:
     // of its kind may replace it.
     QHash<QByteArray, QString> mCommandSources;
     bool mNoPortWarningPending = false;
+    // The box that says the port is not open, while it is up.
+    QPointer<QMessageBox> mPortBox;
     // A failed settings write was reported; the next failures stay quiet.
     bool mSettingsFailed = false;
     // The editor changed the names since they were last loaded or saved.
@@ -315,7 +322,7 @@ private:
     SentRecord mSentRecord { Journal::defaultFolder() + QStringLiteral("/sent.txt") };
     QTimer mSentRecordSave;
     QElapsedTimer mSentRecordSaved;
-    QLabel *mNextLabel = nullptr;
+    StatusLabel *mNextLabel = nullptr;
     RemoteConfig mRemoteConfig;
     // None until remote control is turned on or its dialog opened.
     std::unique_ptr<RemoteListener> mRemote;

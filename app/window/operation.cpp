@@ -9,6 +9,7 @@
 #include <QDialog>
 #include <QDialogButtonBox>
 #include <QFormLayout>
+#include <QLabel>
 #include <QMessageBox>
 #include <QVBoxLayout>
 
@@ -20,7 +21,7 @@ const QString lockedTip = QStringLiteral("Locked: File, Lock Controls unlocks it
 
 // What the lock keeps out of reach: whatever changes a setting, the names or
 // a file. The shows, the slider, Off and Esc are never among them, nor the
-// journal, which is only read.
+// journal, which only reads.
 QList<QAction *> LumivaneMainWindow::lockableActions() const
 {
     return { fileSetupAction, fileRemoteAction, fileTimetableAction, fileOperationAction,
@@ -35,23 +36,43 @@ void LumivaneMainWindow::applyLock()
         // Empty gives the menu nothing to show.
         action->setToolTip(mLocked ? lockedTip : QString());
     }
+    mLockedMark->setToolTip(lockedTip);
+    mLockedMark->setVisible(mLocked);
+}
+
+bool LumivaneMainWindow::askToUnlock()
+{
+    QMessageBox box(QMessageBox::Question, QStringLiteral("Lumivane"),
+                    QStringLiteral("Unlock: settings, names and the timetable can be changed again."),
+                    QMessageBox::Ok | QMessageBox::Cancel, this);
+    return box.exec() == QMessageBox::Ok;
 }
 
 void LumivaneMainWindow::doLock()
 {
     // The action has toggled itself already.
-    if (!fileLockAction->isChecked()) {
-        QMessageBox box(QMessageBox::Question, QStringLiteral("Lumivane"),
-                        QStringLiteral("Unlock: settings, names and the timetable can be changed again."),
-                        QMessageBox::Ok | QMessageBox::Cancel, this);
-        if (box.exec() != QMessageBox::Ok) {
-            fileLockAction->setChecked(true);
-            return;
-        }
+    if (!fileLockAction->isChecked() && !askToUnlock()) {
+        fileLockAction->setChecked(true);
+        return;
     }
     mLocked = fileLockAction->isChecked();
     storeLocked();
     applyLock();
+}
+
+// Leaving ends the timetable and remote control, which is what the lock
+// guards: while locked, File, Exit and closing the window first take the
+// answer that unlocks. A signal never comes here; nobody may be there.
+bool LumivaneMainWindow::unlockedToLeave()
+{
+    if (!mLocked)
+        return true;
+    if (!askToUnlock())
+        return false;
+    mLocked = false;
+    storeLocked();
+    applyLock();
+    return true;
 }
 
 void LumivaneMainWindow::doOperation()

@@ -29,9 +29,9 @@ const QString repeatGuardKey = QStringLiteral("operation/repeatGuardMs");
 const QString selectThenGoKey = QStringLiteral("operation/selectThenGo");
 const QString showNumbersKey = QStringLiteral("operation/showNumbers");
 
-// Longer than any operator would mean: a guard of minutes would look like a
-// dead panel.
-constexpr int longestRepeatGuardMs = 10000;
+// A minute: longer than any double start, and a guard of minutes would look
+// like a dead panel.
+constexpr int longestRepeatGuardMs = 60000;
 const QString timetableFileKey = QStringLiteral("timetable/file");
 const QString timetableEnabledKey = QStringLiteral("timetable/enabled");
 const QString timetableCatchUpKey = QStringLiteral("timetable/catchUp");

@@ -7,11 +7,14 @@
 #include "link/linkstate.h"
 
 #include <QApplication>
+#include <QFontMetricsF>
 #include <QButtonGroup>
 #include <QKeyEvent>
 #include <QPushButton>
 #include <QRadioButton>
 #include <QShortcut>
+#include <QStyleOptionButton>
+#include <QStylePainter>
 #include <QSlider>
 #include <QStatusBar>
 #include <QTabWidget>
@@ -81,6 +84,30 @@ private:
     std::function<bool()> mClickOnlySelects;
 };
 
+// A name longer than its selector's room ends in "…", not in a letter cut in
+// two; the fourth column reaches past the page's edge, so its room ends
+// there. The whole name is in the tooltip.
+class ShowSelector : public QRadioButton
+{
+public:
+    using QRadioButton::QRadioButton;
+
+protected:
+    void paintEvent(QPaintEvent *) override
+    {
+        QStylePainter painter(this);
+        QStyleOptionButton option;
+        initStyleOption(&option);
+        const QRect label = style()->subElementRect(QStyle::SE_RadioButtonContents, &option, this);
+        const int room = qMin(width(), parentWidget()->width() - x()) - label.left() - 4;
+        // Measured to a fraction of a pixel, as elidedText() measures it.
+        const QString plain = QString(option.text).replace(QLatin1String("&&"), QLatin1String("&"));
+        if (QFontMetricsF(font()).horizontalAdvance(plain) > room)
+            option.text = fontMetrics().elidedText(option.text, Qt::ElideRight, room, Qt::TextShowMnemonic);
+        painter.drawControl(QStyle::CE_RadioButton, option);
+    }
+};
+
 QString defaultName(int id)
 {
     return QStringLiteral("Show %1").arg(id + 1);
@@ -143,7 +170,7 @@ void LumivaneMainWindow::buildPage(int page)
     // Down each column first: shows 1 to 8 fill the left column.
     for (int x = 20; x <= 440; x += 140) {
         for (int y = 20; y <= 230; y += 30) {
-            auto *button = new QRadioButton(tabPage);
+            auto *button = new ShowSelector(tabPage);
             mShowButtons[id] = button;
             applyShowName(id);
             mShowGroup->addButton(button, id);
@@ -234,9 +261,10 @@ void LumivaneMainWindow::styleSelector(int id)
     button->setStyleSheet(style);
 }
 
-// Go stands below Off and is there only while a click only selects; the
-// window grows to make room for it, as it had none there. Turned off, a show
-// made ready is dropped, not sent: the operator chose to stop selecting.
+// Go is there only while a click only selects, in the grid's frame below
+// its last row, level with Off: the window keeps its size either way.
+// Turned off, a show made ready is dropped, not sent: the operator chose to
+// stop selecting.
 void LumivaneMainWindow::setSelectThenGo(bool on)
 {
     mSelectThenGo = on;
@@ -259,7 +287,7 @@ void LumivaneMainWindow::setSelectThenGo(bool on)
     if (!mGoButton) {
         mGoButton = new QPushButton(QStringLiteral("Go"), centralWidget());
         mGoButton->setObjectName(QStringLiteral("goButton"));
-        mGoButton->setGeometry(550, 318, 71, 31);
+        mGoButton->setGeometry(461, 280, 71, 31);
         QFont bold = mGoButton->font();
         bold.setWeight(QFont::Bold);
         mGoButton->setFont(bold);
@@ -275,12 +303,10 @@ void LumivaneMainWindow::setSelectThenGo(bool on)
         }
     }
     mGoButton->show();
+    // Over the tabs' frame, which was made before it.
+    mGoButton->raise();
     for (QShortcut *go : mGoKeys)
         go->setEnabled(true);
-    const QRect used = centralWidget()->childrenRect();
-    centralWidget()->setMinimumSize(used.right() + 1, used.bottom() + 1);
-    setMinimumSize(minimumSize().expandedTo(minimumSizeHint()));
-    resize(size().expandedTo(minimumSize()));
 }
 
 void LumivaneMainWindow::setShowName(int id, const QString &name)
@@ -288,6 +314,10 @@ void LumivaneMainWindow::setShowName(int id, const QString &name)
     mShowNames.at(id) = name;
     if (mShowButtons[id])
         applyShowName(id);
+    // "Next:" names its show too.
+    if (const QList<Timetable::Occurrence> &upcoming = mTimetable.upcoming();
+        !upcoming.isEmpty() && upcoming.constLast().entry.action == Timetable::Action { Timetable::Action::Kind::Show, id + 1 })
+        showNext();
 }
 
 void LumivaneMainWindow::applyShowName(int id)

@@ -4,80 +4,15 @@
 #include "lumivanemainwindow.h"
 
 #include "link/linkstate.h"
+#include "statusline.h"
 
 #include <QDir>
 #include <QEvent>
 #include <QLabel>
 #include <QLocale>
-#include <QResizeEvent>
+#include <QStatusTipEvent>
 #include <QStatusBar>
 #include <QTime>
-
-// One line of the status bar in the room the bar gives it: as much of its
-// text as fits, cut with "…" (a line cut mid-word reads as a different
-// line), and then the whole of it in the tooltip, above any tip of its own.
-class StatusLabel : public QLabel
-{
-public:
-    StatusLabel(Qt::TextElideMode mode, QWidget *parent)
-        : QLabel(parent)
-        , mMode(mode)
-    {
-    }
-
-    void setWhole(const QString &text, const QString &tip = QString())
-    {
-        mWhole = text;
-        mTip = tip;
-        updateGeometry();
-        fit();
-    }
-
-    QString whole() const { return mWhole; }
-
-    // Asks for the whole text, so the label grows back as the bar widens.
-    QSize sizeHint() const override
-    {
-        return { fontMetrics().horizontalAdvance(mWhole) + frameAndMargins(), QLabel::sizeHint().height() };
-    }
-
-    QSize minimumSizeHint() const override
-    {
-        return { qMin(sizeHint().width(), fontMetrics().horizontalAdvance(QStringLiteral("Xxx…")) + frameAndMargins()),
-                  QLabel::minimumSizeHint().height() };
-    }
-
-protected:
-    void resizeEvent(QResizeEvent *event) override
-    {
-        QLabel::resizeEvent(event);
-        fit();
-    }
-
-private:
-    int frameAndMargins() const
-    {
-        const QMargins around = contentsMargins();
-        return around.left() + around.right() + 2 * margin();
-    }
-
-    void fit()
-    {
-        const QString shown =
-            fontMetrics().elidedText(mWhole, mMode, contentsRect().width() - 2 * margin());
-        setText(shown);
-        QStringList tips;
-        if (shown != mWhole)
-            tips << mWhole;
-        if (!mTip.isEmpty())
-            tips << mTip;
-        setToolTip(tips.join(QLatin1Char('\n')));
-    }
-
-    Qt::TextElideMode mMode;
-    QString mWhole;
-    QString mTip;
-};
 
 namespace {
 
@@ -101,54 +36,66 @@ QString symbolColour(LinkState::Link link)
 // link. QStatusBar paints a message of its own only left of its first
 // permanent widget, where there is no room at all: messages are shown in
 // mMessageLabel instead, in the last-command line's place while they last.
+// One row holds them all and shares its room by what matters most: the
+// link, the lock and the indicators whole while they fit, and the message
+// or the last command in the room left; the lowest rank is cut last.
 void LumivaneMainWindow::createStatusWidgets()
 {
-    mMessageLabel = new StatusLabel(Qt::ElideRight, this);
-    mMessageLabel->setObjectName(QStringLiteral("message"));
+    auto *row = new QWidget(this);
+    row->setObjectName(QStringLiteral("statusRow"));
+    auto *layout = new StatusRow(row);
+    const auto line = [row](const char *name, Qt::TextElideMode mode) {
+        auto *label = new StatusLabel(mode, row);
+        label->setObjectName(QLatin1String(name));
+        return label;
+    };
+
+    mMessageLabel = line("message", Qt::ElideRight);
     mMessageLabel->hide();
-    mLastCommandLabel = new StatusLabel(Qt::ElideRight, this);
-    mLastCommandLabel->setObjectName(QStringLiteral("lastCommand"));
-    // These two take the room the indicators leave, so a long line is cut
-    // rather than the link.
-    for (QLabel *line : { static_cast<QLabel *>(mMessageLabel), static_cast<QLabel *>(mLastCommandLabel) }) {
-        line->setSizePolicy(QSizePolicy::Ignored, QSizePolicy::Preferred);
-        line->setMinimumWidth(40);
-    }
+    layout->addWidget(mMessageLabel, 9);
+    mLastCommandLabel = line("lastCommand", Qt::ElideRight);
     showLastCommand(QString::fromUtf8(LinkState::nothingSent));
     mSentLine = mLastCommandLabel->whole();
-    mRemoteLabel = new QLabel(this);
-    mRemoteLabel->setObjectName(QStringLiteral("remote"));
-    // Apart from the link's dot, which belongs to the words right of it.
-    mRemoteLabel->setContentsMargins(0, 0, 8, 0);
+    layout->addWidget(mLastCommandLabel, 9);
+    // However long the port's name, the last command keeps room for a show
+    // and its time, and a message as much.
+    const int lineLeast = mLastCommandLabel->fontMetrics().horizontalAdvance(QStringLiteral("Sent: Show 128 · 20:15:03"));
+    mMessageLabel->setMinimumWidth(lineLeast);
+    mLastCommandLabel->setMinimumWidth(lineLeast);
+    // What is wrong stays readable however narrow the window (its least
+    // width, set as it is shown); what runs instead is cut first.
+    mTimetableMark = line("timetableMark", Qt::ElideRight);
+    mTimetableMark->setStyleSheet(QStringLiteral("color: #b00000"));
+    mTimetableMark->hide();
+    layout->addWidget(mTimetableMark, 4);
+    mNextLabel = line("next", Qt::ElideRight);
+    mNextLabel->hide();
+    layout->addWidget(mNextLabel, 3);
+    mLockedMark = new QLabel(QStringLiteral("Locked"), row);
+    mLockedMark->setObjectName(QStringLiteral("locked"));
+    QFont bold = mLockedMark->font();
+    bold.setWeight(QFont::Bold);
+    mLockedMark->setFont(bold);
+    mLockedMark->hide();
+    layout->addWidget(mLockedMark, 1);
+    mRemoteLabel = line("remote", Qt::ElideRight);
     mRemoteLabel->hide();
-    mLinkSymbol = new QLabel(QStringLiteral("●"), this);
+    layout->addWidget(mRemoteLabel, 2);
+    // Apart from the link's dot, which belongs to the words right of it.
+    for (QLabel *indicator : { static_cast<QLabel *>(mTimetableMark), static_cast<QLabel *>(mNextLabel), mLockedMark,
+                               static_cast<QLabel *>(mRemoteLabel) })
+        indicator->setContentsMargins(0, 0, 4, 0);
+    mLinkSymbol = new QLabel(QStringLiteral("●"), row);
+    layout->addWidget(mLinkSymbol, 0);
     // A long port name keeps both the state in front and the name's end,
     // which tells one adapter from another.
-    mLinkLabel = new StatusLabel(Qt::ElideMiddle, this);
-    mLinkLabel->setObjectName(QStringLiteral("link"));
-    // Room for "Not connected: FT232R USB UART (ttyUSB0)" and more, while a
-    // hand-written path does not push the last command out.
-    mLinkLabel->setMaximumWidth(48 * mLinkLabel->fontMetrics().averageCharWidth());
-    statusBar()->addPermanentWidget(mMessageLabel, 1);
-    statusBar()->addPermanentWidget(mLastCommandLabel, 1);
-    // Shares the room the last command has while it lasts, and is cut
-    // first: the whole of it is in its tooltip.
-    mTimetableMark = new StatusLabel(Qt::ElideRight, this);
-    mTimetableMark->setObjectName(QStringLiteral("timetableMark"));
-    mTimetableMark->setStyleSheet(QStringLiteral("color: #b00000"));
-    mTimetableMark->setSizePolicy(QSizePolicy::Ignored, QSizePolicy::Preferred);
-    mTimetableMark->setMinimumWidth(40);
-    mTimetableMark->hide();
-    statusBar()->addPermanentWidget(mTimetableMark, 1);
-    mNextLabel = new QLabel(this);
-    mNextLabel->setObjectName(QStringLiteral("next"));
-    mNextLabel->setContentsMargins(0, 0, 8, 0);
-    mNextLabel->hide();
-    statusBar()->addPermanentWidget(mNextLabel);
-    statusBar()->addPermanentWidget(mRemoteLabel);
-    statusBar()->addPermanentWidget(mLinkSymbol);
-    statusBar()->addPermanentWidget(mLinkLabel);
+    mLinkLabel = line("link", Qt::ElideMiddle);
+    layout->addWidget(mLinkLabel, 0);
+    statusBar()->addPermanentWidget(row, 1);
     connect(statusBar(), &QStatusBar::messageChanged, this, &LumivaneMainWindow::showStatusMessage);
+    // Qt shows tooltips only in the active window; the whole of a line cut
+    // short is wanted as much while another program has the keyboard.
+    setAttribute(Qt::WA_AlwaysShowToolTips);
 
     mPortWatch.setInterval(1000);
     connect(&mPortWatch, &QTimer::timeout, this, &LumivaneMainWindow::lookForPort);
@@ -170,9 +117,9 @@ void LumivaneMainWindow::showStatusMessage(const QString &message)
         statusBar()->showMessage(readyText());
         return;
     }
-    mMessageLabel->setWhole(message);
     mMessageLabel->setVisible(!message.isEmpty());
     mLastCommandLabel->setVisible(message.isEmpty());
+    mMessageLabel->setWhole(message);
 }
 
 void LumivaneMainWindow::showLink()
@@ -239,8 +186,6 @@ void LumivaneMainWindow::showTimetableMark()
               .arg(QLocale::c().toString(mTimetableVersion, QStringLiteral("d MMM HH:mm")))
         : QStringLiteral("nothing runs");
     const QString head = QStringLiteral("Timetable: %1").arg(what);
-    // What is wrong stays readable however narrow the window; what runs
-    // instead is cut first.
     mTimetableMark->setMinimumWidth(mTimetableMark->fontMetrics().horizontalAdvance(head + u'…') + 4);
     mTimetableMark->setWhole(QStringLiteral("%1, %2").arg(head, running),
                              QStringLiteral("%1: %2").arg(QDir::toNativeSeparators(mTimetableFile), mTimetableRefused));
@@ -253,11 +198,8 @@ void LumivaneMainWindow::showRemote()
     mRemoteLabel->setVisible(mRemoteConfig.enabled);
     if (!mRemoteConfig.enabled)
         return;
-    if (remote().listening())
-        mRemoteLabel->setText(QStringLiteral("Remote: on"));
-    else if (remote().portInUse())
-        mRemoteLabel->setText(QStringLiteral("Remote: port %1 in use").arg(mRemoteConfig.port));
-    else
-        mRemoteLabel->setText(QStringLiteral("Remote: not listening"));
-    mRemoteLabel->setToolTip(remote().status());
+    const QString text = remote().listening() ? QStringLiteral("Remote: on")
+        : remote().portInUse()                ? QStringLiteral("Remote: port %1 in use").arg(mRemoteConfig.port)
+                                              : QStringLiteral("Remote: not listening");
+    mRemoteLabel->setWhole(text, remote().status());
 }

@@ -3,7 +3,9 @@
 
 #include "lumivanemainwindow.h"
 
+#include "link/commands.h"
 #include "regularfile.h"
+#include "statusline.h"
 
 #include <QDir>
 #include <QFile>
@@ -334,26 +336,30 @@ QString LumivaneMainWindow::nextWhen(const QDateTime &at) const
 }
 
 // Nothing while the timetable is off; while it runs, what it does next, and
-// in which zone its times are.
+// in which zone its times are. A show is named as the last command names it.
 void LumivaneMainWindow::showNext()
 {
     const QList<Timetable::Occurrence> &upcoming = mTimetable.upcoming();
     mNextLabel->setVisible(mTimetable.running());
     const QString zone = QString::fromUtf8(mTimetable.zone().id());
-    mNextLabel->setToolTip(mTimetable.table().zone.isEmpty()
-                               ? QStringLiteral("The timetable's times are in this computer's zone, %1.").arg(zone)
-                               : QStringLiteral("The timetable's times are in its own zone, %1.").arg(zone));
+    const QString tip = mTimetable.table().zone.isEmpty()
+        ? QStringLiteral("The timetable's times are in this computer's zone, %1.").arg(zone)
+        : QStringLiteral("The timetable's times are in its own zone, %1.").arg(zone);
     if (upcoming.isEmpty()) {
-        mNextLabel->setText(QStringLiteral("Next: nothing"));
+        mNextLabel->setWhole(QStringLiteral("Next: nothing"), tip);
         return;
     }
     // At one instant the last line is what stays in force.
     const Timetable::Occurrence &last = upcoming.constLast();
+    const Timetable::Action &action = last.entry.action;
+    const QString what = action.kind == Timetable::Action::Kind::Show
+        ? describeCommand(Commands::startShow(action.value - 1))
+        : actionText(action);
     // The zone's short name, which the status bar has room for; its full
     // name is in the tooltip.
-    mNextLabel->setText(QStringLiteral("Next: %1 · %2 %3")
-                            .arg(actionText(last.entry.action), nextWhen(last.at),
-                                 mTimetable.zone().abbreviation(last.at)));
+    mNextLabel->setWhole(QStringLiteral("Next: %1 · %2 %3")
+                             .arg(what, nextWhen(last.at), mTimetable.zone().abbreviation(last.at)),
+                         tip);
 }
 
 // For the state reply: "show 12 2026-12-14T20:00:00", local time; empty
