@@ -5,20 +5,13 @@
 
 #include <cmath>
 
-namespace {
-
-QByteArray format(const char *code, int argument)
-{
-    return QByteArray(code) + QByteArray::number(argument & 0xFF, 16).toUpper().rightJustified(2, '0');
-}
-
-} // namespace
+#include "command.h"
 
 namespace Commands {
 
 QByteArray startShow(int showId)
 {
-    return format("X04", showId + 1);
+    return Command::show(showId + 1).bytes();
 }
 
 int brightnessLevel(int value, int maximum)
@@ -47,7 +40,7 @@ int levelPercent(int level)
 
 QByteArray brightness(int level)
 {
-    return format("X02", level);
+    return Command::brightness(level).bytes();
 }
 
 } // namespace Commands

@@ -5,11 +5,14 @@
 
 #include <QByteArray>
 
-// The show player's commands: "X", a two-digit command code and a two-digit
-// argument in upper-case hexadecimal, five bytes, no line end.
+// The brightness slider's arithmetic, and the commands' bytes as the
+// tests and tools write them (Command makes them).
 namespace Commands {
 
 inline constexpr char off[] = "X0100";
+
+// The brightness control's positions: 0 (full) at the top to this.
+inline constexpr int brightnessMaximum = 99;
 
 // Start show: the show number (id + 1), reduced to its low 8 bits.
 QByteArray startShow(int showId);

@@ -33,15 +33,24 @@ qint64 nowUs()
         .count();
 }
 
-// The command code, "X04" for every show: a command overrides one of its kind.
+// Every show is of one kind: a command overrides one of its kind.
 bool sameKind(const QByteArray &a, const QByteArray &b)
 {
-    return a.left(3) == b.left(3);
+    const std::optional<Command> x = Command::fromBytes(a);
+    const std::optional<Command> y = Command::fromBytes(b);
+    return x && y ? x->kind == y->kind : a == b;
 }
 
 bool isOff(const QByteArray &command)
 {
-    return command.startsWith("X01");
+    const std::optional<Command> read = Command::fromBytes(command);
+    return read && read->kind == Command::Kind::Off;
+}
+
+Command commandOf(const QByteArray &bytes)
+{
+    // Only what send() queued is ever here.
+    return Command::fromBytes(bytes).value_or(Command::off());
 }
 
 } // namespace
@@ -130,10 +139,10 @@ LineWriter::LineWriter(SerialPort &port, int baud, QObject *parent)
 
 LineWriter::~LineWriter() = default;
 
-void LineWriter::send(const QByteArray &command)
+void LineWriter::send(const Command &command)
 {
-    for (const QByteArray &dropped : mQueue.add(command))
-        emit replaced(dropped);
+    for (const QByteArray &dropped : mQueue.add(command.bytes()))
+        emit replaced(commandOf(dropped));
     pump();
 }
 
@@ -167,7 +176,7 @@ void LineWriter::pump()
             }
         }
         if (!done.isEmpty())
-            emit sent(done);
+            emit sent(commandOf(done));
         if (taken < bytes.size()) {
             waitWritable();
             return;
@@ -200,9 +209,9 @@ std::vector<LineWriter::Unsent> LineWriter::finish(int ms)
 
     std::vector<Unsent> unsent;
     if (!mQueue.rest.isEmpty())
-        unsent.push_back({ mQueue.frame, mQueue.frame.size() - mQueue.rest.size() });
+        unsent.push_back({ commandOf(mQueue.frame), mQueue.frame.size() - mQueue.rest.size() });
     for (const QByteArray &command : mQueue.waiting)
-        unsent.push_back({ command, 0 });
+        unsent.push_back({ commandOf(command), 0 });
     mQueue.rest.clear();
     mQueue.waiting.clear();
     return unsent;

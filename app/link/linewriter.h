@@ -3,6 +3,8 @@
 
 #pragma once
 
+#include "command.h"
+
 #include <QByteArray>
 #include <QObject>
 #include <QTimer>
@@ -63,11 +65,11 @@ public:
     LineWriter(SerialPort &port, int baud, QObject *parent = nullptr);
     ~LineWriter() override;
 
-    void send(const QByteArray &command);
+    void send(const Command &command);
 
     struct Unsent
     {
-        QByteArray command;
+        Command command;
         qsizetype sentBytes = 0; // of a frame the line took only in part
     };
     // For the program's end, in place of the event loop: gives the line up to
@@ -86,9 +88,9 @@ signals:
     // later took again.
     void stalled(bool stalled);
     // The last byte of this command was handed to the port.
-    void sent(const QByteArray &command);
+    void sent(const Command &command);
     // A command waiting was dropped for a later one of its kind.
-    void replaced(const QByteArray &command);
+    void replaced(const Command &command);
 
 private:
     void pump();

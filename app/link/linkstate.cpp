@@ -3,6 +3,8 @@
 
 #include "linkstate.h"
 
+#include "command.h"
+
 #include "commands.h"
 
 namespace LinkState {
@@ -68,6 +70,22 @@ Watch watch(bool present, SerialPort::Reason lastFailure)
     }
 }
 
+QString describe(const Command &command, const std::function<QString(int)> &nameOf)
+{
+    switch (command.kind) {
+    case Command::Kind::Show: {
+        const QString show = QStringLiteral("Show %1").arg(command.value);
+        const QString name = command.value >= 1 && command.value <= 128 ? nameOf(command.value - 1) : QString();
+        return name.isEmpty() || name == show ? show : show + separator + name;
+    }
+    case Command::Kind::Brightness:
+        return QStringLiteral("Brightness %1%").arg(Commands::levelPercent(command.value));
+    case Command::Kind::Off:
+        break;
+    }
+    return QStringLiteral("Off");
+}
+
 QString describe(const QByteArray &command, const QStringList &names)
 {
     return describeAsking(command, [&names](int index) { return names.value(index); });
@@ -75,17 +93,8 @@ QString describe(const QByteArray &command, const QStringList &names)
 
 QString describeAsking(const QByteArray &command, const std::function<QString(int)> &nameOf)
 {
-    bool ok = false;
-    const int argument = command.mid(3, 2).toInt(&ok, 16);
-    if (command.startsWith("X04") && ok) {
-        const QString show = QStringLiteral("Show %1").arg(argument);
-        const QString name = argument >= 1 && argument <= 128 ? nameOf(argument - 1) : QString();
-        return name.isEmpty() || name == show ? show : show + separator + name;
-    }
-    if (command.startsWith("X02") && ok)
-        return QStringLiteral("Brightness %1%").arg(Commands::levelPercent(argument));
-    if (command.startsWith("X01"))
-        return QStringLiteral("Off");
+    if (const std::optional<Command> read = Command::fromBytes(command))
+        return describe(*read, nameOf);
     return QString::fromLatin1(command);
 }
 

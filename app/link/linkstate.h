@@ -15,6 +15,8 @@
 // What the status bar says about the line and the last command, and what to
 // do about a port that is not open: pure functions of the port's state. The
 // controller only shows the result.
+struct Command;
+
 namespace LinkState {
 
 enum class Link { Connected, NotTakingData, NotConnected };
@@ -46,8 +48,10 @@ Watch watch(bool present, SerialPort::Reason lastFailure);
 
 // "Show 37 · Act 1, scene 5" (the name left out while it is the default),
 // "Brightness 49%", "Off". names: the 128 show names.
+QString describe(const Command &command, const std::function<QString(int)> &nameOf);
+// The same for the bytes of a command, as the journal holds them; bytes
+// that are none are shown as they are.
 QString describe(const QByteArray &command, const QStringList &names);
-// The same, asking nameOf(0..127) for the one name a show's command needs.
 QString describeAsking(const QByteArray &command, const std::function<QString(int)> &nameOf);
 
 inline constexpr char nothingSent[] = "Nothing sent yet";

@@ -25,7 +25,7 @@ namespace {
 // More than a night's worth, read from the newest files only.
 constexpr int entriesShown = 1000;
 
-enum Column { Time, Command, Source, Outcome, Note, Columns };
+enum Column { TimeColumn, CommandColumn, SourceColumn, OutcomeColumn, NoteColumn, Columns };
 
 constexpr int widestColumn = 400;
 
@@ -162,11 +162,11 @@ void JournalDialog::addRecords(const QList<JournalRecord> &newestFirst)
                                          record->note };
         for (int column = 0; column < Columns; ++column) {
             auto *item = new QTableWidgetItem(texts[column]);
-            item->setToolTip(column == Command && !record->command.isEmpty() ? QString::fromLatin1(record->command)
+            item->setToolTip(column == CommandColumn && !record->command.isEmpty() ? QString::fromLatin1(record->command)
                                                                              : texts[column]);
             mTable->setItem(0, column, item);
         }
-        mTable->item(0, Source)->setData(Qt::UserRole, kind);
+        mTable->item(0, SourceColumn)->setData(Qt::UserRole, kind);
     }
     mTable->setRowCount(std::min(mTable->rowCount(), entriesShown));
     // Wider for a longer text that came in, never narrower than the
@@ -184,7 +184,7 @@ void JournalDialog::filter()
 {
     const QString kind = mSources->currentData().toString();
     for (int row = 0; row < mTable->rowCount(); ++row)
-        mTable->setRowHidden(row, !kind.isEmpty() && mTable->item(row, Source)->data(Qt::UserRole) != kind);
+        mTable->setRowHidden(row, !kind.isEmpty() && mTable->item(row, SourceColumn)->data(Qt::UserRole) != kind);
 }
 
 void JournalDialog::openFolder()

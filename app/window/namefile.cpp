@@ -3,8 +3,10 @@
 
 #include "lumivanemainwindow.h"
 
+#include "panel/panel.h"
+
 #include "names/namefilecodec.h"
-#include "regularfile.h"
+#include "files/regularfile.h"
 #include "savequestion.h"
 
 #include <QFile>
@@ -87,17 +89,17 @@ void LumivaneMainWindow::loadNames(const QString &fileName)
     const QString shortName = QFileInfo(fileName).fileName();
     if (result.names.isEmpty()) {
         statusBar()->showMessage(shortName + QStringLiteral(" holds no show names; the names are unchanged"),
-                                 statusMessageMs);
+                                 5000);
     } else {
         for (int id = 0; id < result.names.size(); ++id)
             setShowName(id, result.names.at(id));
         mNamesChanged = false;
         statusBar()->showMessage(
             QStringLiteral("Loaded %1 from %2").arg(showNameCount(result.names.size()), shortName),
-            statusMessageMs);
+            5000);
     }
     mLastFile = fileName;
-    storeLastFile();
+    mPanel->store(Settings::lastFile, mLastFile);
 }
 
 void LumivaneMainWindow::doLoadNames()
@@ -141,9 +143,9 @@ void LumivaneMainWindow::doSaveNames()
     mNamesChanged = false;
     statusBar()->showMessage(QStringLiteral("Saved %1 to %2")
                                  .arg(showNameCount(names.size()), QFileInfo(fileName).fileName()),
-                             statusMessageMs);
+                             5000);
     mLastFile = fileName;
-    storeLastFile();
+    mPanel->store(Settings::lastFile, mLastFile);
 }
 
 void LumivaneMainWindow::askToLoadLastFile(const QString &lastFile)

@@ -3,6 +3,9 @@
 
 #include "lumivanemainwindow.h"
 
+#include "panel/panel.h"
+#include "statusarea.h"
+
 #include <QAction>
 #include <QCheckBox>
 #include <QComboBox>
@@ -28,16 +31,15 @@ QList<QAction *> LumivaneMainWindow::lockableActions() const
              fileLoadAction,  fileEditAction,   fileSaveAction };
 }
 
-void LumivaneMainWindow::applyLock()
+void LumivaneMainWindow::applyLock(bool locked)
 {
-    fileLockAction->setChecked(mLocked);
+    fileLockAction->setChecked(locked);
     for (QAction *action : lockableActions()) {
-        action->setEnabled(!mLocked);
+        action->setEnabled(!locked);
         // Empty gives the menu nothing to show.
-        action->setToolTip(mLocked ? lockedTip : QString());
+        action->setToolTip(locked ? lockedTip : QString());
     }
-    mLockedMark->setToolTip(lockedTip);
-    mLockedMark->setVisible(mLocked);
+    mStatus->setLocked(locked, lockedTip);
 }
 
 bool LumivaneMainWindow::askToUnlock()
@@ -55,9 +57,7 @@ void LumivaneMainWindow::doLock()
         fileLockAction->setChecked(true);
         return;
     }
-    mLocked = fileLockAction->isChecked();
-    storeLocked();
-    applyLock();
+    mPanel->setLocked(fileLockAction->isChecked());
 }
 
 // Leaving ends the timetable and remote control, which is what the lock
@@ -65,13 +65,11 @@ void LumivaneMainWindow::doLock()
 // answer that unlocks. A signal never comes here; nobody may be there.
 bool LumivaneMainWindow::unlockedToLeave()
 {
-    if (!mLocked)
+    if (!mPanel->locked())
         return true;
     if (!askToUnlock())
         return false;
-    mLocked = false;
-    storeLocked();
-    applyLock();
+    mPanel->setLocked(false);
     return true;
 }
 
@@ -86,9 +84,10 @@ void LumivaneMainWindow::doOperation()
         guard->addItem(QStringLiteral("%1 ms").arg(ms), ms);
     // A time written into the settings by hand is offered as it is, so that
     // opening the dialog does not change it.
-    if (guard->findData(mRepeatGuardMs) < 0)
-        guard->addItem(QStringLiteral("%1 ms").arg(mRepeatGuardMs), mRepeatGuardMs);
-    guard->setCurrentIndex(guard->findData(mRepeatGuardMs));
+    const int guardMs = mPanel->repeatGuardMs();
+    if (guard->findData(guardMs) < 0)
+        guard->addItem(QStringLiteral("%1 ms").arg(guardMs), guardMs);
+    guard->setCurrentIndex(guard->findData(guardMs));
     auto *selectThenGo = new QCheckBox(QStringLiteral("Select a show first, then send it with Enter or Go"), &dialog);
     selectThenGo->setChecked(mSelectThenGo);
     auto *numbers = new QCheckBox(QStringLiteral("Show numbers on the buttons"), &dialog);
@@ -105,16 +104,15 @@ void LumivaneMainWindow::doOperation()
 
     // Each change is stored at once and takes effect at once.
     connect(guard, &QComboBox::currentIndexChanged, &dialog, [this, guard] {
-        mRepeatGuardMs = guard->currentData().toInt();
-        storeRepeatGuardMs();
+        mPanel->setRepeatGuardMs(guard->currentData().toInt());
     });
     connect(selectThenGo, &QCheckBox::toggled, &dialog, [this](bool on) {
         setSelectThenGo(on);
-        storeSelectThenGo();
+        mPanel->store(Settings::selectThenGo, on);
     });
     connect(numbers, &QCheckBox::toggled, &dialog, [this](bool on) {
         setShowNumbers(on);
-        storeShowNumbers();
+        mPanel->store(Settings::showNumbers, on);
     });
     connect(buttons, &QDialogButtonBox::rejected, &dialog, &QDialog::reject);
     dialog.exec();

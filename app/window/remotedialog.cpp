@@ -3,6 +3,8 @@
 
 #include "lumivanemainwindow.h"
 
+#include "panel/panel.h"
+
 #include <QCheckBox>
 #include <QDialog>
 #include <QDialogButtonBox>
@@ -39,13 +41,13 @@ void LumivaneMainWindow::doRemote()
     dialog.setWindowTitle(QStringLiteral("Remote Control"));
 
     auto *enabled = new QCheckBox(QStringLiteral("Accept remote commands"), &dialog);
-    enabled->setChecked(mRemoteConfig.enabled);
+    enabled->setChecked(mPanel->remoteConfig().enabled);
     auto *port = new QSpinBox(&dialog);
     port->setRange(1, 65535);
-    port->setValue(mRemoteConfig.port);
+    port->setValue(mPanel->remoteConfig().port);
     auto *others = new QCheckBox(QStringLiteral("Also from other computers"), &dialog);
-    others->setChecked(mRemoteConfig.fromOtherComputers);
-    auto *allowed = new QLineEdit(mRemoteConfig.allowed, &dialog);
+    others->setChecked(mPanel->remoteConfig().fromOtherComputers);
+    auto *allowed = new QLineEdit(mPanel->remoteConfig().allowed, &dialog);
     allowed->setPlaceholderText(QStringLiteral("any address, e.g. 192.168.1.0/24 10.0.0.7"));
     // Wide enough for its hint and a few addresses, not cut off at "e.g.".
     allowed->setMinimumWidth(allowed->fontMetrics().horizontalAdvance(allowed->placeholderText()) + 24);
@@ -87,15 +89,15 @@ void LumivaneMainWindow::doRemote()
     QString problem;
     int listed = -1;
     const auto refresh = [&] {
-        status->setText(problem.isEmpty() ? remote().status() : problem);
+        status->setText(problem.isEmpty() ? mPanel->remote().status() : problem);
         status->setToolTip(status->text());
-        const int count = remote().ignored();
+        const int count = mPanel->remote().ignored();
         if (count == listed)
             return;
         listed = count;
         title->setText(refusedTitle(count));
         list->clear();
-        const QList<RemoteRefusal> refusals = remote().refusals();
+        const QList<RemoteRefusal> refusals = mPanel->remote().refusals();
         for (auto refusal = refusals.rbegin(); refusal != refusals.rend(); ++refusal) {
             auto *item = new QTreeWidgetItem(list, { refusal->when.toLocalTime().toString(QStringLiteral("HH:mm:ss")),
                                                      refusal->peer, refusal->reason });
@@ -114,27 +116,17 @@ void LumivaneMainWindow::doRemote()
     connect(buttons, &QDialogButtonBox::accepted, &dialog, [&] {
         const RemoteConfig config { enabled->isChecked(), port->value(), others->isChecked(), allowed->text() };
         // Off, the list is not used yet; turned on, it is checked again.
-        const QString fault = config.enabled ? remote().allowedFault(config.allowed) : QString();
+        const QString fault = config.enabled ? mPanel->remote().allowedFault(config.allowed) : QString();
         if (!fault.isEmpty()) {
             problem = fault.at(0).toUpper() + fault.mid(1);
             refresh();
             allowed->setFocus();
             return;
         }
-        if (config != mRemoteConfig) {
-            const RemoteConfig was = std::exchange(mRemoteConfig, config);
-            if (config.enabled != was.enabled)
-                storeRemoteEnabled();
-            if (config.port != was.port)
-                storeRemotePort();
-            if (config.fromOtherComputers != was.fromOtherComputers)
-                storeRemoteFromOtherComputers();
-            if (config.allowed != was.allowed)
-                storeRemoteAllowed();
-            remote().configure(mRemoteConfig);
-            showRemote();
-            if (mRemoteConfig.enabled && !remote().listening())
-                statusBar()->showMessage(QStringLiteral("Remote control: ") + remote().status(), statusMessageMs);
+        if (config != mPanel->remoteConfig()) {
+            mPanel->setRemoteConfig(config);
+            if (config.enabled && !mPanel->remote().listening())
+                statusBar()->showMessage(QStringLiteral("Remote control: ") + mPanel->remote().status(), 5000);
         }
         dialog.accept();
     });

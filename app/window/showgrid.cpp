@@ -5,6 +5,8 @@
 
 #include "link/commands.h"
 #include "link/linkstate.h"
+#include "panel/panel.h"
+#include "statusarea.h"
 
 #include <QApplication>
 #include <QFontMetricsF>
@@ -19,6 +21,7 @@
 #include <QStatusBar>
 #include <QTabWidget>
 #include <QTextDocument>
+#include <QTimer>
 
 #include <utility>
 
@@ -132,8 +135,6 @@ void LumivaneMainWindow::createShowButtons()
     mShowGroup = std::make_unique<QButtonGroup>();
     mShowGroup->setExclusive(true);
     mArrowKeys = new PageArrowKeys(mShowGroup.get(), [this] { return mSelectThenGo; });
-    for (int id = 0; id < int(mShowNames.size()); ++id)
-        mShowNames[id] = defaultName(id);
 
     // From the tabs to the shown page's selectors, the slider and Off; each
     // page's selectors go in before the slider as they are made.
@@ -210,6 +211,40 @@ void LumivaneMainWindow::offerShownPageToTab()
         mShowButtons[entry]->setFocus(Qt::TabFocusReason);
 }
 
+void LumivaneMainWindow::doShowButton(int id)
+{
+    mPanel->dispatch(Command::show(id + 1), hand());
+}
+
+// A click checked the selector before the panel had its say.
+void LumivaneMainWindow::unmarkRefused()
+{
+    if (const std::optional<int> started = mPanel->lastStarted()) {
+        showSelector(*started)->setChecked(true);
+    } else if (QAbstractButton *checked = mShowGroup->checkedButton()) {
+        // An exclusive group never unchecks its last button by itself.
+        mShowGroup->setExclusive(false);
+        checked->setChecked(false);
+        mShowGroup->setExclusive(true);
+    }
+    offerShownPageToTab();
+}
+
+// Never silently: the selector of a start ignored for the guard flashes,
+// and the grid goes back to the show the player got last.
+void LumivaneMainWindow::flashIgnored(int id)
+{
+    if (const std::optional<int> started = mPanel->lastStarted())
+        showSelector(*started)->setChecked(true);
+    QRadioButton *button = showSelector(id);
+    button->setProperty("flashing", true);
+    styleSelector(id);
+    QTimer::singleShot(flashMs, button, [this, id] {
+        mShowButtons[id]->setProperty("flashing", false);
+        styleSelector(id);
+    });
+}
+
 void LumivaneMainWindow::showClicked(int id)
 {
     if (!mSelectThenGo) {
@@ -217,7 +252,7 @@ void LumivaneMainWindow::showClicked(int id)
         return;
     }
     // The click checked the selector; the grid stays on what the player got.
-    showSelector(mLastStarted.value_or(0))->setChecked(true);
+    showSelector(mPanel->lastStarted().value_or(0))->setChecked(true);
     selectShow(id);
 }
 
@@ -245,8 +280,7 @@ void LumivaneMainWindow::goReady()
 
 QString LumivaneMainWindow::readyText() const
 {
-    return mReadyShow ? QStringLiteral("Ready: ") + describeCommand(Commands::startShow(*mReadyShow))
-                      : QString();
+    return mReadyShow ? QStringLiteral("Ready: ") + mPanel->describe(Command::show(*mReadyShow + 1)) : QString();
 }
 
 // The ready show is set in bold; a show whose start was ignored flashes.
@@ -311,19 +345,17 @@ void LumivaneMainWindow::setSelectThenGo(bool on)
 
 void LumivaneMainWindow::setShowName(int id, const QString &name)
 {
-    mShowNames.at(id) = name;
+    mPanel->setShowName(id, name);
     if (mShowButtons[id])
         applyShowName(id);
     // "Next:" names its show too.
-    if (const QList<Timetable::Occurrence> &upcoming = mTimetable.upcoming();
-        !upcoming.isEmpty() && upcoming.constLast().entry.action == Timetable::Action { Timetable::Action::Kind::Show, id + 1 })
-        showNext();
+    mStatus->showTimetable();
 }
 
 void LumivaneMainWindow::applyShowName(int id)
 {
     QRadioButton *button = mShowButtons[id];
-    const QString &name = mShowNames[id];
+    const QString name = mPanel->showName(id);
     // A single "&" would hide itself and make the next letter an Alt
     // shortcut that starts the show; doubled, it shows as written.
     button->setText(shownName(id, name, mShowNumbers).replace(QLatin1Char('&'), QLatin1String("&&")));
@@ -337,7 +369,7 @@ void LumivaneMainWindow::applyShowName(int id)
 
 QString LumivaneMainWindow::showName(int id) const
 {
-    return mShowNames.at(id);
+    return mPanel->showName(id);
 }
 
 void LumivaneMainWindow::setShowNumbers(bool on)
@@ -349,14 +381,10 @@ void LumivaneMainWindow::setShowNumbers(bool on)
     }
 }
 
-// Every step of a drag is described as it goes out; building all 128 names
-// for each cost some 70,000 instructions a step.
-QString LumivaneMainWindow::describeCommand(const QByteArray &command) const
-{
-    return LinkState::describeAsking(command, [this](int id) { return showName(id); });
-}
-
 QStringList LumivaneMainWindow::showNames() const
 {
-    return QStringList(mShowNames.begin(), mShowNames.end());
+    QStringList names;
+    for (int id = 0; id < 128; ++id)
+        names << mPanel->showName(id);
+    return names;
 }

@@ -3,7 +3,7 @@
 
 #include "timetabledialog.h"
 
-#include "regularfile.h"
+#include "files/regularfile.h"
 #include "savequestion.h"
 #include "timetablepreview.h"
 #include "timetable/occurrences.h"

@@ -3,6 +3,7 @@
 
 #include "lumivanemainwindow.h"
 
+#include "panel/panel.h"
 #include "timetabledialog.h"
 
 #include <QDir>
@@ -18,19 +19,21 @@ void LumivaneMainWindow::doTimetable()
 {
     // A file that cannot be read as it stands, perhaps a long one with one
     // line mistyped by hand, is not silently replaced by what the editor saves.
-    Timetable::Table shown = mTimetable.running() ? mTimetable.table() : Timetable::Table {};
+    const TimetableClock &clock = mPanel->timetableClock();
+    const QString file = mPanel->timetableFile();
+    Timetable::Table shown = clock.running() ? clock.table() : Timetable::Table {};
     std::optional<QByteArray> onDisk;
-    if (!mTimetableFile.isEmpty() && QFileInfo::exists(mTimetableFile)) {
+    if (!file.isEmpty() && QFileInfo::exists(file)) {
         Timetable::Table read;
-        const QString error = readTimetable(mTimetableFile, read, onDisk);
+        const QString error = Panel::readTimetable(file, read, onDisk);
         if (error.isEmpty()) {
             shown = read;
         } else {
             const QString text = QStringLiteral("Timetable %1%2 %3")
-                                     .arg(QDir::toNativeSeparators(mTimetableFile), onDisk ? u"," : u":", error);
+                                     .arg(QDir::toNativeSeparators(file), onDisk ? u"," : u":", error);
             QMessageBox box(QMessageBox::Warning, QStringLiteral("Lumivane"), text, QMessageBox::Cancel, this);
             box.setInformativeText(
-                (mTimetable.running() ? QStringLiteral("The editor shows the timetable in force, read before. ")
+                (clock.running() ? QStringLiteral("The editor shows the timetable in force, read before. ")
                                       : QStringLiteral("The editor shows an empty timetable. "))
                 + QStringLiteral("Saving it there replaces the file."));
             QPushButton *open = box.addButton(QStringLiteral("Open the Editor"), QMessageBox::AcceptRole);
@@ -41,40 +44,21 @@ void LumivaneMainWindow::doTimetable()
         }
     }
     TimetableDialog dialog(this);
-    dialog.setZone(mTimetable.zoneFor(Timetable::Table {}));
-    dialog.setTimetable(shown, mTimetableFile, onDisk);
-    dialog.setRunning(mTimetableEnabled);
-    dialog.setCatchUp(mTimetableCatchUp);
+    dialog.setZone(clock.zoneFor(Timetable::Table {}));
+    dialog.setTimetable(shown, file, onDisk);
+    dialog.setRunning(mPanel->timetableEnabled());
+    dialog.setCatchUp(mPanel->timetableCatchUp());
     dialog.setLoadNamesWithoutAsking(!mAskNamesAtStart);
     connect(&dialog, &TimetableDialog::sendNow, this, &LumivaneMainWindow::sendFromEditor);
     if (dialog.exec() != QDialog::Accepted)
         return;
 
-    mTimetableFile = dialog.fileName();
-    mTimetableEnabled = dialog.running();
-    mTimetableCatchUp = dialog.catchUp();
+    mPanel->setTimetable(dialog.fileName(), dialog.running(), dialog.catchUp());
     mAskNamesAtStart = !dialog.loadNamesWithoutAsking();
-    storeTimetableFile();
-    storeTimetableEnabled();
-    storeTimetableCatchUp();
-    storeAskNamesAtStart();
-    startTimetable();
+    mPanel->store(Settings::askNamesAtStart, mAskNamesAtStart);
 }
 
 void LumivaneMainWindow::sendFromEditor(const Timetable::Action &action)
 {
-    switch (action.kind) {
-    case Timetable::Action::Kind::Show:
-        // Checked where it stands, as a click checks it; the repeat guard
-        // and the line take it from there.
-        showSelector(action.value - 1)->setChecked(true);
-        doShowButton(action.value - 1);
-        break;
-    case Timetable::Action::Kind::Brightness:
-        sendBrightnessPercent(action.value);
-        break;
-    case Timetable::Action::Kind::Off:
-        doOff();
-        break;
-    }
+    mPanel->dispatch(Panel::commandFor(action), hand());
 }

@@ -1,23 +1,24 @@
 // SPDX-FileCopyrightText: 2026 The Lumivane developers
 // SPDX-License-Identifier: GPL-3.0-or-later
 
-#include "lumivanemainwindow.h"
+// The timetable as it runs: its file watched and read, the version in force
+// or the last good one, what it fires, what it owes while no port is open.
 
-#include "link/commands.h"
-#include "regularfile.h"
-#include "statusline.h"
+#include "panel.h"
+
+#include "files/regularfile.h"
 
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
-#include <QLabel>
 #include <QLocale>
 #include <QSaveFile>
-#include <QStatusBar>
 
 #include <cstdio>
 
 namespace {
+
+constexpr int messageMs = 5000;
 
 // "Show 12", "Brightness 40%", "Off": as short as the status bar wants it.
 QString actionText(const Timetable::Action &action)
@@ -33,26 +34,6 @@ QString actionText(const Timetable::Action &action)
     return QStringLiteral("Off");
 }
 
-RemoteCommand remoteCommand(const Timetable::Action &action)
-{
-    switch (action.kind) {
-    case Timetable::Action::Kind::Show:
-        return { RemoteCommand::Kind::Show, double(action.value) };
-    case Timetable::Action::Kind::Brightness:
-        return { RemoteCommand::Kind::Brightness, double(action.value) };
-    case Timetable::Action::Kind::Off:
-        break;
-    }
-    return { RemoteCommand::Kind::Off, 0 };
-}
-
-// The line's brightness command sets one of the player's states; a show and
-// Off set the other.
-Timetable::Channel channelOfCommand(const QByteArray &command)
-{
-    return command.startsWith("X02") ? Timetable::Channel::Brightness : Timetable::Channel::Playing;
-}
-
 // Beside the journal, in the program's own data folder.
 QString lastGoodPath()
 {
@@ -61,32 +42,34 @@ QString lastGoodPath()
 
 } // namespace
 
-// The clock's fire() and a changed file reach the window here; the menu's
-// Timetable... is in timetableeditor.cpp.
-void LumivaneMainWindow::createTimetable()
+Command Panel::commandFor(const Timetable::Action &action)
 {
-    connect(&mTimetable, &TimetableClock::fire, this, &LumivaneMainWindow::fireTimetable);
-    connect(&mTimetable, &TimetableClock::upcomingChanged, this, &LumivaneMainWindow::showNext);
-    // An editor saves by writing a new file and renaming it over the old one,
-    // and a copy over a network share may come in pieces: the folder is
-    // watched as well as the file, and a burst of changes read once.
-    mTimetableReread.setSingleShot(true);
-    mTimetableReread.setInterval(200);
-    connect(&mTimetableWatch, &QFileSystemWatcher::fileChanged, &mTimetableReread, qOverload<>(&QTimer::start));
-    connect(&mTimetableWatch, &QFileSystemWatcher::directoryChanged, &mTimetableReread, qOverload<>(&QTimer::start));
-    connect(&mTimetableReread, &QTimer::timeout, this, &LumivaneMainWindow::rereadTimetable);
-    // A share mounted over a folder that was already there, or a file system
-    // that tells no watcher, is seen by looking.
-    mTimetablePoll.setInterval(timetablePollMs);
-    connect(&mTimetablePoll, &QTimer::timeout, this, &LumivaneMainWindow::rereadTimetable);
-    mSentRecordSave.setSingleShot(true);
-    connect(&mSentRecordSave, &QTimer::timeout, this, &LumivaneMainWindow::saveSentRecord);
+    switch (action.kind) {
+    case Timetable::Action::Kind::Show:
+        return Command::show(action.value);
+    case Timetable::Action::Kind::Brightness:
+        return brightnessFor(action.value);
+    case Timetable::Action::Kind::Off:
+        break;
+    }
+    return Command::off();
+}
+
+void Panel::setTimetable(const QString &file, bool enabled, Timetable::CatchUp catchUp)
+{
+    mTimetableFile = file;
+    mTimetableEnabled = enabled;
+    mTimetableCatchUp = catchUp;
+    store(Settings::timetableFile, file);
+    store(Settings::timetableEnabled, enabled);
+    store(Settings::timetableCatchUp, Timetable::catchUpText(catchUp));
+    startTimetable();
 }
 
 // Reads a timetable file whole; returns what is wrong with it, naming the
 // line, or an empty string and sets `table`. `bytes` is what was read, and
 // nothing when the file could not be read.
-QString LumivaneMainWindow::readTimetable(const QString &fileName, Timetable::Table &table,
+QString Panel::readTimetable(const QString &fileName, Timetable::Table &table,
                                           std::optional<QByteArray> &bytes)
 {
     bytes.reset();
@@ -104,15 +87,14 @@ QString LumivaneMainWindow::readTimetable(const QString &fileName, Timetable::Ta
 
 // At start, when switched on and after the editor saved: the file read
 // afresh and put in force. Off, nothing runs and nothing is shown.
-void LumivaneMainWindow::startTimetable()
+void Panel::startTimetable()
 {
     watchTimetable();
     if (!mTimetableEnabled || mTimetableFile.isEmpty()) {
         mTimetable.stop();
         mTimetableOwes = {};
         mTimetableRefused.clear();
-        showTimetableMark();
-        showNext();
+        emit timetableChanged();
         return;
     }
     Timetable::Table table;
@@ -126,7 +108,7 @@ void LumivaneMainWindow::startTimetable()
 // What is watched is the file and the nearest folder of its path that
 // exists, so that a folder made, or a stick or share mounted, after the
 // start is seen as it comes.
-void LumivaneMainWindow::watchTimetable()
+void Panel::watchTimetable()
 {
     if (const QStringList watched = mTimetableWatch.files() + mTimetableWatch.directories(); !watched.isEmpty())
         mTimetableWatch.removePaths(watched);
@@ -154,7 +136,7 @@ void LumivaneMainWindow::watchTimetable()
 // The file or its folder changed, or the file is looked for: a good new
 // version replaces the one in force from now, without firing what has
 // passed; a bad one is refused and the one in force stays.
-void LumivaneMainWindow::rereadTimetable()
+void Panel::rereadTimetable()
 {
     watchTimetable();
     if (!mTimetableEnabled || mTimetableFile.isEmpty())
@@ -174,29 +156,27 @@ void LumivaneMainWindow::rereadTimetable()
     const bool changed = !mTimetable.running() || table != mTimetable.table();
     putTimetableInForce(table);
     if (changed)
-        statusBar()->showMessage(
-            QStringLiteral("Timetable %1 read anew").arg(QDir::toNativeSeparators(mTimetableFile)), statusMessageMs);
+        emit message(QStringLiteral("Timetable %1 read anew").arg(QDir::toNativeSeparators(mTimetableFile)), messageMs);
 }
 
 // A good version of the file: from now on the one in force, and the copy
 // that runs when the file cannot be read. A timetable that comes into force
 // where none was catches up as at start; one that replaces another does not.
-void LumivaneMainWindow::putTimetableInForce(const Timetable::Table &table)
+void Panel::putTimetableInForce(const Timetable::Table &table)
 {
     const bool wasRunning = mTimetable.running();
     mTimetableVersion = QFileInfo(mTimetableFile).lastModified();
     mTimetableRefused.clear();
     keepLastGood();
-    showTimetableMark();
     if (wasRunning && table == mTimetable.table()) {
-        showNext();
+        emit timetableChanged();
         return;
     }
     mTimetable.start(table, !wasRunning && mTimetableCatchUp != Timetable::CatchUp::Off);
-    showNext();
+    emit timetableChanged();
 }
 
-void LumivaneMainWindow::keepLastGood()
+void Panel::keepLastGood()
 {
     if (!mTimetableBytes)
         return;
@@ -222,14 +202,14 @@ void LumivaneMainWindow::keepLastGood()
 // where nothing is, the last good version runs, read from its copy. Said
 // once for each new reason, in the journal and on standard error, and for as
 // long as it lasts beside the next entry.
-void LumivaneMainWindow::refuseTimetable(const QString &error)
+void Panel::refuseTimetable(const QString &error)
 {
     const bool told = error == mTimetableRefused;
     mTimetableRefused = error;
     if (!told) {
         const QString what = QStringLiteral("timetable file %1, %2")
                                  .arg(QDir::toNativeSeparators(mTimetableFile), error);
-        journal(QByteArray(), QStringLiteral("timetable"), QStringLiteral("refused: ") + what);
+        write(QByteArray(), QStringLiteral("timetable"), QStringLiteral("refused: ") + what);
         std::fprintf(stderr, "lumivane: refused: %s\n", qPrintable(what));
         std::fflush(stderr);
     }
@@ -241,14 +221,13 @@ void LumivaneMainWindow::refuseTimetable(const QString &error)
             mTimetable.start(table, mTimetableCatchUp != Timetable::CatchUp::Off);
         }
     }
-    showTimetableMark();
-    showNext();
+    emit timetableChanged();
 }
 
-// Through the operator's own slots, as a remote command goes; never a box.
+// Dispatched as any other source's command is; never a box.
 // Catch-up with "missed" sends nothing that went out already, nor what a
 // later command of the same channel has overridden, from whatever source.
-void LumivaneMainWindow::fireTimetable(const Timetable::Occurrence &occurrence, bool catchUp)
+void Panel::fireTimetable(const Timetable::Occurrence &occurrence, bool catchUp)
 {
     if (catchUp && mTimetableCatchUp == Timetable::CatchUp::Missed) {
         const QDateTime last = mSentRecord.last(Timetable::channelOf(occurrence.entry.action));
@@ -258,13 +237,9 @@ void LumivaneMainWindow::fireTimetable(const Timetable::Occurrence &occurrence, 
     sendTimetable(occurrence, catchUp);
 }
 
-void LumivaneMainWindow::sendTimetable(const Timetable::Occurrence &occurrence, bool catchUp)
+void Panel::sendTimetable(const Timetable::Occurrence &occurrence, bool catchUp)
 {
-    const int line = occurrence.entry.line;
-    dispatch(remoteCommand(occurrence.entry.action),
-             { QStringLiteral("timetable"),
-               (catchUp ? QStringLiteral("catch-up line %1") : QStringLiteral("timetable line %1")).arg(line),
-               QStringLiteral("A command from the timetable (line %1)").arg(line), occurrence.entry.note });
+    dispatch(commandFor(occurrence.entry.action), Source::timetable(occurrence.entry.line, occurrence.entry.note, catchUp));
     // Refused for want of a port: owed until the port opens, unless
     // something asked later for the same channel first.
     if (!mPort)
@@ -273,15 +248,15 @@ void LumivaneMainWindow::sendTimetable(const Timetable::Occurrence &occurrence, 
 
 // A command of this channel was asked for, or queued: what the timetable
 // owes of it is settled. Its own refusal for want of a port settles nothing.
-void LumivaneMainWindow::settleTimetableOwed(const QByteArray &command, bool queued)
+void Panel::settleTimetableOwed(const Command &command, const Source &source, bool queued)
 {
-    if (queued || mCommandSource.label != QStringLiteral("timetable"))
-        mTimetableOwes[int(channelOfCommand(command))] = false;
+    if (queued || !source.fromTimetable())
+        mTimetableOwes[int(command.channel())] = false;
 }
 
 // The port has opened: for each channel the timetable could not send, what
 // the table in force says now, if it still runs.
-void LumivaneMainWindow::fireTimetableOwed()
+void Panel::fireTimetableOwed()
 {
     const std::array<bool, 2> owes = std::exchange(mTimetableOwes, {});
     if (!mPort || !mTimetable.running())
@@ -293,25 +268,7 @@ void LumivaneMainWindow::fireTimetableOwed()
     }
 }
 
-// Of the timetable's commands, those that a later one of the same kind
-// replaced in the line's queue are named too: each occurrence is accounted for.
-void LumivaneMainWindow::journalReplaced(const QByteArray &command)
-{
-    const JournalSource known = mJournalSources.value(command);
-    if (known.source.startsWith(QStringLiteral("timetable ")) || known.source.startsWith(QStringLiteral("catch-up ")))
-        journal(command, known.source, QStringLiteral("replaced"), known.note);
-}
-
-// What went out is recorded for the next start's catch-up: at once, or, in
-// a drag's stream of commands, a second after the last write at most.
-void LumivaneMainWindow::noteSentForCatchUp(const QByteArray &command)
-{
-    mSentRecord.note(channelOfCommand(command), QDateTime::currentDateTimeUtc());
-    if (!mSentRecordSave.isActive())
-        mSentRecordSave.start(mSentRecordSaved.isValid() && !mSentRecordSaved.hasExpired(1000) ? 1000 : 0);
-}
-
-void LumivaneMainWindow::saveSentRecord()
+void Panel::saveSentRecord()
 {
     mSentRecordSave.stop();
     if (!mSentRecord.changed())
@@ -324,7 +281,7 @@ void LumivaneMainWindow::saveSentRecord()
 
 // "Mon 20:00", or with the date when it is more than six days off; the
 // seconds only where the entry has them.
-QString LumivaneMainWindow::nextWhen(const QDateTime &at) const
+QString Panel::nextWhen(const QDateTime &at) const
 {
     const QDateTime local = at.toTimeZone(mTimetable.zone());
     const QDateTime now = mTimetable.now().toTimeZone(mTimetable.zone());
@@ -337,34 +294,49 @@ QString LumivaneMainWindow::nextWhen(const QDateTime &at) const
 
 // Nothing while the timetable is off; while it runs, what it does next, and
 // in which zone its times are. A show is named as the last command names it.
-void LumivaneMainWindow::showNext()
+StatusText Panel::nextText() const
 {
+    if (!mTimetable.running())
+        return {};
     const QList<Timetable::Occurrence> &upcoming = mTimetable.upcoming();
-    mNextLabel->setVisible(mTimetable.running());
     const QString zone = QString::fromUtf8(mTimetable.zone().id());
     const QString tip = mTimetable.table().zone.isEmpty()
         ? QStringLiteral("The timetable's times are in this computer's zone, %1.").arg(zone)
         : QStringLiteral("The timetable's times are in its own zone, %1.").arg(zone);
-    if (upcoming.isEmpty()) {
-        mNextLabel->setWhole(QStringLiteral("Next: nothing"), tip);
-        return;
-    }
+    if (upcoming.isEmpty())
+        return { true, QStringLiteral("Next: nothing"), tip };
     // At one instant the last line is what stays in force.
     const Timetable::Occurrence &last = upcoming.constLast();
     const Timetable::Action &action = last.entry.action;
-    const QString what = action.kind == Timetable::Action::Kind::Show
-        ? describeCommand(Commands::startShow(action.value - 1))
-        : actionText(action);
+    const QString what = action.kind == Timetable::Action::Kind::Show ? describe(commandFor(action))
+                                                                        : actionText(action);
     // The zone's short name, which the status bar has room for; its full
     // name is in the tooltip.
-    mNextLabel->setWhole(QStringLiteral("Next: %1 · %2 %3")
-                             .arg(what, nextWhen(last.at), mTimetable.zone().abbreviation(last.at)),
-                         tip);
+    return { true,
+             QStringLiteral("Next: %1 · %2 %3").arg(what, nextWhen(last.at), mTimetable.zone().abbreviation(last.at)),
+             tip };
+}
+
+// Lasting, where the next entry is told, until a good file is read.
+StatusText Panel::timetableMark() const
+{
+    if (mTimetableRefused.isEmpty())
+        return {};
+    // The reason's first words: "line 4", or the system's "No such file or
+    // directory".
+    const QString reason = mTimetableRefused.section(u':', 0, 0);
+    const QString what = reason.startsWith(QStringLiteral("line ")) ? reason + QStringLiteral(" refused") : reason;
+    const QString running = mTimetable.running()
+        ? QStringLiteral("running the version of %1")
+              .arg(QLocale::c().toString(mTimetableVersion, QStringLiteral("d MMM HH:mm")))
+        : QStringLiteral("nothing runs");
+    return { true, QStringLiteral("Timetable: %1, %2").arg(what, running),
+             QStringLiteral("%1: %2").arg(QDir::toNativeSeparators(mTimetableFile), mTimetableRefused) };
 }
 
 // For the state reply: "show 12 2026-12-14T20:00:00", local time; empty
 // while the timetable is off or nothing comes.
-QByteArray LumivaneMainWindow::nextForState() const
+QByteArray Panel::nextForState() const
 {
     const QList<Timetable::Occurrence> &upcoming = mTimetable.upcoming();
     if (upcoming.isEmpty())
