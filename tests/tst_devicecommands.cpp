@@ -5,6 +5,7 @@
 #include "link/commands.h"
 #include "link/linkstate.h"
 #include "link/linewriter.h"
+#include "panel/panel.h"
 #include "window/lumivanemainwindow.h"
 #include "serialport.h"
 #include "testsupport.h"
@@ -434,7 +435,7 @@ void tst_DeviceCommands::noPortWarnsForEveryUse()
                  QStringLiteral("The chosen port is /nonexistent/ttyUSB0. ") + answerer.seen[0].informativeText);
     }
     QCOMPARE(mWindow->linkText(), QStringLiteral("Not connected: /nonexistent/ttyUSB0"));
-    QCOMPARE(mWindow->linkReason(), answerer.seen[0].informativeText);
+    QCOMPARE(mWindow->panel().linkReason(), answerer.seen[0].informativeText);
 }
 
 void tst_DeviceCommands::openFailureSaysWhy_data()
@@ -511,14 +512,12 @@ void tst_DeviceCommands::portBoxGoesOnceThePortIsThere()
     QTemporaryDir dir;
     const QString link = dir.filePath(QStringLiteral("adapter"));
     mSettings->store(QStringLiteral("serialPort"), link);
-    QByteArray reply;
+    std::optional<Outcome> reply;
     bool closedForIt = false;
     const auto plugInAndStart = [&](QWidget *box) {
         QVERIFY(QFile::link(QString::fromLocal8Bit(mPty->slavePath), link));
-        reply = mWindow ? mWindow->dispatch({ RemoteCommand::Kind::Show, 12 },
-                                            { QStringLiteral("timetable"), QStringLiteral("timetable line 4"),
-                                              QStringLiteral("The timetable") })
-                        : QByteArray();
+        if (mWindow)
+            reply = mWindow->panel().dispatch(Command::show(12), Source::timetable(4, {}, false));
         // Bounds the wait should it stay.
         QTimer::singleShot(10000, box, [box, &closedForIt] {
             closedForIt = true;
@@ -529,9 +528,7 @@ void tst_DeviceCommands::portBoxGoesOnceThePortIsThere()
     if (atStart) {
         answerer.then(plugInAndStart);
         mWindow = std::make_unique<LumivaneMainWindow>();
-        reply = mWindow->dispatch({ RemoteCommand::Kind::Show, 12 },
-                                  { QStringLiteral("timetable"), QStringLiteral("timetable line 4"),
-                                    QStringLiteral("The timetable") });
+        reply = mWindow->panel().dispatch(Command::show(12), Source::timetable(4, {}, false));
         QCOMPARE(answerer.seen.value(0).text, QStringLiteral("Could not open serial port ") + link);
     } else {
         answerer.then(ModalAnswerer::click("OK")).then(plugInAndStart);
@@ -544,7 +541,7 @@ void tst_DeviceCommands::portBoxGoesOnceThePortIsThere()
         QTRY_VERIFY(!QApplication::activeModalWidget());
     }
     QVERIFY(!closedForIt);
-    QCOMPARE(reply, QByteArray("ok show 12"));
+    QVERIFY(reply && reply->queued());
     QCOMPARE(mPty->read(), QByteArray("X040C"));
     QVERIFY(showButton(*mWindow, 11)->isChecked());
     QCOMPARE(mWindow->linkText(), QStringLiteral("Connected: ") + link);
@@ -992,10 +989,10 @@ void tst_DeviceCommands::repeatGuard()
     mSettings->store(QStringLiteral("operation/repeatGuardMs"), 300);
     startWindow();
     qint64 now = 1000000;
-    mWindow->monotonicMs = [&now] { return now; };
+    mWindow->panel().monotonicMs = [&now] { return now; };
     QRadioButton *show12 = showButton(*mWindow, 11);
     QRadioButton *show13 = showButton(*mWindow, 12);
-    QByteArray reply;
+    Outcome reply;
     const auto start = [&] {
         if (source == QLatin1String("mouse")) {
             QTest::mouseClick(show12, Qt::LeftButton, {}, QPoint(5, 10));
@@ -1003,9 +1000,7 @@ void tst_DeviceCommands::repeatGuard()
             show12->setFocus();
             QTest::keyClick(show12, Qt::Key_Space);
         } else {
-            reply = mWindow->dispatch({ RemoteCommand::Kind::Show, 12 },
-                                      { QStringLiteral("timetable"), QStringLiteral("timetable line 4"),
-                                        QStringLiteral("The timetable") });
+            reply = mWindow->panel().dispatch(Command::show(12), Source::timetable(4, {}, false));
         }
     };
     start();
@@ -1016,8 +1011,7 @@ void tst_DeviceCommands::repeatGuard()
     now += laterMs - 100;
     if (off) {
         if (source == QLatin1String("timetable"))
-            mWindow->dispatch({ RemoteCommand::Kind::Off, 0 }, { QStringLiteral("timetable"), QStringLiteral("timetable line 5"),
-                                                                 QStringLiteral("The timetable") });
+            mWindow->panel().dispatch(Command::off(), Source::timetable(5, {}, false));
         else
             mWindow->mOffButton->click();
         QCOMPARE(mPty->read(), QByteArray("X0100"));
@@ -1030,7 +1024,7 @@ void tst_DeviceCommands::repeatGuard()
         QVERIFY(show12->isChecked());
         QVERIFY(!show13->isChecked());
         if (source == QLatin1String("timetable"))
-            QCOMPARE(reply, QByteArray("ok show 12"));
+            QVERIFY(reply.queued());
         return;
     }
     const QImage flashing = show12->grab().toImage();
@@ -1041,7 +1035,7 @@ void tst_DeviceCommands::repeatGuard()
     QCOMPARE(last.outcome, QStringLiteral("refused: guard"));
     QCOMPARE(last.source, source == QLatin1String("timetable") ? QStringLiteral("timetable line 4") : source);
     if (source == QLatin1String("timetable"))
-        QCOMPARE(reply, "error: s" + ignored.mid(1).chopped(int(qstrlen("; ignored"))).toUtf8());
+        QCOMPARE(reply.why, "s" + ignored.mid(1).chopped(int(qstrlen("; ignored"))));
 
     // The flash is the selector's background, and it ends by itself.
     const QColor amber(0xff, 0xb3, 0x00);

@@ -3,6 +3,7 @@
 
 #include "journal/journal.h"
 #include "link/commands.h"
+#include "panel/panel.h"
 #include "window/lumivanemainwindow.h"
 #include "testsupport.h"
 
@@ -433,9 +434,7 @@ void tst_Journal::windowRecordsAndShows()
         open->click();
         folderUnopened = dialog->findChild<QLabel *>(QStringLiteral("journalFolder"))->text();
 
-        mWindow->dispatch({ RemoteCommand::Kind::Off, 0 }, { QStringLiteral("remote 127.0.0.1"),
-                                                            QStringLiteral("remote 127.0.0.1"),
-                                                            QStringLiteral("A remote command from 127.0.0.1") });
+        mWindow->panel().dispatch(Command::off(), Source::remote(QStringLiteral("127.0.0.1")));
         QTRY_COMPARE(table->rowCount(), 4);
         Journal(QFileInfo(journalPath).path())
             .append({ QDateTime::currentDateTime(), "X0402", QStringLiteral("Show 2"),

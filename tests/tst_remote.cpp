@@ -3,6 +3,7 @@
 
 #include "journal/journal.h"
 #include "link/commands.h"
+#include "panel/panel.h"
 #include "window/lumivanemainwindow.h"
 #include "remote/osc.h"
 #include "remote/remoteserver.h"
@@ -687,7 +688,7 @@ void tst_Remote::repeatGuardAnswersTheSender()
     ModalAnswerer answerer;
     LumivaneMainWindow window;
     qint64 now = 5000;
-    window.monotonicMs = [&now] { return now; };
+    window.panel().monotonicMs = [&now] { return now; };
     window.show();
     QVERIFY(QTest::qWaitForWindowExposed(&window));
 

@@ -1,6 +1,7 @@
 // SPDX-FileCopyrightText: 2026 The Lumivane developers
 // SPDX-License-Identifier: GPL-3.0-or-later
 
+#include "panel/panel.h"
 #include "window/lumivanemainwindow.h"
 #include "testsupport.h"
 
@@ -137,7 +138,7 @@ void tst_Settings::setupOffersThePorts()
     if (!stored.isEmpty())
         answerer.then(ModalAnswerer::click("OK"));
     mWindow = std::make_unique<LumivaneMainWindow>();
-    mWindow->findPorts = [] { return QList<PortList::Found>(); };
+    mWindow->panel().findPorts = [] { return QList<PortList::Found>(); };
 
     PortDialog seen;
     answerer.then(choosePort(QString(), &seen));
@@ -164,7 +165,7 @@ void tst_Settings::setupOpensTheAdapterFoundByItsStableName()
     mSettings->store(QStringLiteral("serialPort"), QString::fromLocal8Bit(mPty->slavePath));
     ModalAnswerer answerer;
     mWindow = std::make_unique<LumivaneMainWindow>();
-    mWindow->findPorts = [=] {
+    mWindow->panel().findPorts = [=] {
         return QList<PortList::Found>({ { node, "ttyUSB0", "FT232R USB UART", "FTDI", byId, true } });
     };
 
@@ -190,7 +191,7 @@ void tst_Settings::setupTakesATypedPath()
     mSettings->store(QStringLiteral("serialPort"), first);
     ModalAnswerer answerer;
     mWindow = std::make_unique<LumivaneMainWindow>();
-    mWindow->findPorts = [] { return QList<PortList::Found>(); };
+    mWindow->panel().findPorts = [] { return QList<PortList::Found>(); };
 
     // Cancelling the path, or leaving it blank, changes nothing.
     PortDialog seen;
@@ -223,7 +224,7 @@ void tst_Settings::setupTakesATypedPath()
     answerer.then(ModalAnswerer::click("OK"));
     mWindow.reset();
     mWindow = std::make_unique<LumivaneMainWindow>();
-    mWindow->findPorts = [] { return QList<PortList::Found>(); };
+    mWindow->panel().findPorts = [] { return QList<PortList::Found>(); };
     QCOMPARE(answerer.seen.size(), 9);
     const QString shortName = path.mid(int(strlen("/dev/")));
     answerer.then(choosePort(shortName, &seen));

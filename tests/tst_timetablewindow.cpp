@@ -2,6 +2,7 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 
 #include "link/commands.h"
+#include "panel/panel.h"
 #include "window/lumivanemainwindow.h"
 #include "window/timetabledialog.h"
 #include "testsupport.h"
@@ -109,7 +110,7 @@ void tst_TimetableWindow::startWindow()
 void tst_TimetableWindow::takeTheClock()
 {
     mNow = QDateTime::currentDateTimeUtc();
-    mWindow->timetableClock().setClock([this] { return mNow; }, [] { return QTimeZone::systemTimeZone(); });
+    mWindow->panel().timetableClock().setClock([this] { return mNow; }, [] { return QTimeZone::systemTimeZone(); });
 }
 
 QByteArray tst_TimetableWindow::journal() const
@@ -153,7 +154,7 @@ void tst_TimetableWindow::entryFiresOnceThroughTheQueue()
     QVERIFY2(next->text().startsWith(QStringLiteral("Next: Show 12 · Vernissage · ")), qPrintable(next->text()));
 
     mNow = mNow.addSecs(3601);
-    mWindow->timetableClock().check();
+    mWindow->panel().timetableClock().check();
     QCOMPARE(mPty->read(), Commands::startShow(11));
     QVERIFY(showButton(*mWindow, 11)->isChecked());
     const QString line = mWindow->findChild<QLabel *>(QStringLiteral("lastCommand"))->text();
@@ -162,11 +163,11 @@ void tst_TimetableWindow::entryFiresOnceThroughTheQueue()
     QVERIFY2(journal().endsWith("\tX040C\tsent\ttimetable line 2\tVernissage\tdoors open\n"), journal().constData());
 
     // Once: the timer and a clock set back bring nothing again.
-    mWindow->timetableClock().check();
+    mWindow->panel().timetableClock().check();
     mNow = mNow.addSecs(-10);
-    mWindow->timetableClock().check(true);
+    mWindow->panel().timetableClock().check(true);
     mNow = mNow.addSecs(20);
-    mWindow->timetableClock().check();
+    mWindow->panel().timetableClock().check();
     QCOMPARE(mPty->read(), QByteArray());
     QVERIFY(mAnswerer->seen.isEmpty());
 }
@@ -181,7 +182,7 @@ void tst_TimetableWindow::withoutAPortRefusedQuietly()
     QCOMPARE(mAnswerer->seen.size(), 1); // the port's warning at start
     takeTheClock();
     mNow = mNow.addSecs(3601);
-    mWindow->timetableClock().check();
+    mWindow->panel().timetableClock().check();
     QTest::qWait(50);
     QCOMPARE(mAnswerer->seen.size(), 1);
     QVERIFY2(mWindow->findChild<QLabel *>(QStringLiteral("link"))->toolTip().contains(
@@ -296,7 +297,7 @@ void tst_TimetableWindow::badFileKeepsTheOldOne()
     QVERIFY2(mark->toolTip().contains(QDir::toNativeSeparators(mFile)), qPrintable(mark->toolTip()));
     QVERIFY2(journal().contains("\t\trefused: timetable file " + mFile.toUtf8() + ", line 2: "), journal().constData());
     mNow = mNow.addSecs(3601);
-    mWindow->timetableClock().check();
+    mWindow->panel().timetableClock().check();
     QCOMPARE(mPty->read(), Commands::startShow(8));
 
     // Refused at the next start too: the last good version runs, and says so.
@@ -342,14 +343,14 @@ void tst_TimetableWindow::dueTogetherEachJournalled()
                    "daily 02:40 off\n");
     startWindow();
     takeTheClock();
-    mWindow->timetableClock().setClock([this] { return mNow; }, [] { return QTimeZone::utc(); });
+    mWindow->panel().timetableClock().setClock([this] { return mNow; }, [] { return QTimeZone::utc(); });
     mNow = QDateTime(QDate(2026, 3, 29), QTime(0, 59, 59), QTimeZone::utc());
-    mWindow->timetableClock().check(true);
+    mWindow->panel().timetableClock().check(true);
     const QLabel *next = mWindow->findChild<QLabel *>(QStringLiteral("next"));
     QVERIFY2(next->text().endsWith(QStringLiteral(" Sun 03:00 CEST")), qPrintable(next->text()));
     QVERIFY2(next->toolTip().contains(QStringLiteral("its own zone, Europe/Berlin")), qPrintable(next->toolTip()));
     mNow = mNow.addSecs(1);
-    mWindow->timetableClock().check();
+    mWindow->panel().timetableClock().check();
     QByteArray got;
     QTRY_COMPARE((got += mPty->read(20)), Commands::startShow(0) + Commands::startShow(2) + Commands::off);
     const QByteArray lines = journal();
