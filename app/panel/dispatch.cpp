@@ -12,20 +12,6 @@
 #include <QDateTime>
 #include <QTime>
 
-namespace {
-
-constexpr int messageMs = 5000;
-
-// "show 12 was started 0.2 s ago", as a remote sender is told.
-QString startedAgo(int id, qint64 sinceMs)
-{
-    return QStringLiteral("show %1 was started %2 s ago")
-        .arg(id + 1)
-        .arg(QString::number(double(sinceMs) / 1000.0, 'f', 1));
-}
-
-} // namespace
-
 Command Panel::brightnessFor(double percent)
 {
     const int value = Commands::sliderValueForPercent(percent, Commands::brightnessMaximum);
@@ -96,26 +82,6 @@ Outcome Panel::dispatch(const Command &command, const Source &source)
         break;
     }
     return { Outcome::Refusal::None, {}, command };
-}
-
-// A start of a show that was started less than the guard's time ago is
-// ignored, whoever asked for it, and never silently: the status line and the
-// journal say so, a view flashes the show, and a remote sender is told. Off
-// and brightness never come here.
-std::optional<QString> Panel::guarded(int id, const Source &source)
-{
-    const std::optional<qint64> started = mStartedAt[std::size_t(id)];
-    if (mRepeatGuardMs <= 0 || !started)
-        return std::nullopt;
-    const qint64 sinceMs = monotonicMs() - *started;
-    if (sinceMs >= mRepeatGuardMs)
-        return std::nullopt;
-
-    const QString ago = startedAgo(id, sinceMs);
-    refuse(Command::show(id + 1), source, QStringLiteral("guard"));
-    emit message(ago.at(0).toUpper() + ago.mid(1) + QStringLiteral("; ignored"), messageMs);
-    emit startIgnored(id);
-    return ago;
 }
 
 // Queues a command, or refuses it for want of a port; returns whether it

@@ -19,8 +19,6 @@
 
 namespace {
 
-// How long a passing message stays.
-constexpr int messageMs = 5000;
 
 #ifndef LUMIVANE_REMOTE_LINKED
 // Stands for the server when its module cannot be loaded: remote control

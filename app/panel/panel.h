@@ -61,6 +61,9 @@ class Panel : public QObject
     Q_OBJECT
 
 public:
+    // How long a passing message stays.
+    static constexpr int messageMs = 5000;
+
     explicit Panel(QObject *parent = nullptr);
     // The line is given its last moment (end()).
     ~Panel() override;
@@ -102,8 +105,6 @@ public:
     bool choosePort(const QString &name);
     // Opens the stored port afresh, without a word; whether it is open.
     bool openPortQuietly();
-    // Tries the port once more, if it is not open (an action of the operator's).
-    bool tryPort();
     // Why the port is not open, as the box that says it would put it.
     QString whyNotOpen() const { return mWhyNotOpen; }
     // The indicator: "Connected: COM1", and why not or why stuck.

@@ -16,7 +16,6 @@
 namespace {
 
 constexpr int lineBaud = 9600;
-constexpr int messageMs = 5000;
 
 // What the line may still take at the end, as long as closing the port then
 // gives the driver to send it: on a line that moves, a frame and the few
@@ -53,11 +52,6 @@ bool Panel::openPortQuietly()
     closePort();
     mPortLost = false;
     mPortLabel = labelOfPort();
-    return tryPortQuietly();
-}
-
-bool Panel::tryPort()
-{
     return tryPortQuietly();
 }
 

@@ -18,7 +18,6 @@
 
 namespace {
 
-constexpr int messageMs = 5000;
 
 // "Show 12", "Brightness 40%", "Off": as short as the status bar wants it.
 QString actionText(const Timetable::Action &action)

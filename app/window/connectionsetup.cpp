@@ -22,7 +22,7 @@ void LumivaneMainWindow::doSetup()
     // Said before the box opens, where the operator can read it beside the
     // list: adapters missing from it are then no mystery.
     if (const QString error = PortList::scanError(); !error.isEmpty())
-        statusBar()->showMessage(QStringLiteral("The serial ports present cannot be listed: ") + error, 5000);
+        statusBar()->showMessage(QStringLiteral("The serial ports present cannot be listed: ") + error, Panel::messageMs);
     QStringList labels;
     for (const PortList::Item &item : offer.items)
         labels << item.label;

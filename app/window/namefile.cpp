@@ -89,14 +89,14 @@ void LumivaneMainWindow::loadNames(const QString &fileName)
     const QString shortName = QFileInfo(fileName).fileName();
     if (result.names.isEmpty()) {
         statusBar()->showMessage(shortName + QStringLiteral(" holds no show names; the names are unchanged"),
-                                 5000);
+                                 Panel::messageMs);
     } else {
         for (int id = 0; id < result.names.size(); ++id)
             setShowName(id, result.names.at(id));
         mNamesChanged = false;
         statusBar()->showMessage(
             QStringLiteral("Loaded %1 from %2").arg(showNameCount(result.names.size()), shortName),
-            5000);
+            Panel::messageMs);
     }
     mLastFile = fileName;
     mPanel->store(Settings::lastFile, mLastFile);
@@ -143,7 +143,7 @@ void LumivaneMainWindow::doSaveNames()
     mNamesChanged = false;
     statusBar()->showMessage(QStringLiteral("Saved %1 to %2")
                                  .arg(showNameCount(names.size()), QFileInfo(fileName).fileName()),
-                             5000);
+                             Panel::messageMs);
     mLastFile = fileName;
     mPanel->store(Settings::lastFile, mLastFile);
 }

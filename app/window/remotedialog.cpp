@@ -126,7 +126,7 @@ void LumivaneMainWindow::doRemote()
         if (config != mPanel->remoteConfig()) {
             mPanel->setRemoteConfig(config);
             if (config.enabled && !mPanel->remote().listening())
-                statusBar()->showMessage(QStringLiteral("Remote control: ") + mPanel->remote().status(), 5000);
+                statusBar()->showMessage(QStringLiteral("Remote control: ") + mPanel->remote().status(), Panel::messageMs);
         }
         dialog.accept();
     });
