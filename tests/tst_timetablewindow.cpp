@@ -3,7 +3,7 @@
 
 #include "link/commands.h"
 #include "window/lumivanemainwindow.h"
-#include "window/timetabledialog.h"
+#include "window/dialogs/timetabledialog.h"
 #include "testsupport.h"
 
 #include <QFile>

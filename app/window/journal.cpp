@@ -3,7 +3,7 @@
 
 #include "lumivanemainwindow.h"
 
-#include "journaldialog.h"
+#include "dialogs/journaldialog.h"
 
 #include <QApplication>
 #include <QDateTime>

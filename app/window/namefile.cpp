@@ -5,7 +5,7 @@
 
 #include "names/namefilecodec.h"
 #include "regularfile.h"
-#include "savequestion.h"
+#include "dialogs/savequestion.h"
 
 #include <QFile>
 #include <QFileDialog>

@@ -3,7 +3,7 @@
 
 #include "lumivanemainwindow.h"
 
-#include "timetabledialog.h"
+#include "dialogs/timetabledialog.h"
 
 #include <QDir>
 #include <QFileInfo>

@@ -3,11 +3,11 @@
 
 #include "timetabledialog.h"
 
-#include "regularfile.h"
 #include "savequestion.h"
 #include "timetablepreview.h"
 #include "timetable/occurrences.h"
 #include "timetable/sun.h"
+#include "window/regularfile.h"
 
 #include <QCheckBox>
 #include <QComboBox>
