@@ -4,14 +4,8 @@
 #include "lumivanemainwindow.h"
 
 #include <QAction>
-#include <QCheckBox>
-#include <QComboBox>
-#include <QDialog>
-#include <QDialogButtonBox>
-#include <QFormLayout>
 #include <QLabel>
 #include <QMessageBox>
-#include <QVBoxLayout>
 
 namespace {
 
@@ -73,49 +67,4 @@ bool LumivaneMainWindow::unlockedToLeave()
     storeLocked();
     applyLock();
     return true;
-}
-
-void LumivaneMainWindow::doOperation()
-{
-    QDialog dialog(this);
-    dialog.setWindowTitle(QStringLiteral("Operation"));
-
-    auto *guard = new QComboBox(&dialog);
-    guard->addItem(QStringLiteral("Off"), 0);
-    for (const int ms : { 300, 500, 1000 })
-        guard->addItem(QStringLiteral("%1 ms").arg(ms), ms);
-    // A time written into the settings by hand is offered as it is, so that
-    // opening the dialog does not change it.
-    if (guard->findData(mRepeatGuardMs) < 0)
-        guard->addItem(QStringLiteral("%1 ms").arg(mRepeatGuardMs), mRepeatGuardMs);
-    guard->setCurrentIndex(guard->findData(mRepeatGuardMs));
-    auto *selectThenGo = new QCheckBox(QStringLiteral("Select a show first, then send it with Enter or Go"), &dialog);
-    selectThenGo->setChecked(mSelectThenGo);
-    auto *numbers = new QCheckBox(QStringLiteral("Show numbers on the buttons"), &dialog);
-    numbers->setChecked(mShowNumbers);
-    auto *buttons = new QDialogButtonBox(QDialogButtonBox::Close, &dialog);
-
-    auto *form = new QFormLayout;
-    form->addRow(QStringLiteral("Ignore a repeated start of a show within:"), guard);
-    form->addRow(selectThenGo);
-    form->addRow(numbers);
-    auto *layout = new QVBoxLayout(&dialog);
-    layout->addLayout(form);
-    layout->addWidget(buttons);
-
-    // Each change is stored at once and takes effect at once.
-    connect(guard, &QComboBox::currentIndexChanged, &dialog, [this, guard] {
-        mRepeatGuardMs = guard->currentData().toInt();
-        storeRepeatGuardMs();
-    });
-    connect(selectThenGo, &QCheckBox::toggled, &dialog, [this](bool on) {
-        setSelectThenGo(on);
-        storeSelectThenGo();
-    });
-    connect(numbers, &QCheckBox::toggled, &dialog, [this](bool on) {
-        setShowNumbers(on);
-        storeShowNumbers();
-    });
-    connect(buttons, &QDialogButtonBox::rejected, &dialog, &QDialog::reject);
-    dialog.exec();
 }
