@@ -1,7 +1,7 @@
 // SPDX-FileCopyrightText: 2026 The Lumivane developers
 // SPDX-License-Identifier: GPL-3.0-or-later
 
-#include "window/timetabledialog.h"
+#include "window/dialogs/timetabledialog.h"
 #include "testsupport.h"
 
 #include <QCheckBox>

@@ -4,7 +4,7 @@
 #include "link/commands.h"
 #include "panel/panel.h"
 #include "window/lumivanemainwindow.h"
-#include "window/timetabledialog.h"
+#include "window/dialogs/timetabledialog.h"
 #include "testsupport.h"
 
 #include <QFile>

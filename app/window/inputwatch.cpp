@@ -3,9 +3,6 @@
 
 #include "lumivanemainwindow.h"
 
-#include "journaldialog.h"
-#include "panel/panel.h"
-
 #include <QApplication>
 #include <QEvent>
 
@@ -48,10 +45,4 @@ std::unique_ptr<QObject> LumivaneMainWindow::watchInput(LumivaneMainWindow *wind
         LumivaneMainWindow *mWindow;
     };
     return std::make_unique<InputWatch>(window);
-}
-
-void LumivaneMainWindow::doJournal()
-{
-    JournalDialog dialog(mPanel->journal().folder(), this);
-    dialog.exec();
 }

@@ -7,7 +7,7 @@
 
 #include "names/namefilecodec.h"
 #include "files/regularfile.h"
-#include "savequestion.h"
+#include "dialogs/savequestion.h"
 
 #include <QFile>
 #include <QFileDialog>

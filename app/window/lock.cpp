@@ -7,14 +7,8 @@
 #include "statusarea.h"
 
 #include <QAction>
-#include <QCheckBox>
-#include <QComboBox>
-#include <QDialog>
-#include <QDialogButtonBox>
-#include <QFormLayout>
 #include <QLabel>
 #include <QMessageBox>
-#include <QVBoxLayout>
 
 namespace {
 
@@ -71,49 +65,4 @@ bool LumivaneMainWindow::unlockedToLeave()
         return false;
     mPanel->setLocked(false);
     return true;
-}
-
-void LumivaneMainWindow::doOperation()
-{
-    QDialog dialog(this);
-    dialog.setWindowTitle(QStringLiteral("Operation"));
-
-    auto *guard = new QComboBox(&dialog);
-    guard->addItem(QStringLiteral("Off"), 0);
-    for (const int ms : { 300, 500, 1000 })
-        guard->addItem(QStringLiteral("%1 ms").arg(ms), ms);
-    // A time written into the settings by hand is offered as it is, so that
-    // opening the dialog does not change it.
-    const int guardMs = mPanel->repeatGuardMs();
-    if (guard->findData(guardMs) < 0)
-        guard->addItem(QStringLiteral("%1 ms").arg(guardMs), guardMs);
-    guard->setCurrentIndex(guard->findData(guardMs));
-    auto *selectThenGo = new QCheckBox(QStringLiteral("Select a show first, then send it with Enter or Go"), &dialog);
-    selectThenGo->setChecked(mSelectThenGo);
-    auto *numbers = new QCheckBox(QStringLiteral("Show numbers on the buttons"), &dialog);
-    numbers->setChecked(mShowNumbers);
-    auto *buttons = new QDialogButtonBox(QDialogButtonBox::Close, &dialog);
-
-    auto *form = new QFormLayout;
-    form->addRow(QStringLiteral("Ignore a repeated start of a show within:"), guard);
-    form->addRow(selectThenGo);
-    form->addRow(numbers);
-    auto *layout = new QVBoxLayout(&dialog);
-    layout->addLayout(form);
-    layout->addWidget(buttons);
-
-    // Each change is stored at once and takes effect at once.
-    connect(guard, &QComboBox::currentIndexChanged, &dialog, [this, guard] {
-        mPanel->setRepeatGuardMs(guard->currentData().toInt());
-    });
-    connect(selectThenGo, &QCheckBox::toggled, &dialog, [this](bool on) {
-        setSelectThenGo(on);
-        mPanel->store(Settings::selectThenGo, on);
-    });
-    connect(numbers, &QCheckBox::toggled, &dialog, [this](bool on) {
-        setShowNumbers(on);
-        mPanel->store(Settings::showNumbers, on);
-    });
-    connect(buttons, &QDialogButtonBox::rejected, &dialog, &QDialog::reject);
-    dialog.exec();
 }
