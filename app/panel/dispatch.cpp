@@ -114,6 +114,7 @@ void Panel::refuse(const Command &command, const Source &source, const QString &
 {
     settleTimetableOwed(command, source, false);
     write(command.bytes(), source.journal(), QStringLiteral("refused: ") + why, source.note);
+    emit refused(command, source, why);
 }
 
 // The last byte of the command has gone to the port: what the player now
@@ -135,6 +136,7 @@ void Panel::noteSent(const Command &command)
     mSentLine = LinkState::sentLine(describe(command), QTime::currentTime(), source.label());
     showLastCommand(mSentLine);
     write(command.bytes(), source.journal(), QStringLiteral("sent"), source.note);
+    emit sent(command, source);
 
     // What went out is recorded for the next start's catch-up: at once, or,
     // in a drag's stream of commands, a second after the last write at most.

@@ -174,6 +174,11 @@ public:
     Journal &journal() { return mJournal; }
 
 signals:
+    // The last byte of a command went to the port; the player's state as
+    // sent (playerShow(), playerBrightness()) is now its.
+    void sent(const Command &command, const Source &source);
+    // A command was not queued, and why, in the journal's words.
+    void refused(const Command &command, const Source &source, const QString &why);
     // A passing message for the status bar; 0 ms stays until the next.
     void message(const QString &text, int ms);
     // The indicator, or its tooltip, changed.
