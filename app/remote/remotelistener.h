@@ -33,8 +33,8 @@ struct RemoteRefusal
     QString reason; // "show 200: a show is 1 to 128"
 };
 
-// Remote control as the window sees it, with no Qt Network in sight: where
-// the server is a module of its own (see lumivane_remote_module), the window
+// Remote control as the panel sees it, with no Qt Network in sight: where
+// the server is a module of its own (see lumivane_remote_module), the panel
 // loads it only once the operator turns remote control on or opens its
 // dialog, and Qt Network with the libraries it links (Kerberos, libproxy,
 // the resolver) stays out of every other start.

@@ -26,7 +26,7 @@ class TextClient;
 
 // Listens for remote commands, OSC over UDP and text lines over TCP, on one
 // port number, and hands each command that passes the limits to execute().
-// It knows nothing of the window; it cannot change a setting or a file.
+// It knows nothing of the panel; it cannot change a setting or a file.
 class RemoteServer : public QObject, public RemoteListener
 {
     Q_OBJECT
@@ -92,7 +92,7 @@ private:
     static QString peerName(const QHostAddress &peer);
     std::optional<QString> allowedPeer(const QHostAddress &peer);
     // Counts a refusal and keeps it for the dialog; recorded false when the
-    // window has already recorded it, as it does each command it refuses.
+    // panel has already recorded it, as it does each command it refuses.
     void refuse(const QString &peer, const QByteArray &reason, bool recorded = false);
     void recordCounts();
 

@@ -38,7 +38,7 @@ QByteArray state(std::optional<int> show, std::optional<int> brightnessPercent, 
                  const QByteArray &next = {});
 
 QByteArray noPort(const QString &port, const QString &reason);
-// A command the window refused for a reason of its own: "error: " and why.
+// A command the panel refused for a reason of its own: "error: " and why.
 QByteArray refused(const QString &why);
 
 } // namespace TextCommand
