@@ -51,9 +51,9 @@ std::optional<Command> Command::fromBytes(QByteArrayView bytes)
 Source Source::hand(const QString &input)
 {
     if (input == QLatin1String("mouse"))
-        return { Kind::Mouse };
+        return { Kind::Mouse, {}, 0, {} };
     if (input == QLatin1String("key"))
-        return { Kind::Key };
+        return { Kind::Key, {}, 0, {} };
     return {};
 }
 

@@ -49,7 +49,7 @@ struct Source
     int line = 0;  // Timetable and CatchUp: the entry's line in the file
     QString note;  // Timetable and CatchUp: the entry's note, for the journal
 
-    static Source remote(const QString &peer) { return { Kind::Remote, peer }; }
+    static Source remote(const QString &peer) { return { Kind::Remote, peer, 0, {} }; }
     static Source timetable(int line, const QString &note, bool catchUp)
     {
         return { catchUp ? Kind::CatchUp : Kind::Timetable, {}, line, note };
