@@ -14,8 +14,6 @@
 #include <QMessageBox>
 #include <QPointer>
 #include <QQueue>
-#include <QSettings>
-#include <QTemporaryDir>
 #include <QTest>
 #include <QTimer>
 #include <QRadioButton>
@@ -26,30 +24,11 @@
 #include <functional>
 
 #include "pty.h"
+#include "temporarysettings.h"
 
 #include <sys/mount.h>
 #include <sys/stat.h>
 #include <sys/sysmacros.h>
-
-// Settings that live in a temporary folder, never the user's own.
-struct TemporarySettings
-{
-    QTemporaryDir dir;
-
-    TemporarySettings()
-    {
-        QSettings::setPath(QSettings::NativeFormat, QSettings::UserScope, dir.path());
-        QSettings::setPath(QSettings::IniFormat, QSettings::UserScope, dir.path());
-    }
-    static QSettings open()
-    {
-        return QSettings(QSettings::NativeFormat, QSettings::UserScope,
-                         QStringLiteral("lumivane.org"), QStringLiteral("Lumivane"));
-    }
-    void store(const QString &key, const QVariant &value) { open().setValue(key, value); }
-    QVariant stored(const QString &key) const { return open().value(key); }
-    QString fileName() const { return open().fileName(); }
-};
 
 // Answers modal dialogs as they open, in order, and records each one. A box
 // nobody planned for is closed and recorded, so a test fails rather than hangs.

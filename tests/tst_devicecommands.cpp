@@ -1,7 +1,6 @@
 // SPDX-FileCopyrightText: 2026 The Lumivane developers
 // SPDX-License-Identifier: GPL-3.0-or-later
 
-#include "journal/journal.h"
 #include "link/commands.h"
 #include "link/linkstate.h"
 #include "link/linewriter.h"
@@ -25,19 +24,14 @@
 #include <QTabWidget>
 #include <QToolTip>
 
-#include <QDir>
 #include <QElapsedTimer>
 #include <QFontMetricsF>
-#include <QRegularExpression>
-#include <QTemporaryFile>
 #include <QTimer>
 
 #include <cmath>
-#include <cstdio>
 #include <functional>
 #include <memory>
 
-#include <time.h>
 
 // What the operator's controls send down the line, read on the far side of
 // a pseudo-terminal that the stored settings name as the port.
@@ -70,15 +64,10 @@ private slots:
     void closingTheWindowClosesThePort();
     void portBoxGoesOnceThePortIsThere_data();
     void portBoxGoesOnceThePortIsThere();
-    void lostAdapterHeals_data();
-    void lostAdapterHeals();
     void statusBarShowsWhatFits_data();
     void statusBarShowsWhatFits();
     void burstAtLineRate();
     void stalledLineResumes();
-    void endingOnAStalledLine_data();
-    void endingOnAStalledLine();
-    void repeatGuard_data();
     void repeatGuard();
 
 private:
@@ -547,104 +536,6 @@ void tst_DeviceCommands::portBoxGoesOnceThePortIsThere()
     QCOMPARE(mWindow->linkText(), QStringLiteral("Connected: ") + link);
 }
 
-void tst_DeviceCommands::lostAdapterHeals_data()
-{
-    QTest::addColumn<bool>("betweenActions");
-    QTest::addColumn<QString>("firstMessage");
-    QTest::newRow("pulled out during a show") << false << "Could not write to serial port ";
-    // The port is released at once, so a real adapter gets its old name back.
-    QTest::newRow("pulled out between actions") << true << "Serial port ";
-}
-
-namespace {
-
-// Descriptors of this process open on the device: a closed master takes the
-// slave's name away, but not its device number.
-int descriptorsOn(dev_t device)
-{
-    int count = 0;
-    for (const QString &fd : QDir(QStringLiteral("/proc/self/fd")).entryList(QDir::System)) {
-        struct stat st {};
-        count += fstat(fd.toInt(), &st) == 0 && S_ISCHR(st.st_mode) && st.st_rdev == device;
-    }
-    return count;
-}
-
-double cpuMs()
-{
-    timespec ts {};
-    clock_gettime(CLOCK_PROCESS_CPUTIME_ID, &ts);
-    return double(ts.tv_sec) * 1e3 + double(ts.tv_nsec) / 1e6;
-}
-
-} // namespace
-
-void tst_DeviceCommands::lostAdapterHeals()
-{
-    QFETCH(bool, betweenActions);
-    QFETCH(QString, firstMessage);
-
-    // The port is reached through a symlink, as /dev/serial/by-id names are.
-    QTemporaryDir dir;
-    const QString link = dir.filePath(QStringLiteral("adapter"));
-    QVERIFY(QFile::link(QString::fromLocal8Bit(mPty->slavePath), link));
-    mSettings->store(QStringLiteral("serialPort"), link);
-    startWindow();
-
-    showButton(*mWindow, 1)->click();
-    QCOMPARE(mPty->read(), QByteArray("X0402"));
-
-    ModalAnswerer answerer;
-    if (betweenActions) {
-        // Noise from the far end is no hang-up, and the watch does not spin on it.
-        QCOMPARE(::write(mPty->master, "noise", 5), ssize_t(5));
-        const double cpu = cpuMs();
-        QTest::qWait(200);
-        QVERIFY2(cpuMs() - cpu < 100, qPrintable(QString::number(cpuMs() - cpu)));
-        showButton(*mWindow, 5)->click();
-        QCOMPARE(mPty->read(), QByteArray("X0406"));
-
-        struct stat st {};
-        QCOMPARE(stat(mPty->slavePath.constData(), &st), 0);
-        QCOMPARE(descriptorsOn(st.st_rdev), 1);
-        QCOMPARE(mWindow->linkText(), QStringLiteral("Connected: ") + link);
-        mPty->closeMaster();
-        QTRY_VERIFY(mWindow->statusBar()->currentMessage().startsWith(firstMessage + link));
-        QCOMPARE(mWindow->linkText(), QStringLiteral("Not connected: ") + link);
-        QCOMPARE(descriptorsOn(st.st_rdev), 0);
-    } else {
-        // Pulled out: the write fails, said in the status bar, no box.
-        mPty->closeMaster();
-        showButton(*mWindow, 2)->click();
-        QCOMPARE(mWindow->statusBar()->currentMessage(), firstMessage + link);
-    }
-    // A show that cannot be sent leaves the grid on the one the player has.
-    const int playing = betweenActions ? 5 : 1;
-    QVERIFY(showButton(*mWindow, playing)->isChecked());
-    showButton(*mWindow, 7)->click();
-    QVERIFY(showButton(*mWindow, playing)->isChecked());
-    QVERIFY(!showButton(*mWindow, 7)->isChecked());
-    const QString failed = QStringLiteral("Could not write to serial port ") + link;
-    mWindow->statusBar()->clearMessage();
-    // Still gone: each use says so.
-    mWindow->mOffButton->click();
-    QCOMPARE(mWindow->statusBar()->currentMessage(), failed);
-
-    // Plugged in again under the same name: found again by itself between
-    // actions, else by the next click; that click goes through, once.
-    Pty replugged;
-    QVERIFY(QFile::remove(link));
-    QVERIFY(QFile::link(QString::fromLocal8Bit(replugged.slavePath), link));
-    if (betweenActions)
-        QTRY_COMPARE_WITH_TIMEOUT(mWindow->linkText(), QStringLiteral("Connected: ") + link, 2000);
-    QCOMPARE(replugged.read(), QByteArray());
-    showButton(*mWindow, 3)->click();
-    QCOMPARE(replugged.read(), QByteArray("X0404"));
-    mWindow->mOffButton->click();
-    QCOMPARE(replugged.read(), QByteArray("X0100"));
-    QVERIFY(answerer.seen.isEmpty());
-}
-
 namespace {
 
 // A line of the status bar as the operator meets it: shown, with room for
@@ -899,144 +790,30 @@ void tst_DeviceCommands::stalledLineResumes()
     ::close(filler);
 }
 
-void tst_DeviceCommands::endingOnAStalledLine_data()
-{
-    QTest::addColumn<bool>("moves");
-    QTest::newRow("the line moves again") << true;
-    QTest::newRow("the line stays stalled") << false;
-}
-
-// The end of the program on a stalled line: what the line takes in time
-// goes out whole, in order; what it does not is named on standard error.
-void tst_DeviceCommands::endingOnAStalledLine()
-{
-    QFETCH(bool, moves);
-    const int filler = ::open(mPty->slavePath.constData(), O_RDWR | O_NOCTTY | O_NONBLOCK);
-    QVERIFY(filler >= 0);
-    startWindow();
-    fillTerminal(filler);
-    showButton(*mWindow, 9)->click();
-    mWindow->mOffButton->click();
-    // The far end reads again with no event loop running: only the ending
-    // can write what waits.
-    QByteArray wire;
-    if (moves) {
-        for (QByteArray got = mPty->readNow(); !got.isEmpty(); got = mPty->readNow(20))
-            wire += got;
-    }
-
-    QTemporaryFile errors;
-    QVERIFY(errors.open());
-    std::fflush(stderr);
-    const int savedStderr = ::dup(2);
-    ::dup2(errors.handle(), 2);
-    QElapsedTimer ending;
-    ending.start();
-    mWindow.reset();
-    const qint64 endingMs = ending.elapsed();
-    std::fflush(stderr);
-    ::dup2(savedStderr, 2);
-    ::close(savedStderr);
-    errors.seek(0);
-    const QString told = QString::fromLocal8Bit(errors.readAll());
-    wire += mPty->readNow(20);
-    ::close(filler);
-
-    wire.replace(".", "");
-    if (moves) {
-        QVERIFY2(wire.endsWith("X040AX0100"), wire.constData());
-        QCOMPARE(told, QString());
-    } else {
-        // The first may have gone out in part before the line stopped.
-        static const QRegularExpression named(QStringLiteral(
-            "^lumivane: ended before the line to \\S+ took: Show 10( \\(cut off after [1-4] of its 5 bytes\\))?, Off\n$"));
-        QVERIFY2(named.match(told).hasMatch(), qPrintable(told));
-    }
-    // Bounded by the port's own short waits, however long the stall.
-    QVERIFY2(endingMs < 1000, qPrintable(QString::number(endingMs)));
-}
-
-void tst_DeviceCommands::repeatGuard_data()
-{
-    QTest::addColumn<QString>("source"); // "mouse", "key", "timetable"
-    QTest::addColumn<int>("laterMs");     // the second start of show 12 after its first
-    QTest::addColumn<QString>("ignored"); // the status message; empty: sent again
-    QTest::addColumn<bool>("off");        // Off went out just before the second start
-
-    // Guarded for 300 ms; show 13 is started in between.
-    QTest::newRow("mouse, 0.2 s later") << "mouse" << 200 << "Show 12 was started 0.2 s ago; ignored" << false;
-    QTest::newRow("mouse, just under") << "mouse" << 299 << "Show 12 was started 0.3 s ago; ignored" << false;
-    QTest::newRow("mouse, at the time") << "mouse" << 300 << "" << false;
-    QTest::newRow("key, just under") << "key" << 299 << "Show 12 was started 0.3 s ago; ignored" << false;
-    QTest::newRow("key, just over") << "key" << 301 << "" << false;
-    QTest::newRow("timetable, just under") << "timetable" << 240 << "Show 12 was started 0.2 s ago; ignored" << false;
-    QTest::newRow("timetable, at the time") << "timetable" << 300 << "" << false;
-    // A start after Off is a new one, however soon.
-    QTest::newRow("mouse, after Off") << "mouse" << 200 << "" << true;
-    QTest::newRow("timetable, after Off") << "timetable" << 100 << "" << true;
-}
-
-// A repeated start is ignored from every source, and seen: the selector
-// flashes, the status bar and the journal say so; the grid stays on the show
-// the player got last.
+// A repeated start by hand is seen: the selector flashes, the status bar
+// says so, and the grid stays on the show the player got last.
 void tst_DeviceCommands::repeatGuard()
 {
-    QFETCH(QString, source);
-    QFETCH(int, laterMs);
-    QFETCH(QString, ignored);
-    QFETCH(bool, off);
-
     mSettings->store(QStringLiteral("operation/repeatGuardMs"), 300);
     startWindow();
     qint64 now = 1000000;
     mWindow->panel().monotonicMs = [&now] { return now; };
     QRadioButton *show12 = showButton(*mWindow, 11);
     QRadioButton *show13 = showButton(*mWindow, 12);
-    Outcome reply;
-    const auto start = [&] {
-        if (source == QLatin1String("mouse")) {
-            QTest::mouseClick(show12, Qt::LeftButton, {}, QPoint(5, 10));
-        } else if (source == QLatin1String("key")) {
-            show12->setFocus();
-            QTest::keyClick(show12, Qt::Key_Space);
-        } else {
-            reply = mWindow->panel().dispatch(Command::show(12), Source::timetable(4, {}, false));
-        }
-    };
-    start();
+    QTest::mouseClick(show12, Qt::LeftButton, {}, QPoint(5, 10));
     QCOMPARE(mPty->read(), QByteArray("X040C"));
     now += 100;
     QTest::mouseClick(show13, Qt::LeftButton, {}, QPoint(5, 10));
     QCOMPARE(mPty->read(), QByteArray("X040D"));
-    now += laterMs - 100;
-    if (off) {
-        if (source == QLatin1String("timetable"))
-            mWindow->panel().dispatch(Command::off(), Source::timetable(5, {}, false));
-        else
-            mWindow->mOffButton->click();
-        QCOMPARE(mPty->read(), QByteArray("X0100"));
-    }
-    start();
+    now += 100;
+    QTest::mouseClick(show12, Qt::LeftButton, {}, QPoint(5, 10));
 
-    const JournalRecord last = Journal().newest(1).value(0);
-    if (ignored.isEmpty()) {
-        QCOMPARE(mPty->read(), QByteArray("X040C"));
-        QVERIFY(show12->isChecked());
-        QVERIFY(!show13->isChecked());
-        if (source == QLatin1String("timetable"))
-            QVERIFY(reply.queued());
-        return;
-    }
     const QImage flashing = show12->grab().toImage();
     QCOMPARE(mPty->read(), QByteArray());
     QVERIFY(show13->isChecked());
-    QCOMPARE(misshown(mWindow->findChild<QLabel *>(QStringLiteral("message")), ignored), QString());
-    QCOMPARE(last.command, QByteArray("X040C"));
-    QCOMPARE(last.outcome, QStringLiteral("refused: guard"));
-    QCOMPARE(last.source, source == QLatin1String("timetable") ? QStringLiteral("timetable line 4") : source);
-    if (source == QLatin1String("timetable"))
-        QCOMPARE(reply.why, "s" + ignored.mid(1).chopped(int(qstrlen("; ignored"))));
-
+    QCOMPARE(misshown(mWindow->findChild<QLabel *>(QStringLiteral("message")),
+                      QStringLiteral("Show 12 was started 0.2 s ago; ignored")),
+             QString());
     // The flash is the selector's background, and it ends by itself.
     const QColor amber(0xff, 0xb3, 0x00);
     const auto amberAt = [&amber](const QImage &image) {
@@ -1044,9 +821,6 @@ void tst_DeviceCommands::repeatGuard()
     };
     QVERIFY(amberAt(flashing));
     QTRY_VERIFY(!amberAt(show12->grab().toImage()));
-    // Off is never guarded.
-    mWindow->mOffButton->click();
-    QCOMPARE(mPty->read(), QByteArray("X0100"));
 }
 
 QTEST_MAIN(tst_DeviceCommands)

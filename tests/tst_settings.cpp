@@ -8,16 +8,12 @@
 #include <QAction>
 #include <QCheckBox>
 #include <QComboBox>
-#include <QDir>
 #include <QFile>
-#include <QFileInfo>
 #include <QInputDialog>
 #include <QPushButton>
 #include <QRadioButton>
 #include <QStatusBar>
 #include <QTabWidget>
-#include <QTcpServer>
-#include <QTcpSocket>
 
 #include <memory>
 
@@ -39,8 +35,6 @@ private slots:
     void chosenPortIsStoredEvenWhenItFails();
     void reopeningClosesTheOldPortFirst();
     void nextStartOpensTheStoredPort();
-    void switchesAreReadStrictly_data();
-    void switchesAreReadStrictly();
     void operationOptionsLastOverARestart();
 
 private:
@@ -320,59 +314,6 @@ void tst_Settings::nextStartOpensTheStoredPort()
     QCOMPARE(mPty->read(), QByteArray());
     mWindow->mOffButton->click();
     QCOMPARE(mPty->read(), QByteArray("X0100"));
-}
-
-void tst_Settings::switchesAreReadStrictly_data()
-{
-    QTest::addColumn<QByteArray>("enabled");
-    QTest::addColumn<QByteArray>("others");
-    QTest::addColumn<bool>("listening");
-    QTest::addColumn<QString>("message");
-    QTest::newRow("as the program writes it") << QByteArray("true") << QByteArray("false") << true << QString();
-    QTest::newRow("yes") << QByteArray("yes") << QByteArray("no") << true << QString();
-    QTest::newRow("On in capitals") << QByteArray("On") << QByteArray("OFF") << true << QString();
-    QTest::newRow("1") << QByteArray("1") << QByteArray("0") << true << QString();
-    QTest::newRow("no") << QByteArray("no") << QByteArray() << false << QString();
-    QTest::newRow("Off") << QByteArray("Off") << QByteArray() << false << QString();
-    QTest::newRow("0") << QByteArray("0") << QByteArray() << false << QString();
-    QTest::newRow("neither on nor off") << QByteArray("maybe") << QByteArray("2") << false
-        << QStringLiteral("Settings: remote/enabled=maybe is not on or off; taken as off; "
-                          "remote/fromOtherComputers=2 is not on or off; taken as off");
-    QTest::newRow("a list") << QByteArray("yes, please") << QByteArray() << false
-        << QStringLiteral("Settings: remote/enabled=yes, please is not on or off; taken as off");
-}
-
-// A file edited by hand: a plain "no" must keep remote control off, and a
-// word that is neither on nor off keeps it off too, and says so.
-void tst_Settings::switchesAreReadStrictly()
-{
-    QFETCH(QByteArray, enabled);
-    QFETCH(QByteArray, others);
-    QFETCH(bool, listening);
-    QFETCH(QString, message);
-    quint16 port = 0;
-    {
-        QTcpServer probe;
-        QVERIFY(probe.listen(QHostAddress::LocalHost));
-        port = probe.serverPort();
-    }
-    QDir().mkpath(QFileInfo(mSettings->fileName()).path());
-    QFile file(mSettings->fileName());
-    QVERIFY(file.open(QIODevice::WriteOnly));
-    file.write("[General]\nserialPort=" + mPty->slavePath + "\n[remote]\nenabled=" + enabled
-               + "\nport=" + QByteArray::number(port) + "\n");
-    if (!others.isEmpty())
-        file.write("fromOtherComputers=" + others + "\n");
-    file.close();
-
-    ModalAnswerer answerer;
-    mWindow = std::make_unique<LumivaneMainWindow>();
-    QVERIFY(answerer.seen.isEmpty());
-    QCOMPARE(mWindow->statusBar()->currentMessage(), message);
-
-    QTcpSocket client;
-    client.connectToHost(QHostAddress::LocalHost, port);
-    QCOMPARE(client.waitForConnected(2000), listening);
 }
 
 // Each option of File, Operation... is stored as it is changed, and the

@@ -11,16 +11,14 @@
 #include <QLabel>
 #include <QPushButton>
 #include <QStatusBar>
-#include <QTcpServer>
-#include <QTcpSocket>
 #include <QTimeZone>
 
 #include <memory>
 
 #include <sys/stat.h>
 
-// The timetable in the window: what its entries send on a real line, and
-// what they must not send, with the window's clock moved by the test.
+// The timetable in the window: what it shows of the entries, what they send
+// on a real line, and the editor, with the panel's clock moved by the test.
 class tst_TimetableWindow : public QObject
 {
     Q_OBJECT
@@ -29,14 +27,8 @@ private slots:
     void init();
     void cleanup();
     void entryFiresOnceThroughTheQueue();
-    void withoutAPortRefusedQuietly();
     void putInForceFiresNothingPassed_data();
     void putInForceFiresNothingPassed();
-    void catchUpAtStart_data();
-    void catchUpAtStart();
-    void badFileKeepsTheOldOne();
-    void folderMadeAfterStart();
-    void dueTogetherEachJournalled();
     void fifoRefused();
     void askAtStartOffLoadsTheNamesQuietly();
     void savingFromTheEditor_data();
@@ -47,7 +39,6 @@ private:
     void startWindow();
     // The window's timetable clock, from now on read from mNow.
     void takeTheClock();
-    QByteArray journal() const;
 
     std::unique_ptr<QTemporaryDir> mData;
     std::unique_ptr<TemporarySettings> mSettings;
@@ -113,39 +104,14 @@ void tst_TimetableWindow::takeTheClock()
     mWindow->panel().timetableClock().setClock([this] { return mNow; }, [] { return QTimeZone::systemTimeZone(); });
 }
 
-QByteArray tst_TimetableWindow::journal() const
-{
-    QFile file(mData->path() + QStringLiteral("/lumivane.org/Lumivane/journal.log"));
-    return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
-}
-
 void tst_TimetableWindow::entryFiresOnceThroughTheQueue()
 {
     // Yesterday's would be caught up.
     mSettings->store(QStringLiteral("timetable/catchUp"), false);
-    quint16 port = 0;
-    {
-        QTcpServer probe;
-        QVERIFY(probe.listen(QHostAddress::LocalHost));
-        port = probe.serverPort();
-    }
-    mSettings->store(QStringLiteral("remote/enabled"), true);
-    mSettings->store(QStringLiteral("remote/port"), port);
-    const QByteArray entry = dailyAt(3600, "show 12  # doors open");
-    writeTimetable("# gallery\n" + entry);
+    writeTimetable("# gallery\n" + dailyAt(3600, "show 12  # doors open"));
     startWindow();
     takeTheClock();
     QCOMPARE(mPty->read(), QByteArray());
-
-    // A remote peer is told what comes next, and can change nothing of it.
-    QTcpSocket peer;
-    peer.connectToHost(QHostAddress::LocalHost, port);
-    QVERIFY(peer.waitForConnected(2000));
-    peer.write("state\n");
-    QTRY_VERIFY(peer.canReadLine());
-    const QByteArray state = peer.readLine();
-    QVERIFY2(state.startsWith("ok nothing sent yet next show 12 ") && state.contains("T" + entry.mid(6, 8) + " link "),
-             state.constData());
 
     mWindow->setShowName(11, QStringLiteral("Vernissage"));
     auto *next = mWindow->findChild<QLabel *>(QStringLiteral("next"));
@@ -160,42 +126,12 @@ void tst_TimetableWindow::entryFiresOnceThroughTheQueue()
     const QString line = mWindow->findChild<QLabel *>(QStringLiteral("lastCommand"))->text();
     QVERIFY2(line.startsWith(QStringLiteral("Sent: Show 12 · Vernissage · ")), qPrintable(line));
     QVERIFY2(line.endsWith(QStringLiteral(" (timetable)")), qPrintable(line));
-    QVERIFY2(journal().endsWith("\tX040C\tsent\ttimetable line 2\tVernissage\tdoors open\n"), journal().constData());
-
-    // Once: the timer and a clock set back bring nothing again.
-    mWindow->panel().timetableClock().check();
-    mNow = mNow.addSecs(-10);
-    mWindow->panel().timetableClock().check(true);
-    mNow = mNow.addSecs(20);
-    mWindow->panel().timetableClock().check();
-    QCOMPARE(mPty->read(), QByteArray());
     QVERIFY(mAnswerer->seen.isEmpty());
-}
-
-void tst_TimetableWindow::withoutAPortRefusedQuietly()
-{
-    mSettings->store(QStringLiteral("serialPort"), mData->filePath(QStringLiteral("gone")));
-    mSettings->store(QStringLiteral("timetable/catchUp"), false);
-    writeTimetable(dailyAt(3600, "off"));
-    mAnswerer->then(ModalAnswerer::click("OK"));
-    startWindow();
-    QCOMPARE(mAnswerer->seen.size(), 1); // the port's warning at start
-    takeTheClock();
-    mNow = mNow.addSecs(3601);
-    mWindow->panel().timetableClock().check();
-    QTest::qWait(50);
-    QCOMPARE(mAnswerer->seen.size(), 1);
-    QVERIFY2(mWindow->findChild<QLabel *>(QStringLiteral("link"))->toolTip().contains(
-                 QStringLiteral("A command from the timetable (line 1) was refused at ")),
-             qPrintable(mWindow->findChild<QLabel *>(QStringLiteral("link"))->toolTip()));
-    QVERIFY2(journal().endsWith("\tX0100\trefused: no port\ttimetable line 1\t\n"), journal().constData());
 }
 
 void tst_TimetableWindow::putInForceFiresNothingPassed_data()
 {
     QTest::addColumn<QString>("how");
-    QTest::newRow("start without catch-up") << "start";
-    QTest::newRow("the file changed on disk") << "file";
     QTest::newRow("saved from the editor") << "save";
     QTest::newRow("switched on in the editor") << "switch";
 }
@@ -211,152 +147,16 @@ void tst_TimetableWindow::putInForceFiresNothingPassed()
     writeTimetable(dailyAt(-60, "show 5") + dailyAt(3600, "show 6"));
     startWindow();
     QVERIFY(mWindow->findChild<QLabel *>(QStringLiteral("next"))->isVisible() == (how != "switch"));
-    if (how == "file") {
-        writeTimetable(dailyAt(-60, "show 7") + dailyAt(3600, "show 8"));
-        QTRY_VERIFY_WITH_TIMEOUT(mWindow->findChild<QLabel *>(QStringLiteral("next"))->text().startsWith(
-                                     QStringLiteral("Next: Show 8")),
-                                 5000);
-    } else if (how == "save" || how == "switch") {
-        mAnswerer->then([&](QWidget *widget) {
-            auto *dialog = static_cast<TimetableDialog *>(widget);
-            dialog->setRunning(true);
-            dialog->accept();
-        });
-        mWindow->fileTimetableAction->trigger();
-        QCOMPARE(mAnswerer->seen.size(), 1);
-        QVERIFY(mWindow->findChild<QLabel *>(QStringLiteral("next"))->isVisible());
-        QCOMPARE(mSettings->stored(QStringLiteral("timetable/enabled")).toString(), QStringLiteral("true"));
-    }
+    mAnswerer->then([&](QWidget *widget) {
+        auto *dialog = static_cast<TimetableDialog *>(widget);
+        dialog->setRunning(true);
+        dialog->accept();
+    });
+    mWindow->fileTimetableAction->trigger();
+    QCOMPARE(mAnswerer->seen.size(), 1);
+    QVERIFY(mWindow->findChild<QLabel *>(QStringLiteral("next"))->isVisible());
+    QCOMPARE(mSettings->stored(QStringLiteral("timetable/enabled")).toString(), QStringLiteral("true"));
     QCOMPARE(mPty->read(100), QByteArray());
-}
-
-void tst_TimetableWindow::catchUpAtStart_data()
-{
-    QTest::addColumn<QVariant>("catchUp");
-    QTest::addColumn<QByteArray>("sent");
-    QTest::addColumn<QString>("portLater"); // the port appears after the start: "" no, "yes", or "after Off"
-    QTest::addColumn<QByteArray>("again"); // what the next start sends
-    const QByteArray show6 = Commands::startShow(5);
-    QTest::newRow("missed by default, once") << QVariant() << show6 << "" << QByteArray();
-    QTest::newRow("always, at every start") << QVariant(QStringLiteral("always")) << show6 << "" << show6;
-    QTest::newRow("turned off") << QVariant(QStringLiteral("off")) << QByteArray() << "" << QByteArray();
-    QTest::newRow("turned off as the old switch") << QVariant(false) << QByteArray() << "" << QByteArray();
-    QTest::newRow("sent once the port appears") << QVariant() << show6 << "yes" << QByteArray();
-    QTest::newRow("an Off refused meanwhile cancels it") << QVariant() << QByteArray() << "after Off" << show6;
-}
-
-void tst_TimetableWindow::catchUpAtStart()
-{
-    QFETCH(QVariant, catchUp);
-    QFETCH(QByteArray, sent);
-    QFETCH(QString, portLater);
-    QFETCH(QByteArray, again);
-    if (catchUp.isValid())
-        mSettings->store(QStringLiteral("timetable/catchUp"), catchUp);
-    const QString later = mData->filePath(QStringLiteral("adapter"));
-    if (!portLater.isEmpty()) {
-        mSettings->store(QStringLiteral("serialPort"), later);
-        mAnswerer->then(ModalAnswerer::click("OK"));
-    }
-    // The latest that has passed: yesterday's or today's, whatever the hour.
-    writeTimetable(dailyAt(-7200, "show 3") + dailyAt(-60, "show 6") + dailyAt(3600, "off"));
-    startWindow();
-    QByteArray got;
-    if (!portLater.isEmpty()) {
-        QCOMPARE(mPty->read(100), QByteArray());
-        if (portLater == "after Off") {
-            mAnswerer->then(ModalAnswerer::click("OK"));
-            mWindow->mOffButton->click();
-            QTRY_COMPARE(mAnswerer->seen.size(), 2);
-        }
-        QVERIFY(QFile::link(QString::fromLocal8Bit(mPty->slavePath), later));
-        QTRY_VERIFY_WITH_TIMEOUT(mWindow->linkText().startsWith(QStringLiteral("Connected")), 5000);
-    }
-    QCOMPARE(got + mPty->read(100), sent);
-    if (!sent.isEmpty())
-        QVERIFY2(journal().contains("\tsent\tcatch-up line 2\t"), journal().constData());
-
-    // The computer restarted: the player kept what it had.
-    mWindow.reset();
-    startWindow();
-    QCOMPARE(mPty->read(100), again);
-}
-
-void tst_TimetableWindow::badFileKeepsTheOldOne()
-{
-    mSettings->store(QStringLiteral("timetable/catchUp"), false);
-    writeTimetable(dailyAt(3600, "show 9"));
-    startWindow();
-    takeTheClock();
-    writeTimetable("daily 20:00 show 9\nMon-Fri 25:00 off\n");
-    QLabel *mark = nullptr;
-    QTRY_VERIFY_WITH_TIMEOUT((mark = mWindow->findChild<QLabel *>(QStringLiteral("timetableMark"))) && mark->isVisible(),
-                             5000);
-    QVERIFY2(mark->text().startsWith(QStringLiteral("Timetable: line 2 refused, running the version of ")),
-             qPrintable(mark->text()));
-    QVERIFY2(mark->toolTip().contains(QDir::toNativeSeparators(mFile)), qPrintable(mark->toolTip()));
-    QVERIFY2(journal().contains("\t\trefused: timetable file " + mFile.toUtf8() + ", line 2: "), journal().constData());
-    mNow = mNow.addSecs(3601);
-    mWindow->panel().timetableClock().check();
-    QCOMPARE(mPty->read(), Commands::startShow(8));
-
-    // Refused at the next start too: the last good version runs, and says so.
-    mWindow.reset();
-    startWindow();
-    mark = mWindow->findChild<QLabel *>(QStringLiteral("timetableMark"));
-    QVERIFY(mark && mark->isVisible());
-    QVERIFY2(mark->text().startsWith(QStringLiteral("Timetable: line 2 refused, running the version of ")),
-             qPrintable(mark->text()));
-    QVERIFY2(mWindow->findChild<QLabel *>(QStringLiteral("next"))->text().startsWith(QStringLiteral("Next: Show 9 · ")),
-             qPrintable(mWindow->findChild<QLabel *>(QStringLiteral("next"))->text()));
-
-    // Put right: the mark goes.
-    writeTimetable(dailyAt(3600, "show 10"));
-    QTRY_VERIFY_WITH_TIMEOUT(!mark->isVisible(), 5000);
-}
-
-// A stick or share mounted after the start: the file is found when it comes
-// and put in force with catch-up, as none was before.
-void tst_TimetableWindow::folderMadeAfterStart()
-{
-    mFile = mData->filePath(QStringLiteral("stick/plans/gallery.txt"));
-    mSettings->store(QStringLiteral("timetable/file"), mFile);
-    startWindow();
-    QLabel *mark = mWindow->findChild<QLabel *>(QStringLiteral("timetableMark"));
-    QVERIFY(mark && mark->isVisible());
-    QVERIFY2(mark->text().endsWith(QStringLiteral("nothing runs")), qPrintable(mark->text()));
-    QVERIFY(QDir(mData->path()).mkpath(QStringLiteral("stick/plans")));
-    writeTimetable(dailyAt(-60, "show 6") + dailyAt(3600, "off"));
-    QByteArray got;
-    QTRY_VERIFY_WITH_TIMEOUT(!(got += mPty->read(20)).isEmpty(), 7000);
-    QCOMPARE(got, Commands::startShow(5));
-    QVERIFY(!mark->isVisible());
-}
-
-// Four entries in the hour the spring change skips, in the file's own zone
-// on a computer left on another: all due at 03:00, two of them shows, of
-// which the line's queue sends the later; the journal names every one.
-void tst_TimetableWindow::dueTogetherEachJournalled()
-{
-    mSettings->store(QStringLiteral("timetable/catchUp"), QStringLiteral("off"));
-    writeTimetable("zone Europe/Berlin\ndaily 02:10 show 1\ndaily 02:20 show 2\ndaily 02:30 show 3\n"
-                   "daily 02:40 off\n");
-    startWindow();
-    takeTheClock();
-    mWindow->panel().timetableClock().setClock([this] { return mNow; }, [] { return QTimeZone::utc(); });
-    mNow = QDateTime(QDate(2026, 3, 29), QTime(0, 59, 59), QTimeZone::utc());
-    mWindow->panel().timetableClock().check(true);
-    const QLabel *next = mWindow->findChild<QLabel *>(QStringLiteral("next"));
-    QVERIFY2(next->text().endsWith(QStringLiteral(" Sun 03:00 CEST")), qPrintable(next->text()));
-    QVERIFY2(next->toolTip().contains(QStringLiteral("its own zone, Europe/Berlin")), qPrintable(next->toolTip()));
-    mNow = mNow.addSecs(1);
-    mWindow->panel().timetableClock().check();
-    QByteArray got;
-    QTRY_COMPARE((got += mPty->read(20)), Commands::startShow(0) + Commands::startShow(2) + Commands::off);
-    const QByteArray lines = journal();
-    for (const char *record : { "\tX0401\tsent\ttimetable line 2\t", "\tX0402\treplaced\ttimetable line 3\t",
-                                "\tX0403\tsent\ttimetable line 4\t", "\tX0100\tsent\ttimetable line 5\t" })
-        QVERIFY2(lines.contains(record), lines.constData());
 }
 
 // Not a regular file: refused at once, and the window comes up.
