@@ -140,8 +140,8 @@ void LumivaneMainWindow::createShowButtons()
     setTabOrder(mTabber, mBrightSlider);
     setTabOrder(mBrightSlider, mOffButton);
 
-    // The hidden pages' 96 selectors cost some 3.5 million instructions at
-    // start for nothing the operator sees. A page is made when it is first
+    // The hidden pages' 96 selectors would cost start-up time for nothing
+    // the operator sees (see startup.h). A page is made when it is first
     // shown, before it is painted, or when one of its shows is first needed
     // (a remote command, the timetable, the guard).
     buildPage(mTabber->currentIndex());
@@ -349,8 +349,8 @@ void LumivaneMainWindow::setShowNumbers(bool on)
     }
 }
 
-// Every step of a drag is described as it goes out; building all 128 names
-// for each cost some 70,000 instructions a step.
+// Every step of a drag is described as it goes out, so only the name it
+// names is built, not all 128.
 QString LumivaneMainWindow::describeCommand(const QByteArray &command) const
 {
     return LinkState::describeAsking(command, [this](int id) { return showName(id); });
