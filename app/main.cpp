@@ -6,8 +6,6 @@
 
 #include <QApplication>
 #include <QCommandLineParser>
-#include <QIcon>
-#include <QTimer>
 
 #include <cstdio>
 #include <utility>
@@ -105,9 +103,6 @@ int main(int argc, char **argv)
     if (refused(parser, parser.parse(QApplication::arguments())))
         return 2;
 
-    // Drawn by Qt's SVG plugin; without it the window simply has no icon.
-    // Given once the event loop runs: loading the plugins and drawing the
-    // icon at four sizes took 14 ms before the window could first appear.
-    QTimer::singleShot(0, [] { QApplication::setWindowIcon(QIcon(QStringLiteral(":/lumivane.svg"))); });
+    giveWindowIconOnceRunning();
     return runLumivane(std::move(fontsRead));
 }

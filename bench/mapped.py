@@ -65,9 +65,9 @@ def main():
     shutil.rmtree(config, ignore_errors=True)
     t = {name: statistics.median(v) for name, v in times.items()}
     print(f"| Exec to first mapped window (ms, median of {runs}) | {t['lumivane']:.1f} | "
-          f"{t['empty']:.1f} (empty QMainWindow) | ratio {t['lumivane'] / t['empty']:.2f} | <= 1.15 |")
+          f"{t['empty']:.1f} (empty QMainWindow) | ratio {t['lumivane'] / t['empty']:.2f} | |")
     print(f"| ... against a window with a menu and a line of text | {t['lumivane']:.1f} | "
-          f"{t['text']:.1f} | ratio {t['lumivane'] / t['text']:.2f} | |")
+          f"{t['text']:.1f} | ratio {t['lumivane'] / t['text']:.2f} | <= 1.2 |")
 
 
 if __name__ == "__main__":

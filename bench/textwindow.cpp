@@ -2,10 +2,9 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 
 // The least a window that shows any text costs: a menu bar and one line,
-// started as Lumivane starts (fonts read on the second core, the extension
-// icon made when drawn). The empty window never loads a font; this one
-// pays what every window with words in it pays, so the program's own
-// start-up is what lies above it.
+// started as Lumivane starts (fonts read on the second core). The empty
+// window never loads a font; this one pays what every window with words in
+// it pays, so the program's own start-up is what lies above it.
 
 #include "idle.h"
 #include "window/startup.h"

@@ -11,16 +11,35 @@ install(FILES ${PROJECT_SOURCE_DIR}/data/org.lumivane.Lumivane.metainfo.xml
         DESTINATION ${CMAKE_INSTALL_DATADIR}/metainfo)
 
 # The manual page and the changelog go compressed, and reproducibly so (no
-# name or time in the gzip header), as Debian's policy asks. Made when CMake
-# configures, so that installing or packaging needs no build step; an edit
-# of either source configures again.
+# name or time in the gzip header), as Debian's policy asks. The changelog is
+# compressed when CMake configures, so that installing or packaging needs no
+# build step for it; an edit configures again.
 find_program(GZIP_PROGRAM gzip REQUIRED)
-foreach(source lumivane.1 changelog)
-    execute_process(COMMAND ${GZIP_PROGRAM} -9 -n -c ${PROJECT_SOURCE_DIR}/data/${source}
-                    OUTPUT_FILE ${CMAKE_CURRENT_BINARY_DIR}/${source}.gz
-                    COMMAND_ERROR_IS_FATAL ANY)
-    set_property(DIRECTORY APPEND PROPERTY CMAKE_CONFIGURE_DEPENDS ${PROJECT_SOURCE_DIR}/data/${source})
-endforeach()
+execute_process(COMMAND ${GZIP_PROGRAM} -9 -n -c ${PROJECT_SOURCE_DIR}/data/changelog
+                OUTPUT_FILE ${CMAKE_CURRENT_BINARY_DIR}/changelog.gz
+                COMMAND_ERROR_IS_FATAL ANY)
+set_property(DIRECTORY APPEND PROPERTY CMAKE_CONFIGURE_DEPENDS ${PROJECT_SOURCE_DIR}/data/changelog)
+
+# The manual page is the reference, docs/lumivane.1.md, made into roff when
+# building. The program depends on it, so that building only lumivane before
+# cpack (tools/package-test.sh) still has a page to install.
+find_program(GO_MD2MAN_PROGRAM go-md2man)
+if(NOT GO_MD2MAN_PROGRAM)
+    message(FATAL_ERROR "go-md2man is missing: it makes the manual page from docs/lumivane.1.md. "
+                        "On Debian: sudo apt-get install go-md2man")
+endif()
+add_custom_command(
+    OUTPUT ${CMAKE_CURRENT_BINARY_DIR}/lumivane.1.gz
+    COMMAND ${CMAKE_COMMAND} -DSOURCE=${PROJECT_SOURCE_DIR}/docs/lumivane.1.md
+            -DCHANGELOG=${PROJECT_SOURCE_DIR}/data/changelog -DVERSION=${PROJECT_VERSION}
+            -DGO_MD2MAN=${GO_MD2MAN_PROGRAM} -DGZIP=${GZIP_PROGRAM}
+            -DOUTPUT=${CMAKE_CURRENT_BINARY_DIR}/lumivane.1 -P ${PROJECT_SOURCE_DIR}/cmake/ManPage.cmake
+    DEPENDS ${PROJECT_SOURCE_DIR}/docs/lumivane.1.md ${PROJECT_SOURCE_DIR}/data/changelog
+            ${PROJECT_SOURCE_DIR}/cmake/ManPage.cmake
+    COMMENT "Making the manual page lumivane.1 from docs/lumivane.1.md"
+    VERBATIM)
+add_custom_target(manpage ALL DEPENDS ${CMAKE_CURRENT_BINARY_DIR}/lumivane.1.gz)
+add_dependencies(lumivane manpage)
 install(FILES ${CMAKE_CURRENT_BINARY_DIR}/lumivane.1.gz DESTINATION ${CMAKE_INSTALL_MANDIR}/man1)
 # Named after the package, not the project (GNUInstallDirs' DOCDIR would be
 # doc/Lumivane).
@@ -30,7 +49,8 @@ install(FILES ${CMAKE_CURRENT_BINARY_DIR}/changelog.gz ${PROJECT_SOURCE_DIR}/dat
         DESTINATION ${LUMIVANE_DOCDIR})
 # What the README links to, so that the installed copy has no dead links.
 install(FILES ${PROJECT_SOURCE_DIR}/docs/lumivane.png ${PROJECT_SOURCE_DIR}/docs/lumivane-windows.png
-              ${PROJECT_SOURCE_DIR}/docs/development.md ${PROJECT_SOURCE_DIR}/docs/performance.md
+              ${PROJECT_SOURCE_DIR}/docs/lumivane.1.md ${PROJECT_SOURCE_DIR}/docs/development.md
+              ${PROJECT_SOURCE_DIR}/docs/performance.md
         DESTINATION ${LUMIVANE_DOCDIR}/docs)
 
 set(CPACK_PACKAGE_NAME lumivane)

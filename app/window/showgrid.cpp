@@ -141,8 +141,8 @@ void LumivaneMainWindow::createShowButtons()
     setTabOrder(mTabber, mBrightSlider);
     setTabOrder(mBrightSlider, mOffButton);
 
-    // The hidden pages' 96 selectors cost some 3.5 million instructions at
-    // start for nothing the operator sees. A page is made when it is first
+    // The hidden pages' 96 selectors would cost start-up time for nothing
+    // the operator sees (see startup.h). A page is made when it is first
     // shown, before it is painted, or when one of its shows is first needed
     // (a remote command, the timetable, the guard).
     buildPage(mTabber->currentIndex());
