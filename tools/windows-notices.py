@@ -33,7 +33,7 @@ import sys
 
 # Raised whenever index() learns to read more of Qt's source: an index of an
 # older format is made again from the source (tools/build-qt-windows.sh).
-INDEX_FORMAT = 2
+INDEX_FORMAT = 3
 
 SOURCE_SUFFIXES = ('.c', '.cc', '.cpp')
 SCANNED_SUFFIXES = SOURCE_SUFFIXES + ('.h', '.hh', '.hpp', '.inc', '.inl')
@@ -127,6 +127,19 @@ def index(source, out):
             todo.extend(includers.get(rel, ()))
         return members
 
+    # The libraries Qt builds as archives of their own (libQt6BundledZLIB.a):
+    # their code is linked only through that archive. FreeType carries
+    # zlib's files too, named as Qt's own copy of zlib is.
+    archive_re = re.compile(r'qt_internal_add_3rdparty_library\((Bundled\w+)')
+    archives = {}
+    for rel in files:
+        parts = rel.split('/')
+        if parts[:2] == ['src', '3rdparty'] and len(parts) == 4 and parts[3] == 'CMakeLists.txt':
+            with open(os.path.join(source, rel), encoding='utf-8') as f:
+                m = archive_re.search(f.read())
+            if m:
+                archives[parts[2]] = m.group(1)
+
     os.makedirs(out, exist_ok=True)
     entries = []
     for rel_json in sorted(p for p in files if os.path.basename(p) == 'qt_attribution.json'):
@@ -170,6 +183,8 @@ def index(source, out):
                 'licenceFiles': licences,
                 'copyrightFile': copyright_file,
                 'members': sorted(members_carrying(paths)),
+                'archive': archives.get(rel_json.split('/')[2], '')
+                if rel_json.startswith('src/3rdparty/') else '',
             })
 
     # Objects of code under src/3rdparty: each linked one needs an entry.
@@ -239,7 +254,8 @@ def qt_part(prefix, archive, obj):
     m = re.match(r'libQt6(\w+)\.a$', base)
     if m:
         return m.group(1)
-    m = re.match(r'lib/objects-\w+/(\w+?)_(resources_\d+|init)/', path)
+    # A plugin's registration object lies under plugins/, not lib/.
+    m = re.match(r'(?:lib|plugins/\w+)/objects-\w+/(\w+?)_(resources_\d+|init)/', path)
     if m:
         return m.group(1)
     m = re.match(r'plugins/(\w+)/lib(\w+)\.a$', path)
@@ -292,7 +308,8 @@ def write(map_path, prefix, notices, build, out):
     if unknown:
         fail('no notice for these linked files (no Debian package owns them): ' + ', '.join(unknown))
 
-    entries = [e for e in idx['entries'] if qt_members & set(e['members'])]
+    entries = [e for e in idx['entries'] if qt_members & set(e['members'])
+               and (not e['archive'] or e['archive'] in qt_parts)]
     covered = set().union(*(set(e['members']) for e in entries)) if entries else set()
     orphans = sorted((qt_members & third_party) - covered)
     if orphans:

@@ -42,7 +42,8 @@ exe=$build/Lumivane.exe
 echo "windows: built in $(( $(date +%s) - start )) s" >&2
 
 # Windows' own DLLs, and the API sets that stand for them; Qt Network adds
-# iphlpapi (the interfaces' addresses) and winhttp (the system's proxy).
+# iphlpapi (the interfaces' addresses), and winhttp (the system's proxy)
+# when built with proxy support, which the Qt of build-qt-windows.sh is not.
 # Anything else (libgcc_s_seh-1.dll, libstdc++-6.dll, libwinpthread-1.dll,
 # Qt6*.dll) would be missing on a user's machine.
 system_dlls='^(kernel32|user32|gdi32|advapi32|shell32|ole32|oleaut32|comdlg32|comctl32|uxtheme|dwmapi|shcore|imm32|winmm|version|shlwapi|setupapi|userenv|netapi32|wtsapi32|ws2_32|iphlpapi|winhttp|mpr|d2d1|d3d11|d3d9|d3d12|dxgi|dwrite|dcomp|msvcrt|ucrtbase|authz|cfgmgr32|bcrypt|crypt32|secur32|rpcrt4|api-ms-win-[a-z0-9-]+)\.dll$'
