@@ -7,6 +7,7 @@
 // program wakes with a week's timetable running and with it off. Prints
 // "name value" lines for bench/run.py. Settings and data are private.
 //   bench_timetable [idle seconds per phase, default 20]
+#include "panel/panel.h"
 #include "window/lumivanemainwindow.h"
 #include "../tests/testsupport.h"
 
@@ -166,7 +167,7 @@ int main(int argc, char **argv)
         QTimer::singleShot(idleSeconds * 1000, &idle, &QEventLoop::quit);
         // What the timetable's one timer is set to: its wake-ups a minute
         // are 60 over this, whatever a short span happens to catch.
-        const int armedMs = window.timetableClock().remainingMs();
+        const int armedMs = window.panel().timetableClock().remainingMs();
         timers.count = -1;
         const long before = voluntarySwitches();
         idle.exec();
