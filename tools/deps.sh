@@ -26,7 +26,7 @@ need_packages() {
 
 # What building and testing Lumivane needs on Debian 12 (go-md2man makes
 # the manual page).
-BUILD_PACKAGES="cmake ninja-build g++ qt6-base-dev qt6-serialport-dev libgl-dev fonts-dejavu-core libqt6svg6 go-md2man"
+BUILD_PACKAGES="cmake ninja-build g++ qt6-base-dev qt6-serialport-dev libgl-dev fonts-dejavu-core libqt6svg6 go-md2man node-llhttp"
 
 # The end-to-end test on a virtual X server, and its screenshot; oscsend
 # (liblo-tools) and nc are the remote peers.
