@@ -2,6 +2,7 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 
 #include "web/httprequest.h"
+#include "web/webrules.h"
 
 #include <QTest>
 
@@ -12,6 +13,8 @@ class tst_Web : public QObject
 private slots:
     void requests_data();
     void requests();
+    void gate_data();
+    void gate();
 };
 
 using Fault = HttpRequestReader::Fault;
@@ -70,6 +73,45 @@ void tst_Web::requests()
     QCOMPARE(reader.fault(), fault);
     if (fault == Fault::None)
         QVERIFY(!reader.partial());
+}
+
+void tst_Web::gate_data()
+{
+    QTest::addColumn<QByteArray>("request");
+    QTest::addColumn<int>("status");
+
+    const QByteArray post = "POST /api/command HTTP/1.1\r\nContent-Type: text/plain\r\nContent-Length: 4\r\n";
+    QTest::newRow("a GET from this computer") << QByteArray("GET / HTTP/1.1\r\nHost: localhost:8080\r\n\r\n") << 0;
+    QTest::newRow("a name in any case, with its dot")
+        << QByteArray("GET / HTTP/1.1\r\nHost: Foyer.local.:8080\r\n\r\n") << 0;
+    QTest::newRow("the IPv6 loopback") << QByteArray("GET / HTTP/1.1\r\nHost: [::1]:8080\r\n\r\n") << 0;
+    QTest::newRow("another site's name rebound here")
+        << QByteArray("GET /api/state HTTP/1.1\r\nHost: evil.example:8080\r\n\r\n") << 421;
+    QTest::newRow("another port") << QByteArray("GET / HTTP/1.1\r\nHost: localhost:80\r\n\r\n") << 421;
+    QTest::newRow("no Host") << QByteArray("GET / HTTP/1.1\r\n\r\n") << 421;
+    QTest::newRow("a command from the page")
+        << post + "Host: 127.0.0.1:8080\r\nX-Lumivane-Request: 1\r\nOrigin: http://127.0.0.1:8080\r\n\r\noff\n" << 0;
+    QTest::newRow("a command without the header, as a form of another site posts it")
+        << post + "Host: 127.0.0.1:8080\r\nOrigin: http://evil.example\r\n\r\noff\n" << 403;
+    QTest::newRow("a command with the header from another origin")
+        << post + "Host: 127.0.0.1:8080\r\nX-Lumivane-Request: 1\r\nOrigin: http://evil.example\r\n\r\noff\n" << 403;
+    QTest::newRow("a command from an opaque origin")
+        << post + "Host: 127.0.0.1:8080\r\nX-Lumivane-Request: 1\r\nOrigin: null\r\n\r\noff\n" << 403;
+    QTest::newRow("a command from a tool that sends no Origin")
+        << post + "Host: 127.0.0.1:8080\r\nX-Lumivane-Request: 1\r\n\r\noff\n" << 0;
+}
+
+void tst_Web::gate()
+{
+    QFETCH(QByteArray, request);
+    QFETCH(int, status);
+
+    HttpRequestReader reader;
+    const QList<HttpRequest> read = reader.feed(request);
+    QCOMPARE(read.size(), 1);
+    const QStringList names { QStringLiteral("127.0.0.1"), QStringLiteral("::1"), QStringLiteral("localhost"),
+                              QStringLiteral("foyer.local") };
+    QCOMPARE(WebRules::refusal(read.first(), names, 8080), status);
 }
 
 QTEST_GUILESS_MAIN(tst_Web)
