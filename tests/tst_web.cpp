@@ -1,8 +1,15 @@
 // SPDX-FileCopyrightText: 2026 The Lumivane developers
 // SPDX-License-Identifier: GPL-3.0-or-later
 
+#include "panel/panel.h"
+#include "pty.h"
+#include "temporarysettings.h"
 #include "web/httprequest.h"
 #include "web/webrules.h"
+#include "web/webserver.h"
+
+#include <QTcpSocket>
+#include <QTemporaryDir>
 
 #include <QTest>
 
@@ -15,6 +22,9 @@ private slots:
     void requests();
     void gate_data();
     void gate();
+    void served_data();
+    void served();
+    void liveState();
 };
 
 using Fault = HttpRequestReader::Fault;
@@ -112,6 +122,116 @@ void tst_Web::gate()
     const QStringList names { QStringLiteral("127.0.0.1"), QStringLiteral("::1"), QStringLiteral("localhost"),
                               QStringLiteral("foyer.local") };
     QCOMPARE(WebRules::refusal(read.first(), names, 8080), status);
+}
+
+namespace {
+
+// One request on a fresh connection; the whole reply once the server closes
+// it, or what came within five seconds. The server runs in this thread, so
+// the waiting turns the event loop.
+QByteArray ask(quint16 port, const QByteArray &request)
+{
+    QTcpSocket socket;
+    socket.connectToHost(QHostAddress::LocalHost, port);
+    socket.write(request);
+    QByteArray reply;
+    QElapsedTimer waited;
+    waited.start();
+    while (socket.state() != QAbstractSocket::UnconnectedState && !waited.hasExpired(5000)) {
+        QTest::qWait(5);
+        reply += socket.readAll();
+    }
+    return reply + socket.readAll();
+}
+
+struct Served
+{
+    QTemporaryDir data;
+    TemporarySettings settings;
+    Pty pty;
+    std::unique_ptr<Panel> panel;
+    std::unique_ptr<WebServer> server;
+
+    Served()
+    {
+        qputenv("XDG_DATA_HOME", data.path().toLocal8Bit());
+        settings.store(QStringLiteral("serialPort"), QString::fromLocal8Bit(pty.slavePath));
+        panel = std::make_unique<Panel>();
+        panel->start();
+        server = std::make_unique<WebServer>(*panel);
+        server->listen(QHostAddress::LocalHost, 0);
+    }
+};
+
+} // namespace
+
+void tst_Web::served_data()
+{
+    QTest::addColumn<QByteArray>("request");
+    QTest::addColumn<QByteArray>("head");   // the status line
+    QTest::addColumn<QByteArray>("body");   // what the body holds
+    QTest::addColumn<QByteArray>("wire");   // what reaches the player
+
+    const QByteArray command = "POST /api/command HTTP/1.1\r\nHost: localhost:@\r\nConnection: close\r\n"
+                               "Content-Type: text/plain\r\nContent-Length: 8\r\n";
+    QTest::newRow("a show from the page")
+        << command + "X-Lumivane-Request: 1\r\nOrigin: http://localhost:@\r\n\r\nshow 37\n"
+        << QByteArray("HTTP/1.1 200 OK") << QByteArray("ok show 37") << QByteArray("X0425");
+    QTest::newRow("the same posted by another site's form")
+        << command + "Origin: http://evil.example\r\n\r\nshow 37\n" << QByteArray("HTTP/1.1 403 Forbidden")
+        << QByteArray() << QByteArray();
+    QTest::newRow("a command the protocol does not know")
+        << QByteArray("POST /api/command HTTP/1.1\r\nHost: localhost:@\r\nConnection: close\r\nX-Lumivane-Request: 1\r\n"
+                      "Content-Length: 8\r\n\r\nshow 200")
+        << QByteArray("HTTP/1.1 400 Bad Request") << QByteArray("error:") << QByteArray();
+    QTest::newRow("the state")
+        << QByteArray("GET /api/state HTTP/1.1\r\nHost: localhost:@\r\nConnection: close\r\n\r\n")
+        << QByteArray("HTTP/1.1 200 OK") << QByteArray("\"link\":\"Connected: ") << QByteArray();
+    QTest::newRow("the names")
+        << QByteArray("GET /api/names HTTP/1.1\r\nHost: localhost:@\r\nConnection: close\r\n\r\n")
+        << QByteArray("HTTP/1.1 200 OK") << QByteArray("[\"Show 1\",\"Show 2\",") << QByteArray();
+    QTest::newRow("the page, served by itself")
+        << QByteArray("GET / HTTP/1.1\r\nHost: localhost:@\r\nConnection: close\r\n\r\n")
+        << QByteArray("HTTP/1.1 200 OK") << QByteArray("<script src=\"/panel.js\"") << QByteArray();
+    QTest::newRow("a name rebound to this computer")
+        << QByteArray("GET /api/state HTTP/1.1\r\nHost: evil.example:@\r\n\r\n")
+        << QByteArray("HTTP/1.1 421 Misdirected Request") << QByteArray() << QByteArray();
+}
+
+// What a real client gets back over the loopback, and what reaches the
+// player's end of the line.
+void tst_Web::served()
+{
+    QFETCH(QByteArray, request);
+    QFETCH(QByteArray, head);
+    QFETCH(QByteArray, body);
+    QFETCH(QByteArray, wire);
+
+    Served served;
+    const quint16 port = served.server->port();
+    QVERIFY(port != 0);
+    const QByteArray reply = ask(port, request.replace('@', QByteArray::number(port)));
+    QVERIFY2(reply.startsWith(head), reply.constData());
+    QVERIFY(reply.contains("Content-Security-Policy: default-src 'self'\r\n"));
+    QVERIFY(reply.contains("X-Content-Type-Options: nosniff\r\n"));
+    QVERIFY2(reply.mid(reply.indexOf("\r\n\r\n")).contains(body), reply.constData());
+    QCOMPARE(served.pty.read(), wire);
+}
+
+// A command from anywhere reaches an open stream of the page at once.
+void tst_Web::liveState()
+{
+    Served served;
+    const quint16 port = served.server->port();
+    QTcpSocket stream;
+    stream.connectToHost(QHostAddress::LocalHost, port);
+    stream.write("GET /api/events HTTP/1.1\r\nHost: localhost:" + QByteArray::number(port) + "\r\n\r\n");
+    QByteArray got;
+    QTRY_VERIFY((got += stream.readAll()).contains("data: {"));
+    got.clear();
+    QVERIFY(served.panel->dispatch(Command::show(12), Source::remote(QStringLiteral("192.0.2.7"))).queued());
+    QTRY_VERIFY_WITH_TIMEOUT((got += stream.readAll()).contains("\"show\":12"), 1000);
+    QCOMPARE(served.pty.read(), QByteArray("X040C"));
 }
 
 QTEST_GUILESS_MAIN(tst_Web)

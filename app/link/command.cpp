@@ -62,6 +62,8 @@ QString Source::label() const
     switch (kind) {
     case Kind::Remote:
         return QStringLiteral("remote ") + peer;
+    case Kind::Web:
+        return QStringLiteral("web ") + peer;
     case Kind::Timetable:
     case Kind::CatchUp:
         return QStringLiteral("timetable");
@@ -81,6 +83,8 @@ QString Source::journal() const
         return QStringLiteral("key");
     case Kind::Remote:
         return QStringLiteral("remote ") + peer;
+    case Kind::Web:
+        return QStringLiteral("web ") + peer;
     case Kind::Timetable:
         return QStringLiteral("timetable line %1").arg(line);
     case Kind::CatchUp:
@@ -94,6 +98,8 @@ QString Source::refusal() const
     switch (kind) {
     case Kind::Remote:
         return QStringLiteral("A remote command from ") + peer;
+    case Kind::Web:
+        return QStringLiteral("A command from the browser panel at ") + peer;
     case Kind::Timetable:
     case Kind::CatchUp:
         return QStringLiteral("A command from the timetable (line %1)").arg(line);

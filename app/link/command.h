@@ -42,14 +42,15 @@ struct Command
 // Who chose a command: a hand at the window, a remote peer, the timetable.
 struct Source
 {
-    enum class Kind { Operator, Mouse, Key, Remote, Timetable, CatchUp };
+    enum class Kind { Operator, Mouse, Key, Remote, Timetable, CatchUp, Web };
 
     Kind kind = Kind::Operator;
-    QString peer;  // Remote: "192.0.2.7"
+    QString peer;  // Remote and Web: "192.0.2.7"
     int line = 0;  // Timetable and CatchUp: the entry's line in the file
     QString note;  // Timetable and CatchUp: the entry's note, for the journal
 
     static Source remote(const QString &peer) { return { Kind::Remote, peer, 0, {} }; }
+    static Source web(const QString &peer) { return { Kind::Web, peer, 0, {} }; }
     static Source timetable(int line, const QString &note, bool catchUp)
     {
         return { catchUp ? Kind::CatchUp : Kind::Timetable, {}, line, note };

@@ -229,6 +229,11 @@ void Panel::journalRemoteRefusal(const QString &peer, const QString &reason)
 // The reply is the remote protocol's, "ok ..." or "error: ...".
 QByteArray Panel::runRemote(const RemoteCommand &command, const QString &peer)
 {
+    return run(command, Source::remote(peer));
+}
+
+QByteArray Panel::run(const RemoteCommand &command, const Source &source)
+{
     if (command.kind == RemoteCommand::Kind::State)
         return TextCommand::state(mPlayerShow, mPlayerBrightness, link().text, nextForState());
     Command asked = Command::off();
@@ -236,7 +241,7 @@ QByteArray Panel::runRemote(const RemoteCommand &command, const QString &peer)
         asked = Command::show(int(command.value));
     else if (command.kind == RemoteCommand::Kind::Brightness)
         asked = brightnessFor(command.value);
-    const Outcome outcome = dispatch(asked, Source::remote(peer));
+    const Outcome outcome = dispatch(asked, source);
     switch (outcome.refusal) {
     case Outcome::Refusal::None:
         return TextCommand::done(remoteReply(outcome.command));

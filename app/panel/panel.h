@@ -95,6 +95,8 @@ public:
     static Command commandFor(const Timetable::Action &action);
     // A command of remote control's protocols, and its reply line.
     QByteArray runRemote(const RemoteCommand &command, const QString &peer);
+    // The same for any source that speaks them (remote control, the browser panel).
+    QByteArray run(const RemoteCommand &command, const Source &source);
 
     // The port.
     QString portName() const { return mPortName; }
