@@ -5,6 +5,7 @@
 #include "pty.h"
 #include "temporarysettings.h"
 #include "web/httprequest.h"
+#include "web/password.h"
 #include "web/webrules.h"
 #include "web/webserver.h"
 
@@ -25,6 +26,8 @@ private slots:
     void served_data();
     void served();
     void liveState();
+    void password_data();
+    void password();
 };
 
 using Fault = HttpRequestReader::Fault;
@@ -232,6 +235,37 @@ void tst_Web::liveState()
     QVERIFY(served.panel->dispatch(Command::show(12), Source::remote(QStringLiteral("192.0.2.7"))).queued());
     QTRY_VERIFY_WITH_TIMEOUT((got += stream.readAll()).contains("\"show\":12"), 1000);
     QCOMPARE(served.pty.read(), QByteArray("X040C"));
+}
+
+void tst_Web::password_data()
+{
+    QTest::addColumn<QString>("given");
+    QTest::addColumn<QByteArray>("stored"); // empty: the hash of "Foyer 2026!"
+    QTest::addColumn<bool>("matches");
+
+    QTest::newRow("the password") << QStringLiteral("Foyer 2026!") << QByteArray() << true;
+    QTest::newRow("one letter off") << QStringLiteral("foyer 2026!") << QByteArray() << false;
+    QTest::newRow("nothing") << QString() << QByteArray() << false;
+    QTest::newRow("a stored value of another form") << QStringLiteral("Foyer 2026!") << QByteArray("Foyer 2026!")
+                                                     << false;
+    QTest::newRow("a count lowered by hand")
+        << QStringLiteral("x") << QByteArray("pbkdf2-sha256$1$c2FsdHNhbHRzYWx0c2FsdA==$AAAA") << false;
+}
+
+void tst_Web::password()
+{
+    QFETCH(QString, given);
+    QFETCH(QByteArray, stored);
+    QFETCH(bool, matches);
+
+    static const QByteArray made = Password::hash(QStringLiteral("Foyer 2026!"));
+    if (stored.isEmpty()) {
+        stored = made;
+        QVERIFY(!stored.contains("Foyer"));
+        // Salted: the same password never gives the same stored value.
+        QVERIFY(Password::hash(QStringLiteral("Foyer 2026!")) != stored);
+    }
+    QCOMPARE(Password::matches(given, stored), matches);
 }
 
 QTEST_GUILESS_MAIN(tst_Web)
