@@ -61,7 +61,7 @@ QString Source::label() const
 {
     switch (kind) {
     case Kind::Remote:
-        return QStringLiteral("remote ") + peer;
+        return journal();
     case Kind::Timetable:
     case Kind::CatchUp:
         return QStringLiteral("timetable");
