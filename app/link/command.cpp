@@ -61,9 +61,8 @@ QString Source::label() const
 {
     switch (kind) {
     case Kind::Remote:
-        return QStringLiteral("remote ") + peer;
     case Kind::Web:
-        return QStringLiteral("web ") + peer;
+        return journal();
     case Kind::Timetable:
     case Kind::CatchUp:
         return QStringLiteral("timetable");
