@@ -9,6 +9,7 @@
 #include "web/webrules.h"
 #include "web/webserver.h"
 
+#include <QRegularExpression>
 #include <QTcpSocket>
 #include <QTemporaryDir>
 
@@ -26,6 +27,7 @@ private slots:
     void served_data();
     void served();
     void liveState();
+    void login();
     void password_data();
     void password();
 };
@@ -153,16 +155,23 @@ struct Served
     TemporarySettings settings;
     Pty pty;
     std::unique_ptr<Panel> panel;
-    std::unique_ptr<WebServer> server;
+    WebListener *server = nullptr;
 
-    Served()
+    explicit Served(const QString &setup = {})
     {
+        WebConfig config;
+        config.enabled = true;
+        config.port = 0;
+        config.viewOnly = setup == QLatin1String("view only");
         qputenv("XDG_DATA_HOME", data.path().toLocal8Bit());
         settings.store(QStringLiteral("serialPort"), QString::fromLocal8Bit(pty.slavePath));
         panel = std::make_unique<Panel>();
         panel->start();
-        server = std::make_unique<WebServer>(*panel);
-        server->listen(QHostAddress::LocalHost, 0);
+        // As the program has it: the server the panel loads, on any free port.
+        panel->setWebConfig(config);
+        server = &panel->web();
+        if (setup == QLatin1String("password"))
+            panel->setWebPassword(QStringLiteral("Foyer 2026!"));
     }
 };
 
@@ -174,31 +183,45 @@ void tst_Web::served_data()
     QTest::addColumn<QByteArray>("head");   // the status line
     QTest::addColumn<QByteArray>("body");   // what the body holds
     QTest::addColumn<QByteArray>("wire");   // what reaches the player
+    QTest::addColumn<QString>("setup");     // "", "view only", "password"
 
     const QByteArray command = "POST /api/command HTTP/1.1\r\nHost: localhost:@\r\nConnection: close\r\n"
                                "Content-Type: text/plain\r\nContent-Length: 8\r\n";
     QTest::newRow("a show from the page")
         << command + "X-Lumivane-Request: 1\r\nOrigin: http://localhost:@\r\n\r\nshow 37\n"
-        << QByteArray("HTTP/1.1 200 OK") << QByteArray("ok show 37") << QByteArray("X0425");
+        << QByteArray("HTTP/1.1 200 OK") << QByteArray("ok show 37") << QByteArray("X0425") << QString();
     QTest::newRow("the same posted by another site's form")
         << command + "Origin: http://evil.example\r\n\r\nshow 37\n" << QByteArray("HTTP/1.1 403 Forbidden")
-        << QByteArray() << QByteArray();
+        << QByteArray() << QByteArray() << QString();
     QTest::newRow("a command the protocol does not know")
         << QByteArray("POST /api/command HTTP/1.1\r\nHost: localhost:@\r\nConnection: close\r\nX-Lumivane-Request: 1\r\n"
                       "Content-Length: 8\r\n\r\nshow 200")
-        << QByteArray("HTTP/1.1 400 Bad Request") << QByteArray("error:") << QByteArray();
+        << QByteArray("HTTP/1.1 400 Bad Request") << QByteArray("error:") << QByteArray() << QString();
     QTest::newRow("the state")
         << QByteArray("GET /api/state HTTP/1.1\r\nHost: localhost:@\r\nConnection: close\r\n\r\n")
-        << QByteArray("HTTP/1.1 200 OK") << QByteArray("\"link\":\"Connected: ") << QByteArray();
+        << QByteArray("HTTP/1.1 200 OK") << QByteArray("\"link\":\"Connected: ") << QByteArray() << QString();
     QTest::newRow("the names")
         << QByteArray("GET /api/names HTTP/1.1\r\nHost: localhost:@\r\nConnection: close\r\n\r\n")
-        << QByteArray("HTTP/1.1 200 OK") << QByteArray("[\"Show 1\",\"Show 2\",") << QByteArray();
+        << QByteArray("HTTP/1.1 200 OK") << QByteArray("[\"Show 1\",\"Show 2\",") << QByteArray() << QString();
     QTest::newRow("the page, served by itself")
         << QByteArray("GET / HTTP/1.1\r\nHost: localhost:@\r\nConnection: close\r\n\r\n")
-        << QByteArray("HTTP/1.1 200 OK") << QByteArray("<script src=\"/panel.js\"") << QByteArray();
+        << QByteArray("HTTP/1.1 200 OK") << QByteArray("<script src=\"/panel.js\"") << QByteArray() << QString();
     QTest::newRow("a name rebound to this computer")
         << QByteArray("GET /api/state HTTP/1.1\r\nHost: evil.example:@\r\n\r\n")
-        << QByteArray("HTTP/1.1 421 Misdirected Request") << QByteArray() << QByteArray();
+        << QByteArray("HTTP/1.1 421 Misdirected Request") << QByteArray() << QByteArray() << QString();
+    QTest::newRow("a show while the panel is view only")
+        << command + "X-Lumivane-Request: 1\r\n\r\nshow 37\n" << QByteArray("HTTP/1.1 403 Forbidden")
+        << QByteArray("error: the browser panel is view only") << QByteArray() << QStringLiteral("view only");
+    QTest::newRow("the state while view only")
+        << QByteArray("GET /api/state HTTP/1.1\r\nHost: localhost:@\r\nConnection: close\r\n\r\n")
+        << QByteArray("HTTP/1.1 200 OK") << QByteArray("\"viewOnly\":true") << QByteArray() << QStringLiteral("view only");
+    QTest::newRow("a show with a password set, not logged in")
+        << command + "X-Lumivane-Request: 1\r\n\r\nshow 37\n" << QByteArray("HTTP/1.1 401 Unauthorized")
+        << QByteArray("error: log in first") << QByteArray() << QStringLiteral("password");
+    QTest::newRow("the page with a password set")
+        << QByteArray("GET / HTTP/1.1\r\nHost: localhost:@\r\nConnection: close\r\n\r\n")
+        << QByteArray("HTTP/1.1 200 OK") << QByteArray("<script src=\"/panel.js\"") << QByteArray()
+        << QStringLiteral("password");
 }
 
 // What a real client gets back over the loopback, and what reaches the
@@ -209,8 +232,9 @@ void tst_Web::served()
     QFETCH(QByteArray, head);
     QFETCH(QByteArray, body);
     QFETCH(QByteArray, wire);
+    QFETCH(QString, setup);
 
-    Served served;
+    Served served(setup);
     const quint16 port = served.server->port();
     QVERIFY(port != 0);
     const QByteArray reply = ask(port, request.replace('@', QByteArray::number(port)));
@@ -235,6 +259,44 @@ void tst_Web::liveState()
     QVERIFY(served.panel->dispatch(Command::show(12), Source::remote(QStringLiteral("192.0.2.7"))).queued());
     QTRY_VERIFY_WITH_TIMEOUT((got += stream.readAll()).contains("\"show\":12"), 1000);
     QCOMPARE(served.pty.read(), QByteArray("X040C"));
+}
+
+// The password's whole round: wrong guesses until the address must wait,
+// a session that works, and its end once the password changes.
+void tst_Web::login()
+{
+    Served served(QStringLiteral("password"));
+    quint16 port = served.server->port();
+    QByteArray host = "Host: localhost:" + QByteArray::number(port) + "\r\n";
+    const auto logIn = [&](const QByteArray &body) {
+        return ask(port, "POST /api/login HTTP/1.1\r\n" + host + "Connection: close\r\nX-Lumivane-Request: 1\r\n"
+                   "Content-Type: application/x-www-form-urlencoded\r\nContent-Length: "
+                   + QByteArray::number(body.size()) + "\r\n\r\n" + body);
+    };
+    const auto state = [&](const QByteArray &cookie) {
+        return ask(port, "GET /api/state HTTP/1.1\r\n" + host + "Connection: close\r\nCookie: " + cookie + "\r\n\r\n");
+    };
+
+    const QByteArray right = logIn("password=Foyer+2026%21");
+    QVERIFY2(right.startsWith("HTTP/1.1 200 OK"), right.constData());
+    const QRegularExpressionMatch set
+        = QRegularExpression(QStringLiteral("Set-Cookie: (lumivane_session=[0-9a-f]+); HttpOnly; SameSite=Strict"))
+              .match(QString::fromLatin1(right));
+    QVERIFY2(set.hasMatch(), right.constData());
+    const QByteArray cookie = set.captured(1).toLatin1();
+    QVERIFY(state(cookie).startsWith("HTTP/1.1 200 OK"));
+    QVERIFY(state("lumivane_session=0123").startsWith("HTTP/1.1 401"));
+
+    for (int guess = 0; guess < 5; ++guess)
+        QVERIFY(logIn("password=foyer").startsWith("HTTP/1.1 401"));
+    // Even the right one waits now.
+    QVERIFY(logIn("password=Foyer+2026%21").startsWith("HTTP/1.1 429"));
+
+    QVERIFY(served.panel->setWebPassword(QStringLiteral("Hall 7")));
+    // Listening anew, on another free port here.
+    port = served.server->port();
+    host = "Host: localhost:" + QByteArray::number(port) + "\r\n";
+    QVERIFY(state(cookie).startsWith("HTTP/1.1 401"));
 }
 
 void tst_Web::password_data()

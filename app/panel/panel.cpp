@@ -9,10 +9,12 @@
 
 #ifdef LUMIVANE_REMOTE_LINKED
 #include "remote/remoteserver.h"
+#include "web/webserver.h"
 #else
 #include "modulepath.h"
 
 #include <QLibrary>
+#include <QTimer>
 #endif
 
 #include <cstdio>
@@ -54,6 +56,42 @@ std::unique_ptr<RemoteListener> newRemoteServer()
     if (auto make = reinterpret_cast<Factory>(module.resolve(LUMIVANE_REMOTE_FACTORY)))
         return std::unique_ptr<RemoteListener>(make());
     return std::make_unique<Unavailable>(module.errorString());
+#endif
+}
+
+#ifndef LUMIVANE_REMOTE_LINKED
+class WebUnavailable : public WebListener
+{
+public:
+    explicit WebUnavailable(const QString &why)
+        : mStatus(QStringLiteral("Not available: ") + why)
+    {
+    }
+    void configure(const WebConfig &) override {}
+    bool listening() const override { return false; }
+    quint16 port() const override { return 0; }
+    QString status() const override { return mStatus; }
+    bool portInUse() const override { return false; }
+    QString allowedFault(const QString &) const override { return {}; }
+    void stateChanged() override {}
+    void namesChanged() override {}
+    QByteArray hashPassword(const QString &) const override { return {}; }
+
+private:
+    QString mStatus;
+};
+#endif
+
+std::unique_ptr<WebListener> newWebServer()
+{
+#ifdef LUMIVANE_REMOTE_LINKED
+    return std::make_unique<WebServer>();
+#else
+    QLibrary module(modulePath(QStringLiteral("web")));
+    using Factory = WebListener *(*)();
+    if (auto make = reinterpret_cast<Factory>(module.resolve(LUMIVANE_WEB_FACTORY)))
+        return std::unique_ptr<WebListener>(make());
+    return std::make_unique<WebUnavailable>(module.errorString());
 #endif
 }
 
@@ -115,6 +153,13 @@ const Settings::Values &Panel::start()
     mRemoteConfig.port = mSettings.number(Settings::remotePort);
     mRemoteConfig.fromOtherComputers = mSettings.flag(Settings::remoteFromOtherComputers);
     mRemoteConfig.allowed = mSettings.text(Settings::remoteAllowed);
+    mWebConfig.enabled = mSettings.flag(Settings::webEnabled);
+    mWebConfig.port = mSettings.number(Settings::webPort);
+    mWebConfig.fromOtherComputers = mSettings.flag(Settings::webFromOtherComputers);
+    mWebConfig.allowed = mSettings.text(Settings::webAllowed);
+    mWebConfig.viewOnly = mSettings.flag(Settings::webViewOnly);
+    mWebConfig.hostNames = mSettings.text(Settings::webHostNames);
+    mWebConfig.passwordSet = !mSettings.text(Settings::webPasswordHash).isEmpty();
     // A word that is neither on nor off leaves the controls reachable: a
     // lock nobody can see set must not keep the operator out of Setup.
     mLocked = mSettings.flag(Settings::locked);
@@ -136,6 +181,11 @@ const Settings::Values &Panel::start()
     emit remoteChanged();
     if (mRemoteConfig.enabled && !remote().listening())
         emit message(QStringLiteral("Remote control: ") + remote().status(), messageMs);
+    if (mWebConfig.enabled)
+        web().configure(mWebConfig);
+    emit webChanged();
+    if (mWebConfig.enabled && !web().listening())
+        emit message(QStringLiteral("Browser panel: ") + web().status(), messageMs);
     startTimetable();
     return mSettings;
 }
@@ -177,7 +227,7 @@ RemoteListener &Panel::remote()
             return runRemote(command, peer);
         };
         mRemote->refused = [this](const QString &peer, const QString &reason) {
-            journalRemoteRefusal(peer, reason);
+            journalRefusal(Source::remote(peer), reason);
         };
     }
     return *mRemote;
@@ -198,6 +248,102 @@ void Panel::setRemoteConfig(const RemoteConfig &config)
     emit remoteChanged();
 }
 
+void Panel::setShowName(int id, const QString &name)
+{
+    QString &held = mShowNames.at(std::size_t(id));
+    if (held == name)
+        return;
+    held = name;
+    // A file's 128 names go to the pages as one change.
+    if (mWeb && !mNamesToPush) {
+        mNamesToPush = true;
+        QTimer::singleShot(0, this, [this] {
+            mNamesToPush = false;
+            mWeb->namesChanged();
+        });
+    }
+}
+
+WebListener &Panel::web()
+{
+    if (!mWeb) {
+        mWeb = newWebServer();
+        mWeb->execute = [this](const RemoteCommand &command, const QString &peer) {
+            return run(command, Source::web(peer));
+        };
+        mWeb->state = [this] { return webState(); };
+        mWeb->names = [this] { return QStringList(mShowNames.begin(), mShowNames.end()); };
+        // Read at each use, so a password set from the command line while
+        // the program runs counts at once.
+        mWeb->passwordHash = [] { return Settings::Values::read().text(Settings::webPasswordHash).toLatin1(); };
+        mWeb->refused = [this](const QString &peer, const QString &reason) {
+            journalRefusal(Source::web(peer), reason);
+        };
+        const auto changed = [this] { mWeb->stateChanged(); };
+        connect(this, &Panel::sent, this, changed);
+        connect(this, &Panel::linkChanged, this, changed);
+        connect(this, &Panel::lockedChanged, this, changed);
+        connect(this, &Panel::timetableChanged, this, changed);
+    }
+    return *mWeb;
+}
+
+void Panel::setWebConfig(const WebConfig &config)
+{
+    const WebConfig was = std::exchange(mWebConfig, config);
+    if (config.enabled != was.enabled)
+        store(Settings::webEnabled, config.enabled);
+    if (config.port != was.port)
+        store(Settings::webPort, config.port);
+    if (config.fromOtherComputers != was.fromOtherComputers)
+        store(Settings::webFromOtherComputers, config.fromOtherComputers);
+    if (config.allowed != was.allowed)
+        store(Settings::webAllowed, config.allowed);
+    if (config.viewOnly != was.viewOnly)
+        store(Settings::webViewOnly, config.viewOnly);
+    if (config.hostNames != was.hostNames)
+        store(Settings::webHostNames, config.hostNames);
+    mWebConfig.passwordSet = !Settings::Values::read().text(Settings::webPasswordHash).isEmpty();
+    web().configure(mWebConfig);
+    emit webChanged();
+}
+
+bool Panel::setWebPassword(const QString &password)
+{
+    const QByteArray hash = password.isEmpty() ? QByteArray() : web().hashPassword(password);
+    if (!password.isEmpty() && hash.isEmpty())
+        return false;
+    store(Settings::webPasswordHash, QString::fromLatin1(hash));
+    // Whether other computers may now come in depends on it.
+    setWebConfig(mWebConfig);
+    return true;
+}
+
+StatusText Panel::webText()
+{
+    if (!mWebConfig.enabled)
+        return {};
+    const QString text = web().listening() ? QStringLiteral("Browser: on")
+        : web().portInUse()                ? QStringLiteral("Browser: port %1 in use").arg(mWebConfig.port)
+                                           : QStringLiteral("Browser: not listening");
+    return { true, text, web().status() };
+}
+
+QJsonObject Panel::webState() const
+{
+    QJsonObject state;
+    const std::optional<int> show = mPlayerShow;
+    state.insert(QStringLiteral("show"), show && *show > 0 ? QJsonValue(*show) : QJsonValue());
+    state.insert(QStringLiteral("off"), show && *show == 0);
+    state.insert(QStringLiteral("brightness"),
+                 mPlayerBrightness ? QJsonValue(*mPlayerBrightness) : QJsonValue());
+    state.insert(QStringLiteral("link"), link().text);
+    state.insert(QStringLiteral("locked"), mLocked);
+    const StatusText next = nextText();
+    state.insert(QStringLiteral("next"), next.shown ? QJsonValue(next.text) : QJsonValue());
+    return state;
+}
+
 // Nothing at all while remote control is off; while it is on, whether it
 // listens, and where or why not in the tooltip.
 StatusText Panel::remoteText()
@@ -212,9 +358,10 @@ StatusText Panel::remoteText()
 
 // Recorded as the timetable records its refusals: no command, the reason
 // in the outcome, in the journal and on standard error.
-void Panel::journalRemoteRefusal(const QString &peer, const QString &reason)
+void Panel::journalRefusal(const Source &from, const QString &reason)
 {
-    const QString source = peer.isEmpty() ? QStringLiteral("remote") : QStringLiteral("remote ") + peer;
+    // Senders beyond the many followed at once are counted together, with no address.
+    const QString source = from.journal().trimmed();
     write(QByteArray(), source, QStringLiteral("refused: ") + reason);
     // What a sender wrote must not reach the terminal as control codes.
     QByteArray text = reason.toUtf8();

@@ -8,6 +8,7 @@
 #include "link/linkstate.h"
 #include "link/portlist.h"
 #include "remote/remotelistener.h"
+#include "web/weblistener.h"
 #include "serialport.h"
 #include "settings/settings.h"
 #include "timetable/sentrecord.h"
@@ -132,7 +133,7 @@ public:
     QString describe(const Command &command) const;
 
     // The 128 shows' names, as loaded or edited.
-    void setShowName(int id, const QString &name) { mShowNames.at(std::size_t(id)) = name; }
+    void setShowName(int id, const QString &name);
     QString showName(int id) const { return mShowNames.at(std::size_t(id)); }
 
     // The lock: what changes settings, names, the timetable or files is out
@@ -150,6 +151,19 @@ public:
     // Made (on Linux, loaded) when first wanted.
     RemoteListener &remote();
     StatusText remoteText();
+
+    // The browser panel.
+    const WebConfig &webConfig() const { return mWebConfig; }
+    // Stores it, and listens as it says.
+    void setWebConfig(const WebConfig &config);
+    // Stores the password's hash (none when empty), ending every session
+    // opened under the old one; false when no hash could be made.
+    bool setWebPassword(const QString &password);
+    // Made (on Linux, loaded) when first wanted.
+    WebListener &web();
+    StatusText webText();
+    // The state as the browser panel's API gives it.
+    QJsonObject webState() const;
 
     // The timetable.
     TimetableClock &timetableClock() { return mTimetable; }
@@ -203,6 +217,7 @@ signals:
     // The next entry, or the timetable's mark.
     void timetableChanged();
     void remoteChanged();
+    void webChanged();
 
 private:
     // The port's life.
@@ -222,7 +237,7 @@ private:
     void showLastCommand(const QString &line);
     void write(const QByteArray &command, const QString &source, const QString &outcome,
                const QString &note = QString());
-    void journalRemoteRefusal(const QString &peer, const QString &reason);
+    void journalRefusal(const Source &from, const QString &reason);
     // The timetable.
     void startTimetable();
     void watchTimetable();
@@ -282,6 +297,9 @@ private:
     RemoteConfig mRemoteConfig;
     // None until remote control is turned on or its dialog opened.
     std::unique_ptr<RemoteListener> mRemote;
+    WebConfig mWebConfig;
+    std::unique_ptr<WebListener> mWeb;
+    bool mNamesToPush = false;
 
     QString mTimetableFile;
     bool mTimetableEnabled = false;

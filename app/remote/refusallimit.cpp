@@ -47,3 +47,34 @@ std::optional<qint64> RefusalLimit::nextEnd() const
     }
     return end;
 }
+
+LimitedRefusals::LimitedRefusals(std::function<void(const QString &, const QString &)> record)
+    : mRecord(std::move(record))
+{
+    mClock.start();
+    mCounts.setSingleShot(true);
+    QObject::connect(&mCounts, &QTimer::timeout, [this] { recordCounts(); });
+}
+
+void LimitedRefusals::refuse(const QString &peer, const QString &reason)
+{
+    const qint64 now = mClock.elapsed();
+    // A second ended and not yet counted is counted before this one begins.
+    if (const std::optional<qint64> end = mLimit.nextEnd(); end && *end <= now)
+        recordCounts();
+    if (mLimit.admit(peer, now))
+        mRecord(peer, reason);
+    if (!mCounts.isActive())
+        mCounts.start(int(std::max<qint64>(0, *mLimit.nextEnd() - now)));
+}
+
+void LimitedRefusals::recordCounts()
+{
+    const qint64 now = mClock.elapsed();
+    for (const RefusalLimit::Count &count : mLimit.expire(now)) {
+        mRecord(count.peer, count.peer.isEmpty() ? QStringLiteral("%1 more in that second, from other senders").arg(count.more)
+                                                 : QStringLiteral("%1 more in that second").arg(count.more));
+    }
+    if (const std::optional<qint64> end = mLimit.nextEnd())
+        mCounts.start(int(std::max<qint64>(0, *end - now)));
+}

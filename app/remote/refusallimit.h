@@ -3,10 +3,13 @@
 
 #pragma once
 
+#include <QElapsedTimer>
 #include <QHash>
 #include <QList>
 #include <QString>
+#include <QTimer>
 
+#include <functional>
 #include <optional>
 
 // Which refusals the journal records one by one, as pure functions of a
@@ -44,4 +47,21 @@ private:
         int more = 0;
     };
     QHash<QString, Span> mSpans;
+};
+
+// Hands refusals to `record` as a RefusalLimit admits them, and when each
+// second ends, the count of those it did not: "12 more in that second".
+class LimitedRefusals
+{
+public:
+    explicit LimitedRefusals(std::function<void(const QString &peer, const QString &reason)> record);
+    void refuse(const QString &peer, const QString &reason);
+
+private:
+    void recordCounts();
+
+    std::function<void(const QString &, const QString &)> mRecord;
+    RefusalLimit mLimit;
+    QElapsedTimer mClock;
+    QTimer mCounts;
 };

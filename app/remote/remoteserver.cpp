@@ -84,9 +84,6 @@ QString RemoteServer::allowedFault(const QString &allowed) const
 RemoteServer::RemoteServer(QObject *parent)
     : QObject(parent)
 {
-    mRefusalClock.start();
-    mRefusalCounts.setSingleShot(true);
-    connect(&mRefusalCounts, &QTimer::timeout, this, &RemoteServer::recordCounts);
     stop();
 }
 
@@ -215,27 +212,7 @@ void RemoteServer::refuse(const QString &peer, const QByteArray &reason, bool re
         mRefusals.removeFirst();
     if (recorded)
         return;
-    const qint64 now = mRefusalClock.elapsed();
-    // A second ended and not yet counted is counted before this one begins.
-    if (const std::optional<qint64> end = mRefusalLimit.nextEnd(); end && *end <= now)
-        recordCounts();
-    if (mRefusalLimit.admit(peer, now) && refused)
-        refused(peer, mRefusals.last().reason);
-    if (!mRefusalCounts.isActive())
-        mRefusalCounts.start(int(std::max<qint64>(0, *mRefusalLimit.nextEnd() - now)));
-}
-
-void RemoteServer::recordCounts()
-{
-    const qint64 now = mRefusalClock.elapsed();
-    for (const RefusalLimit::Count &count : mRefusalLimit.expire(now)) {
-        if (refused)
-            refused(count.peer, count.peer.isEmpty()
-                        ? QStringLiteral("%1 more in that second, from other senders").arg(count.more)
-                        : QStringLiteral("%1 more in that second").arg(count.more));
-    }
-    if (const std::optional<qint64> end = mRefusalLimit.nextEnd())
-        mRefusalCounts.start(int(std::max<qint64>(0, *end - now)));
+    mRefusalJournal.refuse(peer, mRefusals.last().reason);
 }
 
 void RemoteServer::later(QObject *source, const std::function<void()> &work)

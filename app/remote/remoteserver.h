@@ -58,6 +58,8 @@ public:
     // prefix; that word is then left in bad.
     static std::optional<QList<Subnet>> parseAllowed(const QString &text, QString *bad = nullptr);
     static bool isAllowed(const QList<Subnet> &allowed, const QHostAddress &peer);
+    // "192.0.2.7", an IPv4 peer of a dual-stack socket written as IPv4.
+    static QString peerName(const QHostAddress &peer);
 
     explicit RemoteServer(QObject *parent = nullptr);
     ~RemoteServer() override;
@@ -89,12 +91,10 @@ private:
     // Runs again from the event loop when work is left after a turn.
     void later(QObject *source, const std::function<void()> &work);
     // "127.0.0.1", also for a peer reaching a dual-stack socket.
-    static QString peerName(const QHostAddress &peer);
     std::optional<QString> allowedPeer(const QHostAddress &peer);
     // Counts a refusal and keeps it for the dialog; recorded false when the
     // panel has already recorded it, as it does each command it refuses.
     void refuse(const QString &peer, const QByteArray &reason, bool recorded = false);
-    void recordCounts();
 
     struct Waiting
     {
@@ -117,8 +117,8 @@ private:
     bool mPortInUse = false;
     int mIgnored = 0;
     QList<RemoteRefusal> mRefusals;
-    RefusalLimit mRefusalLimit;
-    QElapsedTimer mRefusalClock;
-    // Records the counts of the refusals not recorded one by one.
-    QTimer mRefusalCounts;
+    LimitedRefusals mRefusalJournal { [this](const QString &peer, const QString &reason) {
+        if (refused)
+            refused(peer, reason);
+    } };
 };

@@ -23,6 +23,15 @@ const QList<Key> &keys()
           .tellMisread = false },
         { .name = remoteFromOtherComputers, .kind = Kind::Switch, .fallback = false },
         { .name = remoteAllowed, .kind = Kind::Text, .fallback = QString() },
+        // The browser panel likewise; other computers reach it only once a
+        // password is set, whatever web/fromOtherComputers says.
+        { .name = webEnabled, .kind = Kind::Switch, .fallback = false },
+        { .name = webPort, .kind = Kind::Number, .fallback = 8080, .least = 1, .most = 65535 },
+        { .name = webFromOtherComputers, .kind = Kind::Switch, .fallback = false },
+        { .name = webAllowed, .kind = Kind::Text, .fallback = QString() },
+        { .name = webViewOnly, .kind = Kind::Switch, .fallback = false },
+        { .name = webHostNames, .kind = Kind::Text, .fallback = QString() },
+        { .name = webPasswordHash, .kind = Kind::Text, .fallback = QString() },
         // A word that is neither on nor off leaves the controls reachable: a
         // lock nobody can see set must not keep the operator out of Setup.
         { .name = locked, .kind = Kind::Switch, .fallback = false },

@@ -97,7 +97,8 @@ QByteArray reason(int status)
     }
 }
 
-QByteArray response(int status, QByteArrayView contentType, QByteArrayView body, bool api, bool keepAlive)
+QByteArray response(int status, QByteArrayView contentType, QByteArrayView body, bool api, bool keepAlive,
+                    QByteArrayView extra)
 {
     QByteArray out = "HTTP/1.1 " + QByteArray::number(status) + ' ' + reason(status) + "\r\n";
     if (!contentType.isEmpty())
@@ -109,6 +110,7 @@ QByteArray response(int status, QByteArrayView contentType, QByteArrayView body,
     if (api)
         out += "Cache-Control: no-store\r\n";
     out += keepAlive ? "Connection: keep-alive\r\n" : "Connection: close\r\n";
+    out += extra.toByteArray();
     out += "\r\n";
     out += body.toByteArray();
     return out;

@@ -26,7 +26,9 @@ int refusal(const HttpRequest &request, const QStringList &hostNames, quint16 po
 
 // A whole response with the headers every one carries: no content from
 // elsewhere, no sniffing, no referrer, and no caching of the API's answers.
-QByteArray response(int status, QByteArrayView contentType, QByteArrayView body, bool api, bool keepAlive);
+// `extra` is more header lines, each ending in CR LF.
+QByteArray response(int status, QByteArrayView contentType, QByteArrayView body, bool api, bool keepAlive,
+                    QByteArrayView extra = {});
 
 // "Not Found" for 404.
 QByteArray reason(int status);
