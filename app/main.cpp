@@ -1,6 +1,8 @@
 // SPDX-FileCopyrightText: 2026 The Lumivane developers
 // SPDX-License-Identifier: GPL-3.0-or-later
 
+#include "panel/panel.h"
+#include "settings/settings.h"
 #include "window/lumivanemainwindow.h"
 #include "window/startup.h"
 
@@ -8,11 +10,18 @@
 #include <QCommandLineParser>
 
 #include <cstdio>
+#include <iostream>
+#include <string>
 #include <utility>
+
+#ifdef Q_OS_UNIX
+#include <termios.h>
+#include <unistd.h>
+#endif
 
 namespace {
 
-constexpr const char usage[] = "Usage: lumivane [-h | --help] [-v | --version] [Qt options]\n";
+constexpr const char usage[] = "Usage: lumivane [-h | --help] [-v | --version] [--set-web-password] [Qt options]\n";
 
 constexpr const char help[] =
     "Control panel for the Zentrel show player: starts its shows, sets its\n"
@@ -20,6 +29,10 @@ constexpr const char help[] =
     "\n"
     "  -h, --help     print this help and exit\n"
     "  -v, --version  print the version and exit\n"
+    "  --set-web-password\n"
+    "                 read the browser panel's password from standard input (one\n"
+    "                 line; an empty line removes it), store only its salted hash,\n"
+    "                 and exit\n"
     "\n"
     "Qt's own options are accepted too, such as -platform NAME, -display DISPLAY\n"
     "and -style NAME. The serial port, the show names and remote control are set\n"
@@ -48,6 +61,7 @@ void defineOptions(QCommandLineParser &parser)
     parser.setSingleDashWordOptionMode(QCommandLineParser::ParseAsLongOptions);
     parser.addOption(QCommandLineOption(QStringList { QStringLiteral("h"), QStringLiteral("help") }));
     parser.addOption(QCommandLineOption(QStringList { QStringLiteral("v"), QStringLiteral("version") }));
+    parser.addOption(QCommandLineOption(QStringLiteral("set-web-password")));
 }
 
 void defineQtOptions(QCommandLineParser &parser)
@@ -68,6 +82,52 @@ bool refused(const QCommandLineParser &parser, bool parsed)
         : parser.errorText();
     std::fprintf(stderr, "lumivane: %s\n%s", qPrintable(why), usage);
     return true;
+}
+
+// No window and no port: the password is read, hashed and stored. At a
+// terminal it is asked for without being shown.
+int setWebPassword(int argc, char **argv)
+{
+    QCoreApplication app(argc, argv);
+#ifdef Q_OS_UNIX
+    termios was {};
+    const bool terminal = isatty(STDIN_FILENO) && tcgetattr(STDIN_FILENO, &was) == 0;
+    if (terminal) {
+        termios quiet = was;
+        quiet.c_lflag &= ~tcflag_t(ECHO);
+        tcsetattr(STDIN_FILENO, TCSAFLUSH, &quiet);
+        std::fputs("Browser panel password: ", stderr);
+    }
+#endif
+    std::string line;
+    const bool read = bool(std::getline(std::cin, line));
+#ifdef Q_OS_UNIX
+    if (terminal) {
+        tcsetattr(STDIN_FILENO, TCSAFLUSH, &was);
+        std::fputs("\n", stderr);
+    }
+#endif
+    if (!read && line.empty()) {
+        std::fputs("lumivane: no password on standard input\n", stderr);
+        return 1;
+    }
+    if (!line.empty() && line.back() == '\r')
+        line.pop_back();
+    const QString password = QString::fromUtf8(line);
+    Panel panel;
+    const QByteArray hash = password.isEmpty() ? QByteArray() : panel.web().hashPassword(password);
+    if (!password.isEmpty() && hash.isEmpty()) {
+        std::fprintf(stderr, "lumivane: the browser panel is not available: %s\n", qPrintable(panel.web().status()));
+        return 1;
+    }
+    if (const QString failure = Settings::store(Settings::webPasswordHash, QString::fromLatin1(hash)); !failure.isEmpty()) {
+        std::fprintf(stderr, "lumivane: could not store the settings in %s\n", qPrintable(failure));
+        return 1;
+    }
+    std::fputs(password.isEmpty() ? "lumivane: the browser panel needs no password now\n"
+                                  : "lumivane: the browser panel's password is set\n",
+               stderr);
+    return 0;
 }
 
 } // namespace
@@ -93,6 +153,9 @@ int main(int argc, char **argv)
         std::fputs("Lumivane " LUMIVANE_VERSION "\n", stdout);
         return 0;
     }
+
+    if (early.isSet(QStringLiteral("set-web-password")))
+        return setWebPassword(argc, argv);
 
     std::jthread fontsRead = startReadingFonts();
     QApplication app(argc, argv);
