@@ -93,5 +93,10 @@ std::optional<QString> WebLogin::password(const HttpRequest &request)
     const QUrlQuery fields(QString::fromUtf8(form));
     if (!fields.hasQueryItem(QStringLiteral("password")))
         return std::nullopt;
-    return fields.queryItemValue(QStringLiteral("password"), QUrl::FullyDecoded);
+    // Read from a file or standard input (curl's password@-), it brings its
+    // line end along; no password ends in one, as --set-web-password has it.
+    QString password = fields.queryItemValue(QStringLiteral("password"), QUrl::FullyDecoded);
+    while (password.endsWith(QLatin1Char('\n')) || password.endsWith(QLatin1Char('\r')))
+        password.chop(1);
+    return password;
 }
