@@ -2,6 +2,7 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 
 #include "panel/panel.h"
+#include "service/service.h"
 #include "settings/settings.h"
 #include "window/lumivanemainwindow.h"
 #include "window/startup.h"
@@ -21,7 +22,7 @@
 
 namespace {
 
-constexpr const char usage[] = "Usage: lumivane [-h | --help] [-v | --version] [--set-web-password] [Qt options]\n";
+constexpr const char usage[] = "Usage: lumivane [-h | --help] [-v | --version] [--service | --set-web-password] [Qt options]\n";
 
 constexpr const char help[] =
     "Control panel for the Zentrel show player: starts its shows, sets its\n"
@@ -29,6 +30,10 @@ constexpr const char help[] =
     "\n"
     "  -h, --help     print this help and exit\n"
     "  -v, --version  print the version and exit\n"
+    "  --service      run without a window or a display: the port, the timetable,\n"
+    "                 the journal, remote control and the browser panel, as set;\n"
+    "                 what the window would show in a box goes to standard error\n"
+    "                 and the journal. SIGTERM, SIGINT and SIGHUP end it\n"
     "  --set-web-password\n"
     "                 read the browser panel's password from standard input (one\n"
     "                 line; an empty line removes it), store only its salted hash,\n"
@@ -62,6 +67,7 @@ void defineOptions(QCommandLineParser &parser)
     parser.addOption(QCommandLineOption(QStringList { QStringLiteral("h"), QStringLiteral("help") }));
     parser.addOption(QCommandLineOption(QStringList { QStringLiteral("v"), QStringLiteral("version") }));
     parser.addOption(QCommandLineOption(QStringLiteral("set-web-password")));
+    parser.addOption(QCommandLineOption(QStringLiteral("service")));
 }
 
 void defineQtOptions(QCommandLineParser &parser)
@@ -156,6 +162,11 @@ int main(int argc, char **argv)
 
     if (early.isSet(QStringLiteral("set-web-password")))
         return setWebPassword(argc, argv);
+    // No platform plugin is loaded: it starts with no display at all.
+    if (early.isSet(QStringLiteral("service"))) {
+        QCoreApplication app(argc, argv);
+        return runService();
+    }
 
     std::jthread fontsRead = startReadingFonts();
     QApplication app(argc, argv);

@@ -103,6 +103,8 @@ public:
     QString portName() const { return mPortName; }
     QString portLabel() const { return mPortLabel; }
     bool portOpen() const { return mPort != nullptr; }
+    // Not open because another program holds it.
+    bool portBusy() const { return !mPort && mOpenFailure == SerialPort::Reason::Busy; }
     // Stores the port and opens it; a port already open on the same name is
     // kept. Returns whether it is open.
     bool choosePort(const QString &name);
@@ -110,6 +112,12 @@ public:
     bool openPortQuietly();
     // Why the port is not open, as the box that says it would put it.
     QString whyNotOpen() const { return mWhyNotOpen; }
+    // What another Lumivane finding the port taken is told this one is:
+    // "window" (the default) or "service".
+    void setRole(const QString &role) { mRole = role; }
+    // A line in the journal with no command, its source the role: what a
+    // window would have shown in a box.
+    void record(const QString &text) { write(QByteArray(), mRole, text); }
     // The indicator: "Connected: COM1", and why not or why stuck.
     LinkState::Indicator link() const;
     QString linkReason() const;
@@ -254,6 +262,7 @@ private:
 
     Settings::Values mSettings;
     bool mSettingsFailed = false;
+    QString mRole = QStringLiteral("window");
     std::array<QString, 128> mShowNames;
 
     std::unique_ptr<SerialPort> mPort;

@@ -7,6 +7,7 @@
 #include "panel.h"
 
 #include "link/linewriter.h"
+#include "portowner/portowner.h"
 
 #include <QFile>
 #include <QFileInfo>
@@ -66,12 +67,19 @@ bool Panel::tryPortQuietly()
         const bool present = devicePresent(mPortName);
         mOpenFailure = present ? port->reason() : SerialPort::Reason::None;
         mWhyNotOpen = LinkState::whyNotOpen(port->reason(), qt_error_string(port->systemError()));
+        // Another Lumivane, a service perhaps, is named: closing "that
+        // program" means something else then.
+        if (port->reason() == SerialPort::Reason::Busy) {
+            if (const std::optional<QString> holder = PortOwner::holder(mPortName))
+                mWhyNotOpen = QStringLiteral("%1 is in use by %2").arg(labelOfPort(), *holder);
+        }
         if (!mPortWatch.isActive())
             mPortWatch.start();
         emit linkChanged();
         return false;
     }
     mPort = std::move(port);
+    PortOwner::claim(mPortName, mRole);
     startWriter();
     mPortLost = false;
     mOpenFailure = SerialPort::Reason::None;
@@ -156,6 +164,7 @@ void Panel::closePort()
     if (mPort) {
         mPort->close();
         mPort.reset();
+        PortOwner::release(mPortName);
     }
     mStalled = false;
     showLastCommand(mSentLine);
