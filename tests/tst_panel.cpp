@@ -3,7 +3,9 @@
 
 #include "journal/journal.h"
 #include "link/commands.h"
+#include "link/linkstate.h"
 #include "panel/panel.h"
+#include "portowner/portowner.h"
 #include "remote/textcommand.h"
 #include "pty.h"
 #include "remotepeer.h"
@@ -22,7 +24,10 @@
 #include <cstdio>
 #include <memory>
 
+#include <fcntl.h>
+#include <sys/file.h>
 #include <sys/stat.h>
+#include <unistd.h>
 #include <time.h>
 
 Q_DECLARE_METATYPE(Source)
@@ -97,6 +102,7 @@ private slots:
     void switchesAreReadStrictly_data();
     void switchesAreReadStrictly();
     void journalUnwritableToldOnce();
+    void portHeldByAnotherLumivane();
     void lostAdapterHeals_data();
     void lostAdapterHeals();
     void endingOnAStalledLine_data();
@@ -297,6 +303,32 @@ void tst_Panel::remoteReplies()
         reply.replace("%1", mPanel->link().text.toUtf8());
     QCOMPARE(got, replies);
     QCOMPARE(sent, wire);
+}
+
+// A port another Lumivane holds is not taken, and the holder is named; a
+// note left by one that has ended names nobody.
+void tst_Panel::portHeldByAnotherLumivane()
+{
+    QTemporaryDir locks;
+    qputenv("LUMIVANE_LOCK_DIR", locks.path().toLocal8Bit());
+    const int held = ::open(mPty->slavePath.constData(), O_RDWR | O_NOCTTY);
+    QVERIFY(held >= 0 && flock(held, LOCK_EX | LOCK_NB) == 0);
+    QFile note(PortOwner::notePath(port()));
+    // Process 1 runs as long as the system does.
+    QVERIFY(note.open(QIODevice::WriteOnly) && note.write("1\nservice\n") > 0);
+    note.close();
+    start();
+    QVERIFY(!mPanel->portOpen());
+    QVERIFY2(mPanel->whyNotOpen().endsWith(QStringLiteral(" is in use by Lumivane (service, process 1)")),
+             qPrintable(mPanel->whyNotOpen()));
+    mPanel.reset();
+
+    QVERIFY(note.open(QIODevice::WriteOnly) && note.write("999999999\nservice\n") > 0);
+    note.close();
+    start();
+    QCOMPARE(mPanel->whyNotOpen(), LinkState::whyNotOpen(SerialPort::Reason::Busy, QString()));
+    ::close(held);
+    qunsetenv("LUMIVANE_LOCK_DIR");
 }
 
 void tst_Panel::refusedForWantOfAPort_data()
