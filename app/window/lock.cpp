@@ -21,8 +21,11 @@ const QString lockedTip = QStringLiteral("Locked: File, Lock Controls unlocks it
 // journal, which only reads.
 QList<QAction *> LumivaneMainWindow::lockableActions() const
 {
-    return { fileSetupAction, fileRemoteAction, fileTimetableAction, fileOperationAction,
-             fileLoadAction,  fileEditAction,   fileSaveAction };
+    QList<QAction *> actions { fileSetupAction, fileRemoteAction, fileTimetableAction, fileOperationAction,
+                               fileLoadAction,  fileEditAction,   fileSaveAction };
+    if (mAutostartAction)
+        actions << mAutostartAction;
+    return actions;
 }
 
 void LumivaneMainWindow::applyLock(bool locked)

@@ -4,10 +4,15 @@
 #include "lumivanemainwindow.h"
 
 #include "link/commands.h"
+#ifdef Q_OS_WIN
+#include "autostart/autostart.h"
+#endif
 #include "panel/panel.h"
 #include "statusarea.h"
 
+#include <QAction>
 #include <QApplication>
+#include <QMenu>
 #include <QButtonGroup>
 #include <QCloseEvent>
 #include <QMessageBox>
@@ -28,6 +33,7 @@ LumivaneMainWindow::LumivaneMainWindow(QWidget *parent, const char *name, Qt::Wi
     connect(mShowGroup.get(), &QButtonGroup::idClicked, this, &LumivaneMainWindow::showClicked);
     mStatus = new StatusArea(*mPanel, statusBar());
     mStatus->lasting = [this] { return readyText(); };
+    offerAutostart();
     // Qt shows tooltips only in the active window; the whole of a line cut
     // short is wanted as much while another program has the keyboard.
     setAttribute(Qt::WA_AlwaysShowToolTips);
@@ -143,4 +149,23 @@ void LumivaneMainWindow::doExit()
     // mode on for whoever else has it open.
     mPanel->end();
     std::exit(0);
+}
+
+// Elsewhere the system's own session settings start programs at log-in.
+void LumivaneMainWindow::offerAutostart()
+{
+#ifdef Q_OS_WIN
+    mAutostartAction = new QAction(QStringLiteral("Start with Windows"), this);
+    mAutostartAction->setObjectName(QStringLiteral("fileAutostartAction"));
+    mAutostartAction->setCheckable(true);
+    mAutostartAction->setChecked(Autostart::enabled());
+    fileMenu->insertAction(fileExitAction, mAutostartAction);
+    fileMenu->insertSeparator(fileExitAction);
+    connect(mAutostartAction, &QAction::triggered, this, [this](bool on) {
+        if (const QString failure = Autostart::setEnabled(on); !failure.isEmpty()) {
+            mAutostartAction->setChecked(!on);
+            statusBar()->showMessage(failure, Panel::messageMs);
+        }
+    });
+#endif
 }

@@ -97,6 +97,9 @@ private:
     void warnNoPort();
     // The lock.
     QList<QAction *> lockableActions() const;
+    // File, Start with Windows: on Windows only.
+    void offerAutostart();
+    QAction *mAutostartAction = nullptr;
     void applyLock(bool locked);
     bool askToUnlock();
     bool unlockedToLeave();
