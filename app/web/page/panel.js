@@ -100,7 +100,7 @@ function drawSlider() {
     slider.value = state.brightness;
     level.last = null;
   }
-  $('percent').textContent = quiet && state.brightness == null ? '' : `${slider.value} %`;
+  $('percent').textContent = quiet && state.brightness == null ? '' : `${slider.value}%`;
 }
 
 function sendLevel() {
@@ -129,7 +129,7 @@ function moved() {
   level.touched = Date.now();
   clearTimeout(level.settle);
   level.settle = setTimeout(drawSlider, 1100);
-  $('percent').textContent = `${value} %`;
+  $('percent').textContent = `${value}%`;
   if (value !== level.last) {
     level.want = value;
     sendLevel();
@@ -140,7 +140,7 @@ function drawState() {
   const s = state;
   const name = s.show ? showName(s.show) : '';
   $('state').textContent = s.show ? `Show ${s.show}` + (name ? ` · ${name}` : '') : s.off ? 'Off' : 'Nothing sent yet';
-  $('level').textContent = s.brightness != null ? `Brightness ${s.brightness} %` : '';
+  $('level').textContent = s.brightness != null ? `Brightness ${s.brightness}%` : '';
   $('level').hidden = s.brightness == null;
   $('link').textContent = s.link || '';
   $('next').textContent = s.next || '';
