@@ -207,6 +207,7 @@ void WebServer::read(QTcpSocket *socket)
     while (socket->bytesAvailable() > 0 && mConnections.count(socket) && !connection.checking) {
         const QByteArray bytes = socket->read(16 * 1024);
         for (const HttpRequest &request : connection.reader->feed(bytes)) {
+            connection.headOnly = request.method == "HEAD";
             serve(socket, request);
             if (!mConnections.count(socket) || connection.streaming || connection.checking)
                 return;
@@ -363,6 +364,10 @@ void WebServer::loginChecked(QTcpSocket *socket, const QString &peer, bool match
 
 void WebServer::stream(QTcpSocket *socket, const QByteArray &session)
 {
+    if (mConnections[socket].headOnly) {
+        send(socket, WebRules::response(200, "text/event-stream", {}, true, false), false);
+        return;
+    }
     int streams = 0;
     for (const auto &[other, connection] : mConnections)
         streams += connection.streaming ? 1 : 0;
@@ -384,7 +389,11 @@ void WebServer::stream(QTcpSocket *socket, const QByteArray &session)
 // the cap, rather than held in memory for ever.
 void WebServer::send(QTcpSocket *socket, const QByteArray &bytes, bool keepAlive)
 {
-    socket->write(bytes);
+    const auto found = mConnections.find(socket);
+    if (found != mConnections.end() && found->second.headOnly)
+        socket->write(bytes.left(bytes.indexOf("\r\n\r\n") + 4));
+    else
+        socket->write(bytes);
     if (!keepAlive || socket->bytesToWrite() > maxWaiting) {
         socket->disconnectFromHost();
         mConnections.erase(socket);

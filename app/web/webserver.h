@@ -62,6 +62,7 @@ private:
         bool streaming = false;
         QByteArray session;      // a stream's, so a new password ends it
         bool checking = false;   // a password is being checked for it
+        bool headOnly = false;   // answering HEAD: the head, not the body
     };
 
     void stop();
