@@ -71,6 +71,7 @@ public:
     bool listening() const override { return false; }
     quint16 port() const override { return 0; }
     QString status() const override { return mStatus; }
+    QStringList pageAddresses() const override { return {}; }
     bool portInUse() const override { return false; }
     QString allowedFault(const QString &) const override { return {}; }
     void stateChanged() override {}
