@@ -191,7 +191,8 @@ void tst_Form::menus()
         return list;
     };
     QCOMPARE(entries(mWindow->fileMenu),
-             QStringList({ "Setup Connection...", "Remote Control...", "Timetable...", "Operation...", "Lock Controls", "--",
+             QStringList({ "Setup Connection...", "Remote Control...", "Browser Panel...", "Timetable...", "Operation...",
+                           "Lock Controls", "--",
                            "Load Show Names", "Save Show Names", "--", "Edit Show Names", "--", "Journal...", "--",
                            "Exit" }));
     QVERIFY(mWindow->fileLockAction->isCheckable());
@@ -587,8 +588,8 @@ void tst_Form::focusStartsOnShowOneAndEscSwitchesOff()
 // journal can still be read.
 void tst_Form::lockSurvivesARestart()
 {
-    const QStringList locked = { "Setup Connection...", "Remote Control...", "Timetable...", "Operation...", "Load Show Names",
-                                 "Edit Show Names", "Save Show Names" };
+    const QStringList locked = { "Setup Connection...", "Remote Control...", "Browser Panel...", "Timetable...",
+                                 "Operation...", "Load Show Names", "Edit Show Names", "Save Show Names" };
     const QString unlock = QStringLiteral("Unlock: settings, names and the timetable can be changed again.");
     const QString tip = QStringLiteral("Locked: File, Lock Controls unlocks it");
     const auto entries = [this] {
