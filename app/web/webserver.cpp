@@ -77,6 +77,24 @@ quint16 WebServer::port() const
     return mServers.isEmpty() ? 0 : mServers.constFirst()->serverPort();
 }
 
+QStringList WebServer::pageAddresses() const
+{
+    if (!listening())
+        return {};
+    const auto page = [this](const QString &host) { return QStringLiteral("http://%1:%2/").arg(host).arg(port()); };
+    QStringList pages;
+    if (mConfig.fromOtherComputers && mConfig.passwordSet) {
+        for (const QHostAddress &address : QNetworkInterface::allAddresses()) {
+            if (address.protocol() == QAbstractSocket::IPv4Protocol && !address.isLoopback())
+                pages << page(address.toString());
+        }
+    }
+    // A computer on no network yet is still reached from itself.
+    if (pages.isEmpty())
+        pages << page(QStringLiteral("127.0.0.1"));
+    return pages;
+}
+
 void WebServer::stop()
 {
     qDeleteAll(mServers);

@@ -47,6 +47,7 @@ public:
     void configure(const WebConfig &config) override;
     bool listening() const override { return !mServers.isEmpty(); }
     QString status() const override { return mStatus; }
+    QStringList pageAddresses() const override;
     bool portInUse() const override { return mPortInUse; }
     QString allowedFault(const QString &allowed) const override;
     void stateChanged() override;

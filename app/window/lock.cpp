@@ -21,7 +21,7 @@ const QString lockedTip = QStringLiteral("Locked: File, Lock Controls unlocks it
 // journal, which only reads.
 QList<QAction *> LumivaneMainWindow::lockableActions() const
 {
-    return { fileSetupAction, fileRemoteAction, fileTimetableAction, fileOperationAction,
+    return { fileSetupAction, fileRemoteAction, fileBrowserPanelAction, fileTimetableAction, fileOperationAction,
              fileLoadAction,  fileEditAction,   fileSaveAction };
 }
 
