@@ -44,8 +44,9 @@ windows-screenshot:
 	tools/wine-e2e.sh --screenshot docs/lumivane-windows.png
 
 # Lumivane against a simulated player, the end-to-end test on a virtual X
-# server, the README's screenshot, and the Debian package (left in dist/).
-.PHONY: demo e2e screenshot package
+# server, the README's screenshot and the browser panel's, and the Debian
+# package (left in dist/).
+.PHONY: demo e2e screenshot browser-screenshot package
 
 demo:
 	tools/demo.sh
@@ -55,6 +56,9 @@ e2e:
 
 screenshot:
 	tools/e2e-test.sh --screenshot docs/lumivane.png
+
+browser-screenshot:
+	tools/e2e-test.sh --browser-screenshot docs/browser-panel.png
 
 package:
 	tools/package-test.sh --keep dist

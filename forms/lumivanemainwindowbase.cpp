@@ -193,6 +193,7 @@ void LumivaneMainWindowBase::createActions()
     fileLoadAction = createAction(this, "fileLoadAction");
     fileSetupAction = createAction(this, "fileSetupAction");
     fileRemoteAction = createAction(this, "fileRemoteAction");
+    fileBrowserPanelAction = createAction(this, "fileBrowserPanelAction");
     fileTimetableAction = createAction(this, "fileTimetableAction");
     fileOperationAction = createAction(this, "fileOperationAction");
     fileLockAction = createAction(this, "fileLockAction");
@@ -219,6 +220,7 @@ void LumivaneMainWindowBase::createMenus()
     fileMenu->setToolTipsVisible(true);
     fileMenu->addAction(fileSetupAction);
     fileMenu->addAction(fileRemoteAction);
+    fileMenu->addAction(fileBrowserPanelAction);
     fileMenu->addAction(fileTimetableAction);
     fileMenu->addAction(fileOperationAction);
     fileMenu->addAction(fileLockAction);
@@ -258,6 +260,7 @@ void LumivaneMainWindowBase::connectSignals()
     connect(helpAboutQtAction, &QAction::triggered, this, [this] { QMessageBox::aboutQt(this); });
     connect(fileSetupAction, &QAction::triggered, this, &LumivaneMainWindowBase::doSetup);
     connect(fileRemoteAction, &QAction::triggered, this, &LumivaneMainWindowBase::doRemote);
+    connect(fileBrowserPanelAction, &QAction::triggered, this, &LumivaneMainWindowBase::doBrowserPanel);
     connect(fileTimetableAction, &QAction::triggered, this, &LumivaneMainWindowBase::doTimetable);
     connect(fileOperationAction, &QAction::triggered, this, &LumivaneMainWindowBase::doOperation);
     connect(fileLockAction, &QAction::triggered, this, &LumivaneMainWindowBase::doLock);
@@ -286,6 +289,7 @@ void LumivaneMainWindowBase::languageChange()
     fileLoadAction->setText(tr("Load Show Names"));
     fileSetupAction->setText(tr("Setup Connection..."));
     fileRemoteAction->setText(tr("Remote Control..."));
+    fileBrowserPanelAction->setText(tr("Browser Panel..."));
     fileTimetableAction->setText(tr("Timetable..."));
     fileOperationAction->setText(tr("Operation..."));
     fileLockAction->setText(tr("Lock Controls"));
@@ -348,6 +352,11 @@ void LumivaneMainWindowBase::doSetup()
 void LumivaneMainWindowBase::doRemote()
 {
     qWarning("LumivaneMainWindowBase::doRemote(): Not implemented yet");
+}
+
+void LumivaneMainWindowBase::doBrowserPanel()
+{
+    qWarning("LumivaneMainWindowBase::doBrowserPanel(): Not implemented yet");
 }
 
 void LumivaneMainWindowBase::doOperation()

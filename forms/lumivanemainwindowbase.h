@@ -45,6 +45,7 @@ public:
     QAction *fileLoadAction = nullptr;
     QAction *fileSetupAction = nullptr;
     QAction *fileRemoteAction = nullptr;
+    QAction *fileBrowserPanelAction = nullptr;
     QAction *fileOperationAction = nullptr;
     QAction *fileLockAction = nullptr;
     QAction *fileTimetableAction = nullptr;
@@ -59,6 +60,7 @@ public slots:
     virtual void doAbout();
     virtual void doSetup();
     virtual void doRemote();
+    virtual void doBrowserPanel();
     virtual void doOperation();
     virtual void doLock();
     virtual void doTimetable();

@@ -191,7 +191,8 @@ void tst_Form::menus()
         return list;
     };
     QCOMPARE(entries(mWindow->fileMenu),
-             QStringList({ "Setup Connection...", "Remote Control...", "Timetable...", "Operation...", "Lock Controls", "--",
+             QStringList({ "Setup Connection...", "Remote Control...", "Browser Panel...", "Timetable...", "Operation...",
+                           "Lock Controls", "--",
                            "Load Show Names", "Save Show Names", "--", "Edit Show Names", "--", "Journal...", "--",
                            "Exit" }));
     QVERIFY(mWindow->fileLockAction->isCheckable());
@@ -587,8 +588,8 @@ void tst_Form::focusStartsOnShowOneAndEscSwitchesOff()
 // journal can still be read.
 void tst_Form::lockSurvivesARestart()
 {
-    const QStringList locked = { "Setup Connection...", "Remote Control...", "Timetable...", "Operation...", "Load Show Names",
-                                 "Edit Show Names", "Save Show Names" };
+    const QStringList locked = { "Setup Connection...", "Remote Control...", "Browser Panel...", "Timetable...",
+                                 "Operation...", "Load Show Names", "Edit Show Names", "Save Show Names" };
     const QString unlock = QStringLiteral("Unlock: settings, names and the timetable can be changed again.");
     const QString tip = QStringLiteral("Locked: File, Lock Controls unlocks it");
     const auto entries = [this] {
@@ -848,7 +849,8 @@ void tst_Form::commandLine_data()
     QTest::addColumn<int>("status");
     QTest::addColumn<QString>("out");
     QTest::addColumn<QString>("err");
-    const QString usage = QStringLiteral("Usage: lumivane [-h | --help] [-v | --version] [Qt options]\n");
+    const QString usage
+        = QStringLiteral("Usage: lumivane [-h | --help] [-v | --version] [--set-web-password] [Qt options]\n");
     const QString version = QStringLiteral("Lumivane " LUMIVANE_VERSION "\n");
     QTest::newRow("--help") << QStringList { "--help" } << true << 0 << usage << QString();
     QTest::newRow("-h") << QStringList { "-h" } << true << 0 << usage << QString();

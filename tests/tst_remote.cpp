@@ -665,44 +665,74 @@ void tst_Remote::dialogListsRefusalsAndHoldsStill()
 
 void tst_Remote::indicatorInTheStatusBar_data()
 {
+    QTest::addColumn<QString>("which"); // "remote" or "browser"
     QTest::addColumn<bool>("enabled");
     QTest::addColumn<bool>("held"); // another program listens on the port
     QTest::addColumn<QString>("allowed");
     QTest::addColumn<QString>("text"); // %1: the port; empty: nothing shown
     QTest::addColumn<QString>("tip");
     QTest::addColumn<QString>("button"); // the dialog's, after its switch was toggled
+    QTest::addColumn<QStringList>("password"); // typed twice under Set Password...; empty: not pressed
 
-    QTest::newRow("off") << false << false << "" << "" << "" << "OK";
-    QTest::newRow("on") << true << false << "" << "Remote: on" << "Listening on 127.0.0.1:%1" << "OK";
-    QTest::newRow("port in use") << true << true << "" << "Remote: port %1 in use"
-                                 << "Port %1 is in use by another program" << "OK";
+    QTest::newRow("off") << "remote" << false << false << "" << "" << "" << "OK" << QStringList();
+    QTest::newRow("on") << "remote" << true << false << "" << "Remote: on" << "Listening on 127.0.0.1:%1" << "OK"
+                        << QStringList();
+    QTest::newRow("port in use") << "remote" << true << true << "" << "Remote: port %1 in use"
+                                 << "Port %1 is in use by another program" << "OK" << QStringList();
     QTest::newRow("allowed list not addresses")
-        << true << false << "10.0.0.7 printer.local" << "Remote: not listening"
+        << "remote" << true << false << "10.0.0.7 printer.local" << "Remote: not listening"
         << "Not listening: the allowed addresses are not all addresses or prefixes (\"printer.local\" is neither)"
-        << "OK";
+        << "OK" << QStringList();
     QTest::newRow("on, switched off by a stray key and cancelled")
-        << true << false << "" << "Remote: on" << "Listening on 127.0.0.1:%1" << "Cancel";
+        << "remote" << true << false << "" << "Remote: on" << "Listening on 127.0.0.1:%1" << "Cancel" << QStringList();
+
+    const QString browserOn = QStringLiteral("Listening on http://127.0.0.1:%1/");
+    QTest::newRow("browser panel off") << "browser" << false << false << "" << "" << "" << "OK" << QStringList();
+    QTest::newRow("browser panel on") << "browser" << true << false << "" << "Browser: on" << browserOn << "OK"
+                                      << QStringList();
+    QTest::newRow("browser panel's port in use")
+        << "browser" << true << true << "" << "Browser: port %1 in use"
+        << "Not listening: port %1 is in use by another program" << "OK" << QStringList();
+    QTest::newRow("browser panel on, switched off by a stray key and cancelled")
+        << "browser" << true << false << "" << "Browser: on" << browserOn << "Cancel" << QStringList();
+    QTest::newRow("browser panel, a password set")
+        << "browser" << false << false << "127.0.0.1 ::1" << "" << "" << "OK"
+        << QStringList { "Foyer 2026!", "Foyer 2026!" };
+    QTest::newRow("browser panel, a password set and cancelled")
+        << "browser" << false << false << "" << "" << "" << "Cancel" << QStringList { "Foyer 2026!", "Foyer 2026!" };
+    QTest::newRow("browser panel, two passwords that differ")
+        << "browser" << false << false << "" << "" << "" << "OK" << QStringList { "Foyer 2026!", "Foyer 2062!" };
 }
 
-// Remote control's state where the operator looks, beside the link, and
-// nothing of it while it is off; the dialog's switch changes it at once.
+// Remote control's and the browser panel's state where the operator looks,
+// beside the link, and nothing of either while it is off; the dialog's switch
+// changes it, and the password is stored, only on OK.
 void tst_Remote::indicatorInTheStatusBar()
 {
+    QFETCH(QString, which);
     QFETCH(bool, enabled);
     QFETCH(bool, held);
     QFETCH(QString, allowed);
     QFETCH(QString, text);
     QFETCH(QString, tip);
     QFETCH(QString, button);
+    QFETCH(QStringList, password);
 
+    const bool browser = which == QLatin1String("browser");
+    const QString group = browser ? QStringLiteral("web/") : QStringLiteral("remote/");
+    const QString word = browser ? QStringLiteral("Browser") : QStringLiteral("Remote");
+    const QString onTip = browser ? QStringLiteral("Listening on http://127.0.0.1:%1/")
+                                  : QStringLiteral("Listening on 127.0.0.1:%1");
     TemporarySettings settings;
     Pty pty;
-    const quint16 port = storeRemote(settings, QString::fromLocal8Bit(pty.slavePath), enabled);
+    const quint16 port = storeRemote(settings, QString::fromLocal8Bit(pty.slavePath), enabled && !browser);
     QVERIFY(port);
+    settings.store(group + QStringLiteral("enabled"), enabled);
+    settings.store(group + QStringLiteral("port"), port);
     QTcpServer other;
     if (held)
         QVERIFY(other.listen(QHostAddress::LocalHost, port));
-    settings.store(QStringLiteral("remote/allowed"), allowed);
+    settings.store(group + QStringLiteral("allowed"), allowed);
 
     ModalAnswerer answerer;
     LumivaneMainWindow window;
@@ -710,12 +740,12 @@ void tst_Remote::indicatorInTheStatusBar()
     QVERIFY(QTest::qWaitForWindowExposed(&window));
     QStatusBar *bar = window.statusBar();
     auto *link = bar->findChild<QLabel *>(QStringLiteral("link"));
-    const auto shown = [bar] {
+    const auto shown = [bar, word] {
         QStringList texts;
         for (const QLabel *label : bar->findChildren<QLabel *>()) {
             // A message may say more, for its time.
             if (label->isVisible() && label->objectName() != QStringLiteral("message")
-                && label->text().contains(QStringLiteral("Remote"), Qt::CaseInsensitive))
+                && label->text().contains(word, Qt::CaseInsensitive))
                 texts << label->text();
         }
         return texts;
@@ -726,7 +756,7 @@ void tst_Remote::indicatorInTheStatusBar()
             return;
         }
         QTRY_COMPARE(shown(), QStringList { text.arg(port) });
-        const auto *indicator = bar->findChild<QLabel *>(QStringLiteral("remote"));
+        const auto *indicator = bar->findChild<QLabel *>(browser ? QStringLiteral("web") : QStringLiteral("remote"));
         // Laid out before it is painted, not always before the text is set.
         QTRY_VERIFY(indicator->fontMetrics().horizontalAdvance(indicator->text()) <= indicator->contentsRect().width());
         QVERIFY(indicator->geometry().right() < link->geometry().left());
@@ -735,22 +765,82 @@ void tst_Remote::indicatorInTheStatusBar()
     check(text, tip);
     QVERIFY(link->isVisible());
 
-    answerer.then([button](QWidget *dialog) {
+    answerer.then([&](QWidget *dialog) {
+        // A check failing here returns at once; the dialog must not stay.
+        const auto closeDialog = qScopeGuard([dialog] {
+            if (dialog->isVisible())
+                static_cast<QDialog *>(dialog)->reject();
+        });
         auto *accept = dialog->findChild<QCheckBox *>();
-        QCOMPARE(accept->text(), QStringLiteral("Accept remote commands"));
+        QCOMPARE(accept->text(), browser ? QStringLiteral("Browser panel on") : QStringLiteral("Accept remote commands"));
+        if (browser && text == QLatin1String("Browser: on")) {
+            QCOMPARE(dialog->findChild<QLabel *>(QStringLiteral("webStatus"))->text(),
+                     tip.arg(port) + QStringLiteral("\nOpen http://127.0.0.1:%1/ in a browser").arg(port));
+        }
         accept->setFocus();
         QTest::keyClick(accept, Qt::Key_Space);
+        if (!password.isEmpty()) {
+            const auto *state = dialog->findChild<QLabel *>(QStringLiteral("passwordState"));
+            const auto *note = dialog->findChild<QLabel *>(QStringLiteral("othersNote"));
+            QCheckBox *others = nullptr;
+            for (QCheckBox *box : dialog->findChildren<QCheckBox *>()) {
+                if (box->text() == QLatin1String("Also from other computers"))
+                    others = box;
+            }
+            QVERIFY(others);
+            QCOMPARE(state->text(), QStringLiteral("Password: none"));
+            const QString noteText = QStringLiteral("Other computers are let in once a password is set.");
+            QCOMPARE(note->text(), QString());
+            others->click();
+            QCOMPARE(note->text(), noteText);
+            ModalAnswerer::click(QStringLiteral("Set Password..."))(dialog);
+            const bool same = password[0] == password[1];
+            QCOMPARE(state->text(), same ? QStringLiteral("Password: set") : QStringLiteral("Password: none"));
+            QCOMPARE(note->text(), same ? QString() : noteText);
+            // Only this computer here: the test listens on no other address.
+            others->click();
+        }
         ModalAnswerer::click(button)(dialog);
     });
-    window.fileRemoteAction->trigger();
-    QCOMPARE(answerer.seen.size(), 1);
-    QCOMPARE(settings.stored(QStringLiteral("remote/enabled")).toBool(), enabled != (button == QLatin1String("OK")));
+    if (!password.isEmpty()) {
+        answerer.then([password](QWidget *box) {
+            const auto closeBox = qScopeGuard([box] {
+                if (box->isVisible())
+                    static_cast<QDialog *>(box)->reject();
+            });
+            const QList<QLineEdit *> fields = box->findChildren<QLineEdit *>();
+            QCOMPARE(fields.size(), 2);
+            for (int k = 0; k < 2; ++k) {
+                QCOMPARE(fields[k]->echoMode(), QLineEdit::Password);
+                fields[k]->setText(password[k]);
+            }
+            ModalAnswerer::click(QStringLiteral("OK"))(box);
+            if (password[0] == password[1])
+                return;
+            // Said, and nothing kept: the box waits for another try.
+            QVERIFY(box->isVisible());
+            QCOMPARE(box->findChild<QLabel *>(QStringLiteral("passwordProblem"))->text(),
+                     QStringLiteral("The two passwords differ; type them again."));
+            QCOMPARE(fields[0]->text(), QString());
+            ModalAnswerer::click(QStringLiteral("Cancel"))(box);
+        });
+    }
+    (browser ? window.fileBrowserPanelAction : window.fileRemoteAction)->trigger();
+    QCOMPARE(answerer.seen.size(), password.isEmpty() ? 1 : 2);
+    QCOMPARE(settings.stored(group + QStringLiteral("enabled")).toBool(), enabled != (button == QLatin1String("OK")));
+    QCOMPARE(settings.stored(group + QStringLiteral("allowed")).toString(), allowed);
+    if (browser) {
+        const bool set = button == QLatin1String("OK") && !password.isEmpty() && password[0] == password[1];
+        const QString hash = settings.stored(QStringLiteral("web/passwordHash")).toString();
+        QCOMPARE(!hash.isEmpty(), set);
+        QVERIFY(!hash.contains(QStringLiteral("Foyer")));
+    }
     if (button != QLatin1String("OK"))
         check(text, tip);
     else if (enabled)
         check(QString(), QString());
     else
-        check(QStringLiteral("Remote: on"), QStringLiteral("Listening on 127.0.0.1:%1"));
+        check(word + QStringLiteral(": on"), onTip);
 }
 
 QTEST_MAIN(tst_Remote)

@@ -29,8 +29,10 @@ need_packages() {
 BUILD_PACKAGES="cmake ninja-build g++ qt6-base-dev qt6-serialport-dev libgl-dev fonts-dejavu-core libqt6svg6 go-md2man node-llhttp"
 
 # The end-to-end test on a virtual X server, and its screenshot; oscsend
-# (liblo-tools) and nc are the remote peers.
-E2E_PACKAGES="xvfb xdotool x11-utils imagemagick libxcb-cursor0 util-linux liblo-tools netcat-openbsd"
+# (liblo-tools) and nc are the remote peers; chromium, driven through
+# Selenium by Debian's python3, is the browser panel's.
+E2E_PACKAGES="xvfb xdotool x11-utils imagemagick libxcb-cursor0 util-linux liblo-tools netcat-openbsd
+chromium chromium-driver python3-selenium"
 
 # Building and checking the Debian package (dpkg-shlibdeps needs dpkg-dev
 # and file; lintian and man check the package and its manual page,

@@ -5,7 +5,8 @@
 # End-to-end test on a real X server: Lumivane under Xvfb (Qt's xcb platform),
 # connected to zentrel-sim, driven by real mouse clicks and keys (xdotool).
 # The simulator's log must show exactly the commands the clicks stand for.
-#   tools/e2e-test.sh [--build DIR] [--screenshot FILE.png]
+# Then the browser panel, in chromium (tools/e2e-browser.py).
+#   tools/e2e-test.sh [--build DIR] [--screenshot FILE.png] [--browser-screenshot FILE.png]
 # Exit status 0 when every check passed.
 set -e
 cd "$(dirname "$0")/.."
@@ -14,11 +15,13 @@ need_packages $BUILD_PACKAGES $E2E_PACKAGES
 
 build=build
 screenshot=""
+browser_screenshot=""
 while [ $# -gt 0 ]; do
     case "$1" in
         --build) build="$2"; shift 2 ;;
         --screenshot) screenshot="$2"; shift 2 ;;
-        *) echo "usage: $0 [--build DIR] [--screenshot FILE.png]" >&2; exit 2 ;;
+        --browser-screenshot) browser_screenshot=$(realpath -m "$2"); shift 2 ;;
+        *) echo "usage: $0 [--build DIR] [--screenshot FILE.png] [--browser-screenshot FILE.png]" >&2; exit 2 ;;
     esac
 done
 case "$build" in /*) ;; *) build="$PWD/$build" ;; esac
@@ -32,13 +35,13 @@ app="$build/app/lumivane"
 sim="$build/tools/zentrel-sim"
 
 tmp=$(mktemp -d /tmp/lumivane-e2e.XXXXXX)
-xvfb_pid=""; sim_pid=""; app_pid=""; watchdog_pid=""
+xvfb_pid=""; sim_pid=""; app_pid=""; watchdog_pid=""; browser_pid=""
 cleanup() {
-    for pid in $watchdog_pid $app_pid $sim_pid $xvfb_pid; do
+    for pid in $watchdog_pid $browser_pid $app_pid $sim_pid $xvfb_pid; do
         kill "$pid" 2>/dev/null || true
     done
     # Bounded: a process that ignores SIGTERM gets SIGKILL after 3 s.
-    for pid in $app_pid $sim_pid $xvfb_pid; do
+    for pid in $browser_pid $app_pid $sim_pid $xvfb_pid; do
         i=0
         while kill -0 "$pid" 2>/dev/null && [ $i -lt 30 ]; do sleep 0.1; i=$((i + 1)); done
         kill -9 "$pid" 2>/dev/null || true
@@ -453,6 +456,22 @@ else
     check "Lumivane started with select-then-go on ($(cat "$tmp/app5.log"))" false
 fi
 stop_app
+
+# --- The browser panel: Lumivane on a line of its own, its page in
+# chromium, and its server under clients no browser would be. In the
+# background, so that the watchdog's TERM is taken at once.
+browser_started=$(date +%s)
+/usr/bin/python3 tools/e2e-browser.py --app "$app" --work "$tmp/browser" --pids "$tmp/pids" \
+    ${browser_screenshot:+--screenshot "$browser_screenshot"} >"$tmp/browser.out" 2>&1 &
+browser_pid=$!
+echo $browser_pid >>"$tmp/pids"
+wait "$browser_pid" || true
+browser_pid=""
+cat "$tmp/browser.out"
+passed=$((passed + $(grep -c '^ok ' "$tmp/browser.out"))) || true
+failed=$((failed + $(grep -c '^FAIL ' "$tmp/browser.out"))) || true
+check "the browser panel's test ran to its end in $(($(date +%s) - browser_started)) s" \
+    grep -q '^browser: .* passed' "$tmp/browser.out"
 
 # --- The README's screenshot: a start as a show's operator makes it, with
 # remote control on and yesterday's name file loaded, whose message stands

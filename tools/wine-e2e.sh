@@ -383,11 +383,27 @@ file_menu_item 10
 exit_status
 check "File, Exit ends it with status 0 a third time (got $status)" test "$status" = 0
 
-# --- 4. Remote control, turned on in Wine's registry: an OSC datagram and a
-# text line start shows on the stored port, COM2.
+# --- 4. Remote control and the browser panel, turned on in Wine's
+# registry: an OSC datagram, a text line and a page's command start shows on
+# the stored port, COM2.
 port=$(awk 'BEGIN { srand(); print 20000 + int(rand() * 30000) }')
+webport=$((port + 1))
 store remote enabled true
 store remote port "$port" REG_DWORD
+store web enabled true
+store web port "$webport" REG_DWORD
+web() { # web METHOD PATH [BODY]: the status, then the body, as a page gets them
+    python3 - "$webport" "$@" <<'EOF'
+import http.client, sys
+port, method, path = int(sys.argv[1]), sys.argv[2], sys.argv[3]
+body = sys.argv[4].encode() if len(sys.argv) > 4 else None
+connection = http.client.HTTPConnection("127.0.0.1", port, timeout=10)
+connection.request(method, path, body, {"X-Lumivane-Request": "1", "Content-Type": "text/plain"})
+answer = connection.getresponse()
+print(answer.status)
+print(answer.read().decode(errors="replace"), end="")
+EOF
+}
 : >"$work/com2.bin"
 start_past_question "with remote control on"
 measure || die "the File menu opened below the menu bar"
@@ -398,11 +414,18 @@ reply=$(printf 'show 5\r\n' | nc -N -w 10 127.0.0.1 "$port" | tr -d '\r')
 check "a text line over TCP is answered: ok show 5 (got: $reply)" test "$reply" = "ok show 5"
 wait_until 10 sh -c "test \"\$(cat '$work/com2.bin')\" = X0425X0405"
 check "  ... and starts show 5 on COM2: X0405" test "$(wire 2)" = X0425X0405
+page=$(web GET / 2>&1 | head -n2 | tr '\n' ' ')
+check "the browser panel in Lumivane.exe serves its page (got: $page)" test "$page" = "200 <!DOCTYPE html> "
+reply=$(web POST /api/command 'show 3' 2>&1 | tr '\n' ' ')
+check "  ... a page's \"show 3\" is answered \"ok show 3\" (got: $reply)" test "$reply" = "200 ok show 3 "
+wait_until 10 sh -c "test \"\$(cat '$work/com2.bin')\" = X0425X0405X0403"
+check "  ... and starts show 3 on COM2: X0403" test "$(wire 2)" = X0425X0405X0403
 file_menu_item 10
 exit_status
 check "File, Exit ends it with status 0 with remote control on (got $status)" test "$status" = 0
-# Off again: its indicator would stand in the status bar read below.
+# Off again: their indicators would stand in the status bar read below.
 store remote enabled false
+store web enabled false
 
 # --- 5. The timetable, switched on in Wine's registry: its entry passed a
 # minute ago goes out once at start (catch-up), and the one due 25 s after

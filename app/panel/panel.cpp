@@ -71,6 +71,7 @@ public:
     bool listening() const override { return false; }
     quint16 port() const override { return 0; }
     QString status() const override { return mStatus; }
+    QStringList pageAddresses() const override { return {}; }
     bool portInUse() const override { return false; }
     QString allowedFault(const QString &) const override { return {}; }
     void stateChanged() override {}
@@ -314,8 +315,9 @@ bool Panel::setWebPassword(const QString &password)
     if (!password.isEmpty() && hash.isEmpty())
         return false;
     store(Settings::webPasswordHash, QString::fromLatin1(hash));
-    // Whether other computers may now come in depends on it.
-    setWebConfig(mWebConfig);
+    // Whether other computers may now come in depends on it. A copy: given
+    // mWebConfig itself, the exchange there would empty what it compares.
+    setWebConfig(WebConfig(mWebConfig));
     return true;
 }
 

@@ -47,6 +47,10 @@ public:
     virtual quint16 port() const = 0;
     // "Listening on http://127.0.0.1:8080/", or why not.
     virtual QString status() const = 0;
+    // What a browser opens while listening: "http://127.0.0.1:8080/" while
+    // only this computer is let in, else one for each IPv4 address of this
+    // computer but the loopback's; none when not listening.
+    virtual QStringList pageAddresses() const = 0;
     // Not listening because another program holds the port.
     virtual bool portInUse() const = 0;
     // Why an allowed list cannot be used; empty when it can.

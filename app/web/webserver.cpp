@@ -77,6 +77,24 @@ quint16 WebServer::port() const
     return mServers.isEmpty() ? 0 : mServers.constFirst()->serverPort();
 }
 
+QStringList WebServer::pageAddresses() const
+{
+    if (!listening())
+        return {};
+    const auto page = [this](const QString &host) { return QStringLiteral("http://%1:%2/").arg(host).arg(port()); };
+    QStringList pages;
+    if (mConfig.fromOtherComputers && mConfig.passwordSet) {
+        for (const QHostAddress &address : QNetworkInterface::allAddresses()) {
+            if (address.protocol() == QAbstractSocket::IPv4Protocol && !address.isLoopback())
+                pages << page(address.toString());
+        }
+    }
+    // A computer on no network yet is still reached from itself.
+    if (pages.isEmpty())
+        pages << page(QStringLiteral("127.0.0.1"));
+    return pages;
+}
+
 void WebServer::stop()
 {
     qDeleteAll(mServers);
@@ -207,6 +225,7 @@ void WebServer::read(QTcpSocket *socket)
     while (socket->bytesAvailable() > 0 && mConnections.count(socket) && !connection.checking) {
         const QByteArray bytes = socket->read(16 * 1024);
         for (const HttpRequest &request : connection.reader->feed(bytes)) {
+            connection.headOnly = request.method == "HEAD";
             serve(socket, request);
             if (!mConnections.count(socket) || connection.streaming || connection.checking)
                 return;
@@ -363,6 +382,10 @@ void WebServer::loginChecked(QTcpSocket *socket, const QString &peer, bool match
 
 void WebServer::stream(QTcpSocket *socket, const QByteArray &session)
 {
+    if (mConnections[socket].headOnly) {
+        send(socket, WebRules::response(200, "text/event-stream", {}, true, false), false);
+        return;
+    }
     int streams = 0;
     for (const auto &[other, connection] : mConnections)
         streams += connection.streaming ? 1 : 0;
@@ -384,7 +407,11 @@ void WebServer::stream(QTcpSocket *socket, const QByteArray &session)
 // the cap, rather than held in memory for ever.
 void WebServer::send(QTcpSocket *socket, const QByteArray &bytes, bool keepAlive)
 {
-    socket->write(bytes);
+    const auto found = mConnections.find(socket);
+    if (found != mConnections.end() && found->second.headOnly)
+        socket->write(bytes.left(bytes.indexOf("\r\n\r\n") + 4));
+    else
+        socket->write(bytes);
     if (!keepAlive || socket->bytesToWrite() > maxWaiting) {
         socket->disconnectFromHost();
         mConnections.erase(socket);

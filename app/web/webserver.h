@@ -47,6 +47,7 @@ public:
     void configure(const WebConfig &config) override;
     bool listening() const override { return !mServers.isEmpty(); }
     QString status() const override { return mStatus; }
+    QStringList pageAddresses() const override;
     bool portInUse() const override { return mPortInUse; }
     QString allowedFault(const QString &allowed) const override;
     void stateChanged() override;
@@ -62,6 +63,7 @@ private:
         bool streaming = false;
         QByteArray session;      // a stream's, so a new password ends it
         bool checking = false;   // a password is being checked for it
+        bool headOnly = false;   // answering HEAD: the head, not the body
     };
 
     void stop();

@@ -7,6 +7,7 @@
 #include "lumivanemainwindow.h"
 
 #include "dialogs/aboutbox.h"
+#include "dialogs/browserpaneldialog.h"
 #include "dialogs/journaldialog.h"
 #include "dialogs/operationdialog.h"
 #include "dialogs/remotedialog.h"
@@ -63,6 +64,24 @@ void LumivaneMainWindow::doRemote()
     mPanel->setRemoteConfig(dialog.config());
     if (dialog.config().enabled && !mPanel->remote().listening())
         statusBar()->showMessage(QStringLiteral("Remote control: ") + mPanel->remote().status(), Panel::messageMs);
+}
+
+void LumivaneMainWindow::doBrowserPanel()
+{
+    BrowserPanelDialog dialog(mPanel->webConfig(), mPanel->web(), this);
+    if (dialog.exec() != QDialog::Accepted)
+        return;
+    const bool changed = dialog.config() != mPanel->webConfig();
+    const std::optional<QString> password = dialog.password();
+    if (!changed && !password)
+        return;
+    if (changed)
+        mPanel->setWebConfig(dialog.config());
+    if (password && !mPanel->setWebPassword(*password))
+        statusBar()->showMessage(
+            QStringLiteral("Browser panel: the password could not be set: ") + mPanel->web().status(), Panel::messageMs);
+    else if (dialog.config().enabled && !mPanel->web().listening())
+        statusBar()->showMessage(QStringLiteral("Browser panel: ") + mPanel->web().status(), Panel::messageMs);
 }
 
 void LumivaneMainWindow::doOperation()

@@ -21,8 +21,8 @@ const QString lockedTip = QStringLiteral("Locked: File, Lock Controls unlocks it
 // journal, which only reads.
 QList<QAction *> LumivaneMainWindow::lockableActions() const
 {
-    QList<QAction *> actions { fileSetupAction, fileRemoteAction, fileTimetableAction, fileOperationAction,
-                               fileLoadAction,  fileEditAction,   fileSaveAction };
+    QList<QAction *> actions { fileSetupAction, fileRemoteAction, fileBrowserPanelAction, fileTimetableAction,
+                               fileOperationAction, fileLoadAction, fileEditAction, fileSaveAction };
     if (mAutostartAction)
         actions << mAutostartAction;
     return actions;

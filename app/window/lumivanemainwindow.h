@@ -62,6 +62,7 @@ public slots:
     void doAbout() override;
     void doSetup() override;
     void doRemote() override;
+    void doBrowserPanel() override;
     void doOperation() override;
     void doLock() override;
     void doLoadNames() override;

@@ -75,9 +75,12 @@ StatusArea::StatusArea(Panel &panel, QStatusBar *bar)
     mRemoteLabel = line("remote", Qt::ElideRight);
     mRemoteLabel->hide();
     layout->addWidget(mRemoteLabel, 2);
+    mWebLabel = line("web", Qt::ElideRight);
+    mWebLabel->hide();
+    layout->addWidget(mWebLabel, 2);
     // Apart from the link's dot, which belongs to the words right of it.
     for (QLabel *indicator : { static_cast<QLabel *>(mTimetableMark), static_cast<QLabel *>(mNextLabel), mLockedMark,
-                               static_cast<QLabel *>(mRemoteLabel) })
+                               static_cast<QLabel *>(mRemoteLabel), static_cast<QLabel *>(mWebLabel) })
         indicator->setContentsMargins(0, 0, 4, 0);
     mLinkSymbol = new QLabel(QStringLiteral("●"), this);
     layout->addWidget(mLinkSymbol, 0);
@@ -93,6 +96,7 @@ StatusArea::StatusArea(Panel &panel, QStatusBar *bar)
     connect(&panel, &Panel::lastCommandChanged, this, &StatusArea::showLastCommand);
     connect(&panel, &Panel::timetableChanged, this, &StatusArea::showTimetable);
     connect(&panel, &Panel::remoteChanged, this, &StatusArea::showRemote);
+    connect(&panel, &Panel::webChanged, this, &StatusArea::showWeb);
 }
 
 void StatusArea::showMessage(const QString &message)
@@ -157,4 +161,12 @@ void StatusArea::showRemote()
     mRemoteLabel->setVisible(remote.shown);
     if (remote.shown)
         mRemoteLabel->setWhole(remote.text, remote.tip);
+}
+
+void StatusArea::showWeb()
+{
+    const StatusText web = mPanel.webText();
+    mWebLabel->setVisible(web.shown);
+    if (web.shown)
+        mWebLabel->setWhole(web.text, web.tip);
 }

@@ -13,7 +13,8 @@ class QStatusBar;
 class StatusLabel;
 
 // The status bar's one row: a passing message or the last command, the
-// timetable's mark and next entry, the lock, remote control, and the link.
+// timetable's mark and next entry, the lock, remote control, the browser
+// panel, and the link.
 // It shows what the panel says, as the panel says it changed.
 class StatusArea : public QWidget
 {
@@ -33,6 +34,7 @@ public:
     void showLastCommand();
     void showTimetable();
     void showRemote();
+    void showWeb();
 
 private:
     void showMessage(const QString &message);
@@ -45,6 +47,7 @@ private:
     StatusLabel *mNextLabel = nullptr;
     QLabel *mLockedMark = nullptr;
     StatusLabel *mRemoteLabel = nullptr;
+    StatusLabel *mWebLabel = nullptr;
     QLabel *mLinkSymbol = nullptr;
     StatusLabel *mLinkLabel = nullptr;
 };
