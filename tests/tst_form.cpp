@@ -848,7 +848,8 @@ void tst_Form::commandLine_data()
     QTest::addColumn<int>("status");
     QTest::addColumn<QString>("out");
     QTest::addColumn<QString>("err");
-    const QString usage = QStringLiteral("Usage: lumivane [-h | --help] [-v | --version] [Qt options]\n");
+    const QString usage = QStringLiteral(
+        "Usage: lumivane [-h | --help] [-v | --version] [--service | --set-web-password] [Qt options]\n");
     const QString version = QStringLiteral("Lumivane " LUMIVANE_VERSION "\n");
     QTest::newRow("--help") << QStringList { "--help" } << true << 0 << usage << QString();
     QTest::newRow("-h") << QStringList { "-h" } << true << 0 << usage << QString();
