@@ -9,6 +9,13 @@ install(FILES ${PROJECT_SOURCE_DIR}/data/lumivane.svg
         DESTINATION ${CMAKE_INSTALL_DATADIR}/icons/hicolor/scalable/apps)
 install(FILES ${PROJECT_SOURCE_DIR}/data/org.lumivane.Lumivane.metainfo.xml
         DESTINATION ${CMAKE_INSTALL_DATADIR}/metainfo)
+# The service's unit, which runs /usr/bin/lumivane, where the package puts
+# it. Debian 12 merges /lib into /usr/lib, and its lintian takes either
+# folder; under the prefix, an install elsewhere (/opt) writes nothing
+# outside it.
+if(CMAKE_SYSTEM_NAME STREQUAL "Linux")
+    install(FILES ${PROJECT_SOURCE_DIR}/data/lumivane.service DESTINATION lib/systemd/system)
+endif()
 
 # The manual page and the changelog go compressed, and reproducibly so (no
 # name or time in the gzip header), as Debian's policy asks. The changelog is

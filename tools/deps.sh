@@ -36,5 +36,6 @@ chromium chromium-driver python3-selenium"
 
 # Building and checking the Debian package (dpkg-shlibdeps needs dpkg-dev
 # and file; lintian and man check the package and its manual page,
-# appstreamcli its AppStream file; readelf comes with binutils).
-PACKAGE_PACKAGES="dpkg-dev file desktop-file-utils lintian appstream man-db binutils"
+# appstreamcli its AppStream file; readelf comes with binutils;
+# systemd-analyze, which checks the service's unit, with systemd).
+PACKAGE_PACKAGES="dpkg-dev file desktop-file-utils lintian appstream man-db binutils systemd"

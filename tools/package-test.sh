@@ -6,7 +6,8 @@
 # install: unpacked into a temporary root, the files are in place, the desktop
 # entry and the AppStream file are valid and name them, the binary finds every
 # library it needs without a run path, and the package depends on those
-# libraries; lintian reports no error and no warning. Also checks
+# libraries; the service's unit passes systemd-analyze verify and is not
+# enabled; lintian reports no error and no warning. Also checks
 # cmake --install.
 #   tools/package-test.sh [--keep DIR]   (--keep: copy the .deb to DIR)
 set -e
@@ -48,6 +49,7 @@ check_tree() { # check_tree HOW ROOT
     check "$1: desktop entry" test -f "$2/share/applications/lumivane.desktop"
     check "$1: scalable icon" test -f "$2/share/icons/hicolor/scalable/apps/lumivane.svg"
     check "$1: manual page lumivane(1)" test -f "$2/share/man/man1/lumivane.1.gz"
+    check "$1: the service's unit for systemd" test -f "$2/lib/systemd/system/lumivane.service"
     check "$1: AppStream metainfo" test -f "$2/share/metainfo/$metainfo"
     check "$1: copyright and changelog" \
         test -f "$2/share/doc/lumivane/copyright" -a -f "$2/share/doc/lumivane/changelog.gz"
@@ -71,6 +73,22 @@ check "the AppStream file launches the installed desktop entry" \
     grep -q '<launchable type="desktop-id">lumivane.desktop</launchable>' "$root/usr/share/metainfo/$metainfo"
 check "the manual page renders without warnings" \
     sh -c "LC_ALL=C.UTF-8 MANWIDTH=80 man --warnings -l '$root/usr/share/man/man1/lumivane.1.gz' 2>&1 >/dev/null | awk 'END { exit NR > 0 }'"
+# The unit as systemd reads it: every key known, the binary and the manual
+# page it names present (a copy that names the unpacked binary, as nothing is
+# installed here). Its output must be empty: an unknown key is only a warning.
+unit="$root/usr/lib/systemd/system/lumivane.service"
+check "the unit runs the installed binary as a service" grep -qx 'ExecStart=/usr/bin/lumivane --service' "$unit"
+mkdir "$tmp/unit"
+sed "s|^ExecStart=/usr/bin/|ExecStart=$root/usr/bin/|" "$unit" >"$tmp/unit/lumivane.service"
+MANPATH="$root/usr/share/man" systemd-analyze verify "$tmp/unit/lumivane.service" >"$tmp/verify" 2>&1 || echo "status $?" >>"$tmp/verify"
+cat "$tmp/verify"
+check "systemd-analyze verify: the unit is clean" test ! -s "$tmp/verify"
+# Installing the package must not start a service on the network: no
+# maintainer script enables it, and no link in /etc does.
+dpkg-deb -e "$deb" "$tmp/control"
+check "the service is not enabled by the package" \
+    sh -c "! ls '$tmp/control' | grep -Eq 'inst|rm' && ! test -e '$root/etc/systemd'"
+
 version=$(dpkg-deb -f "$deb" Version)
 check "the changelog's latest entry is version $version" \
     sh -c "gzip -dc '$root/usr/share/doc/lumivane/changelog.gz' | head -n1 | grep -q '^lumivane ($version) '"
