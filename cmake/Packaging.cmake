@@ -56,6 +56,7 @@ install(FILES ${CMAKE_CURRENT_BINARY_DIR}/changelog.gz ${PROJECT_SOURCE_DIR}/dat
         DESTINATION ${LUMIVANE_DOCDIR})
 # What the README links to, so that the installed copy has no dead links.
 install(FILES ${PROJECT_SOURCE_DIR}/docs/lumivane.png ${PROJECT_SOURCE_DIR}/docs/lumivane-windows.png
+              ${PROJECT_SOURCE_DIR}/docs/browser-panel.png
               ${PROJECT_SOURCE_DIR}/docs/lumivane.1.md ${PROJECT_SOURCE_DIR}/docs/development.md
               ${PROJECT_SOURCE_DIR}/docs/performance.md
         DESTINATION ${LUMIVANE_DOCDIR}/docs)
