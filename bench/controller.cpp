@@ -16,6 +16,7 @@
 #include "link/commands.h"
 #include "window/lumivanemainwindow.h"
 #include "../tests/testsupport.h"
+#include "wire.h"
 
 #include <QMouseEvent>
 #include <QRadioButton>
@@ -32,13 +33,9 @@
 
 #include <algorithm>
 #include <chrono>
-#include <condition_variable>
 #include <cstdio>
 #include <ctime>
-#include <deque>
-#include <mutex>
 #include <optional>
-#include <thread>
 #include <utility>
 #include <vector>
 
@@ -80,54 +77,6 @@ QByteArray readExactly(int master, int count)
     }
     return bytes;
 }
-
-// Reads the master on a thread of its own and notes when each command's five
-// bytes were all there.
-class WireWatch
-{
-public:
-    explicit WireWatch(int master)
-        : mThread([this, master](std::stop_token stop) { read(master, stop); })
-    {
-    }
-
-    // The next command to arrive and when, waiting up to `wait` for it.
-    std::optional<std::pair<QByteArray, Clock::time_point>> next(Clock::duration wait = std::chrono::seconds(2))
-    {
-        std::unique_lock lock(mMutex);
-        if (!mArrived.wait_for(lock, wait, [this] { return !mCommands.empty(); }))
-            return std::nullopt;
-        auto command = mCommands.front();
-        mCommands.pop_front();
-        return command;
-    }
-
-private:
-    void read(int master, const std::stop_token &stop)
-    {
-        QByteArray pending;
-        char buffer[64];
-        while (!stop.stop_requested()) {
-            pollfd pfd { master, POLLIN, 0 };
-            if (poll(&pfd, 1, 10) <= 0)
-                continue;
-            const ssize_t n = ::read(master, buffer, sizeof buffer);
-            const auto at = Clock::now();
-            if (n <= 0)
-                continue;
-            pending.append(buffer, n);
-            std::lock_guard lock(mMutex);
-            for (; pending.size() >= 5; pending.remove(0, 5))
-                mCommands.emplace_back(pending.first(5), at);
-            mArrived.notify_one();
-        }
-    }
-
-    std::mutex mMutex;
-    std::condition_variable mArrived;
-    std::deque<std::pair<QByteArray, Clock::time_point>> mCommands;
-    std::jthread mThread; // last: stopped and joined before the rest goes
-};
 
 void sendMouse(QWidget *widget, QEvent::Type type, QPoint at, Qt::MouseButtons buttons)
 {

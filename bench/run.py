@@ -17,6 +17,11 @@ for a drag, Off and a stalled line in front of a line read at 9600 baud
 (medians of 7 runs), and bench_remote for a flood of OSC datagrams and
 one of 8 KiB bundles, with and without a port, while a text peer asks
 for the state, then a text peer that never reads its replies for 60 s;
+bench_web for a page's command to the line beside a remote text line's, a
+change to 16 event streams, and 32 idle connections (the longest event-loop
+block while they come in, against the same span with none coming, then the
+idle wake-ups and processor time with them open and with none, each phase
+LUMIVANE_BENCH_IDLE_S seconds);
 bench_timetable for a timetable's entries to the line and
 the idle wake-ups with a week's timetable running and off (each phase
 LUMIVANE_BENCH_IDLE_S seconds, default 20, scaled to a minute).
@@ -93,6 +98,8 @@ def main():
                           capture_output=True, text=True).stdout
     out += subprocess.run([f"{build}/bench/bench_remote"], env=env, check=True,
                           capture_output=True, text=True).stdout
+    out += subprocess.run([f"{build}/bench/bench_web", "2000", os.environ.get("LUMIVANE_BENCH_IDLE_S", "20")],
+                          env=env, check=True, capture_output=True, text=True).stdout
     out += subprocess.run([f"{build}/bench/bench_timetable", os.environ.get("LUMIVANE_BENCH_IDLE_S", "20")],
                           env=env, check=True, capture_output=True, text=True).stdout
     out += subprocess.run([f"{build}/bench/bench_timetablecost"], env=env, check=True,
@@ -157,6 +164,27 @@ def main():
                  "0", "", "<= 2048"))
     rows.append((f"Meanwhile: another peer's state answered within (ms, worst of {c['nonreader_states']:.0f})",
                  f"{c['nonreader_state_worst_ms']:.1f}", "10 (the peer's pause between asks)", "", "<= 20"))
+    rows.append((f"Page to wire, POST /api/command show N on a kept-alive connection to bytes arrived (us, median / p95 of {c['web_commands']:.0f})",
+                 f"{c['web_page_command_median_us']:.1f} / {c['web_page_command_p95_us']:.1f}",
+                 f"{c['web_text_command_median_us']:.1f} / {c['web_text_command_p95_us']:.1f} (remote text line, same run)",
+                 f"{c['web_page_command_median_us'] - c['web_text_command_median_us']:+.1f} us at median",
+                 "within 1 ms of the text line"))
+    rows.append((f"A change to {c['web_streams']:.0f} event streams: remote show N written to its event on the last stream "
+                 f"(ms, median / p95 of {c['web_stream_changes']:.0f})",
+                 f"{c['web_stream_last_median_ms']:.2f} / {c['web_stream_last_p95_ms']:.2f}",
+                 f"{c['web_stream_wire_median_ms']:.2f} (its bytes on the line)", "", "<= 10"))
+    rows.append((f"{c['web_idlers']:.0f} connections to the browser panel come in, ask the state once and fall silent: "
+                 "longest event-loop block (ms)",
+                 f"{c['web_idlers_loop_blocked_ms']:.1f}",
+                 f"{c['web_quiet_loop_blocked_ms']:.1f} (the same 3 s, none coming; heartbeat 1 ms)",
+                 f"most processor time in one turn {c['web_idlers_loop_blocked_cpu_ms']:.1f} ms "
+                 f"({c['web_quiet_loop_blocked_cpu_ms']:.1f} ms none coming)", "<= 5"))
+    rows.append((f"Idle wake-ups of the main thread per minute, {c['web_idlers']:.0f} of them open (over {c['web_idle_seconds']:.0f} s, scaled; "
+                 "processor time, ms per minute)",
+                 f"{c['web_idle_open_wakeups_per_min']:.1f} ({c['web_idle_open_cpu_ms_per_min']:.2f} ms)",
+                 f"{c['web_idle_none_wakeups_per_min']:.1f} ({c['web_idle_none_cpu_ms_per_min']:.2f} ms), none open",
+                 f"{c['web_idlers_still_open']:.0f} of {c['web_idlers']:.0f} still open at the end",
+                 "<= 1 more than none open"))
     rows.append((f"Timetable: entry's instant to its bytes readable (ms, median / worst of {c['timetable_entries']:.0f} entries 1 s apart)",
                  f"{c['timetable_late_median_ms']:.1f} / {c['timetable_late_worst_ms']:.1f}",
                  "0 (the entry's instant)", "", "<= 20"))

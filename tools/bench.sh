@@ -14,7 +14,7 @@ need_packages $BUILD_PACKAGES util-linux python3 valgrind xvfb python3-xlib
 dir=build-bench
 cmake -S . -B "$dir" -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo -DBUILD_TESTING=OFF \
     -DLUMIVANE_WERROR="${LUMIVANE_WERROR:-OFF}" >/dev/null
-cmake --build "$dir" --target lumivane bench_startup bench_emptywindow bench_textwindow bench_controller bench_line bench_remote bench_timetable bench_timetablecost
+cmake --build "$dir" --target lumivane bench_startup bench_emptywindow bench_textwindow bench_controller bench_line bench_remote bench_web bench_timetable bench_timetablecost
 export QT_QPA_PLATFORM=offscreen
 echo "Machine: $(grep -m1 'model name' /proc/cpuinfo | cut -d: -f2 | sed 's/^ //'), $(nproc) CPUs, $(uname -sr)"
 tests/isolate.sh python3 bench/run.py "$dir" "${1:-30}"

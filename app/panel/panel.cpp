@@ -13,6 +13,7 @@
 #else
 #include "modulepath.h"
 
+#include <QFileInfo>
 #include <QLibrary>
 #include <QTimer>
 #endif
@@ -274,9 +275,21 @@ WebListener &Panel::web()
         };
         mWeb->state = [this] { return webState(); };
         mWeb->names = [this] { return QStringList(mShowNames.begin(), mShowNames.end()); };
-        // Read at each use, so a password set from the command line while
-        // the program runs counts at once.
-        mWeb->passwordHash = [] { return Settings::Values::read().text(Settings::webPasswordHash).toLatin1(); };
+        // Read again when the settings file changed, so a password set from
+        // the command line while the program runs counts at once, and a
+        // page's command does not wait for the whole file to be read. The
+        // registry has no such time: there, once a second.
+        mWeb->passwordHash = [this, file = QFileInfo(Settings::location())]() mutable {
+            file.refresh();
+            const QDateTime changed = file.exists() ? file.lastModified() : QDateTime();
+            if (!mPasswordRead.isValid() || changed != mPasswordFileTime
+                || (!file.exists() && mPasswordRead.hasExpired(1000))) {
+                mPasswordHash = Settings::Values::read().text(Settings::webPasswordHash).toLatin1();
+                mPasswordFileTime = changed;
+                mPasswordRead.start();
+            }
+            return mPasswordHash;
+        };
         mWeb->refused = [this](const QString &peer, const QString &reason) {
             journalRefusal(Source::web(peer), reason);
         };
@@ -315,6 +328,7 @@ bool Panel::setWebPassword(const QString &password)
     if (!password.isEmpty() && hash.isEmpty())
         return false;
     store(Settings::webPasswordHash, QString::fromLatin1(hash));
+    mPasswordRead.invalidate();
     // Whether other computers may now come in depends on it. A copy: given
     // mWebConfig itself, the exchange there would empty what it compares.
     setWebConfig(WebConfig(mWebConfig));

@@ -309,6 +309,9 @@ private:
     WebConfig mWebConfig;
     std::unique_ptr<WebListener> mWeb;
     bool mNamesToPush = false;
+    QByteArray mPasswordHash;
+    QElapsedTimer mPasswordRead;
+    QDateTime mPasswordFileTime;
 
     QString mTimetableFile;
     bool mTimetableEnabled = false;

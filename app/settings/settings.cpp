@@ -220,4 +220,9 @@ QString store(const char *key, const QVariant &value)
     return failed ? settings.fileName() : QString();
 }
 
+QString location()
+{
+    return openSettings().fileName();
+}
+
 } // namespace Settings

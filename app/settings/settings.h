@@ -66,6 +66,9 @@ private:
     QStringList mMisread;
 };
 
+// Where they are: a file's path, or on Windows the registry key's.
+QString location();
+
 // Stores one key alone (another copy of the program may have stored others since)
 // and reads it back; returns empty when stored, else the settings file's name,
 // for "Could not store the settings in <file>".

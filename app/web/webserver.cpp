@@ -108,6 +108,7 @@ void WebServer::configure(const WebConfig &config)
 {
     stop();
     mConfig = config;
+    mHostNamesAge.invalidate();
     mPortInUse = false;
     if (!config.enabled)
         return;
@@ -168,9 +169,13 @@ bool WebServer::listenOn(const QHostAddress &address, quint16 port)
 
 // Every address of this computer when other computers are let in: a phone
 // asks for http://192.168.1.5:8080/ and sends that as the Host.
-QStringList WebServer::hostNames() const
+const QStringList &WebServer::hostNames()
 {
-    QStringList names { QStringLiteral("localhost"), QStringLiteral("127.0.0.1"), QStringLiteral("::1"),
+    if (mHostNamesAge.isValid() && !mHostNamesAge.hasExpired(10000))
+        return mHostNames;
+    mHostNamesAge.start();
+    QStringList &names = mHostNames;
+    names = QStringList { QStringLiteral("localhost"), QStringLiteral("127.0.0.1"), QStringLiteral("::1"),
                         QHostInfo::localHostName() };
     if (const QString domain = QHostInfo::localDomainName(); !domain.isEmpty())
         names << QHostInfo::localHostName() + QLatin1Char('.') + domain;
@@ -179,7 +184,7 @@ QStringList WebServer::hostNames() const
             names << QHostAddress(address.toString().section(QLatin1Char('%'), 0, 0)).toString();
     }
     names += mConfig.hostNames.split(QRegularExpression(QStringLiteral("[\\s,]+")), Qt::SkipEmptyParts);
-    return names;
+    return mHostNames;
 }
 
 void WebServer::accept(QTcpServer *server)

@@ -7,6 +7,7 @@
 #include "weblogin.h"
 #include "remote/refusallimit.h"
 
+#include <QElapsedTimer>
 #include <QHostAddress>
 #include <QList>
 #include <QObject>
@@ -80,13 +81,16 @@ private:
     void push(const QByteArray &event);
     void drop(QTcpSocket *socket);
     QByteArray stateJson() const;
-    QStringList hostNames() const;
+    const QStringList &hostNames();
 
     WebConfig mConfig;
     QList<QTcpServer *> mServers;
     QList<QPair<QHostAddress, int>> mAllowed;
     QString mStatus = QStringLiteral("The browser panel is off");
     bool mPortInUse = false;
+    // This computer's names and addresses, asked for again every few seconds.
+    QStringList mHostNames;
+    QElapsedTimer mHostNamesAge;
     std::map<QTcpSocket *, Connection> mConnections;
     WebLogin mLogin;
     LimitedRefusals mRefusalJournal { [this](const QString &peer, const QString &reason) {
