@@ -392,9 +392,10 @@ stop_app() {
     app_pid=""
 }
 if start_app "$tmp/app-lock.log"; then
-    # Setup Connection..., Remote Control..., Timetable..., Operation..., Lock Controls.
+    # Setup Connection..., Remote Control..., Browser Panel..., Timetable...,
+    # Operation..., Lock Controls.
     if open_file_menu; then
-        xdotool key Down Down Down Down Down Return
+        xdotool key Down Down Down Down Down Down Return
     fi
     check "File, Lock Controls stores the lock" \
         wait_until 5 sh -c "sed -n '/^\[operation\]/,/^\[/p' '$conf' | grep -qx 'locked=true'"
