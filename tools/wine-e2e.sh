@@ -380,6 +380,18 @@ if file_menu_item 8 && file_dialog "$work/again.txt"; then :; fi
 wait_until 5 test -f "$work/again.txt"
 check "the names loaded at start-up are the file's (saved again: same bytes)" \
     cmp -s "$work/names-utf8.txt" "$work/again.txt"
+# File, Start with Windows: ticked, the user's Run key names this exe,
+# quoted; unticked again, the value is gone.
+run_value() {
+    timeout 30 wine reg query 'HKCU\Software\Microsoft\Windows\CurrentVersion\Run' /v Lumivane 2>/dev/null |
+        tr -d '\r' | sed -n 's/^ *Lumivane *REG_SZ *//p'
+}
+run_value_is() { test "$(run_value)" = "$1"; }
+quoted_exe="\"$(winpath "$exe")\""
+file_menu_item 11 && wait_until 10 run_value_is "$quoted_exe"
+check "File, Start with Windows writes Run\\Lumivane = $quoted_exe (got: $(run_value))" run_value_is "$quoted_exe"
+file_menu_item 11 && wait_until 10 run_value_is ""
+check "  ... and chosen again, takes it away (got: $(run_value))" run_value_is ""
 file_menu_item 12
 exit_status
 check "File, Exit ends it with status 0 a third time (got $status)" test "$status" = 0
