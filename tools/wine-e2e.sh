@@ -584,6 +584,36 @@ EOF
 else
     echo "skip the clock-change notice: it needs a private mount namespace for /etc/localtime"
 fi
+# --- Lumivane.exe --service: no window; its timetable's entry due 6 s
+# after the start arrives on COM2 at its second. Windows sends a program
+# with no window no signal: the system ends it (schtasks /End, Task
+# Manager), as taskkill /F does here.
+ahead=$(date -d '+6 seconds' +%s)
+printf 'daily %s show 49\r\n' "$(date -d "@$ahead" +%H:%M:%S)" >"$work/service.txt"
+store timetable enabled true
+store timetable catchUp off
+store timetable file "Z:$work/service.txt"
+: >"$work/com2.bin"
+wine "$exe" --service >"$work/service.log" 2>&1 &
+app_pid=$!
+wait_until 20 grep -q '^lumivane: running as a service' "$work/service.log"
+check "Lumivane.exe --service says on standard error that it runs as a service, COM2 open ($(($(date +%s) + 6 - ahead)) s after the start)" \
+    sh -c "tr -d '\r' <'$work/service.log' | grep -qx 'lumivane: serial port COM2 is open'"
+wait_until 30 test -s "$work/com2.bin"
+arrived=$(date +%s)
+sleep 0.3
+check "Lumivane.exe --service sends the entry due at $(date -d "@$ahead" +%T) on COM2 at its time (seen $(date -d "@$arrived" +%T)): X0431" \
+    test "$(wire 2)" = X0431 -a "$arrived" -ge "$ahead" -a "$arrived" -le $((ahead + 3))
+check "  ... showing no window" test -z "$(xdotool search --onlyvisible --class '^lumivane\.exe$' 2>/dev/null)"
+check "  ... and the journal names its line" \
+    sh -c "tr -d '\r' <'$journal' | awk -F '\t' '\$2 == \"X0431\" && \$3 == \"sent\" && \$4 == \"timetable line 1\" { found = 1 } END { exit !found }'"
+timeout 30 wine taskkill /F /IM Lumivane.exe >>"$work/wine.log" 2>&1
+check "taskkill /F /IM Lumivane.exe ends it" wait_until 10 app_ended
+wait "$app_pid" 2>/dev/null
+app_pid=""
+store timetable enabled false
+store timetable catchUp always
+
 # --- The link in the status bar, Esc, and COM2's terminal hung up and
 # made anew while the window waits. The status bar is read from the screen:
 # the indicator's dot is found by its colour, and the words beside it and
