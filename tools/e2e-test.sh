@@ -5,7 +5,8 @@
 # End-to-end test on a real X server: Lumivane under Xvfb (Qt's xcb platform),
 # connected to zentrel-sim, driven by real mouse clicks and keys (xdotool).
 # The simulator's log must show exactly the commands the clicks stand for.
-# Then the browser panel, in chromium (tools/e2e-browser.py).
+# Then the browser panel, in chromium (tools/e2e-browser.py), and
+# lumivane --service with no display (tools/e2e-service.sh).
 #   tools/e2e-test.sh [--build DIR] [--screenshot FILE.png] [--browser-screenshot FILE.png]
 # Exit status 0 when every check passed.
 set -e
@@ -35,13 +36,13 @@ app="$build/app/lumivane"
 sim="$build/tools/zentrel-sim"
 
 tmp=$(mktemp -d /tmp/lumivane-e2e.XXXXXX)
-xvfb_pid=""; sim_pid=""; app_pid=""; watchdog_pid=""; browser_pid=""
+xvfb_pid=""; sim_pid=""; app_pid=""; watchdog_pid=""; part_pid=""
 cleanup() {
-    for pid in $watchdog_pid $browser_pid $app_pid $sim_pid $xvfb_pid; do
+    for pid in $watchdog_pid $part_pid $app_pid $sim_pid $xvfb_pid; do
         kill "$pid" 2>/dev/null || true
     done
     # Bounded: a process that ignores SIGTERM gets SIGKILL after 3 s.
-    for pid in $browser_pid $app_pid $sim_pid $xvfb_pid; do
+    for pid in $part_pid $app_pid $sim_pid $xvfb_pid; do
         i=0
         while kill -0 "$pid" 2>/dev/null && [ $i -lt 30 ]; do sleep 0.1; i=$((i + 1)); done
         kill -9 "$pid" 2>/dev/null || true
@@ -392,9 +393,10 @@ stop_app() {
     app_pid=""
 }
 if start_app "$tmp/app-lock.log"; then
-    # Setup Connection..., Remote Control..., Timetable..., Operation..., Lock Controls.
+    # Setup Connection..., Remote Control..., Browser Panel..., Timetable...,
+    # Operation..., Lock Controls.
     if open_file_menu; then
-        xdotool key Down Down Down Down Down Return
+        xdotool key Down Down Down Down Down Down Return
     fi
     check "File, Lock Controls stores the lock" \
         wait_until 5 sh -c "sed -n '/^\[operation\]/,/^\[/p' '$conf' | grep -qx 'locked=true'"
@@ -457,21 +459,31 @@ else
 fi
 stop_app
 
+# A part in a script of its own, whose checks count here, and whose last
+# line is "NAME: ... passed". In the background, so that the watchdog's TERM
+# is taken at once.
+part() { # part NAME WHAT COMMAND...
+    part_name=$1; what=$2; shift 2
+    part_started=$(date +%s)
+    "$@" >"$tmp/$part_name.out" 2>&1 &
+    part_pid=$!
+    echo $part_pid >>"$tmp/pids"
+    wait "$part_pid" || true
+    part_pid=""
+    cat "$tmp/$part_name.out"
+    passed=$((passed + $(grep -c '^ok ' "$tmp/$part_name.out"))) || true
+    failed=$((failed + $(grep -c '^FAIL ' "$tmp/$part_name.out"))) || true
+    check "$what ran to its end in $(($(date +%s) - part_started)) s" \
+        grep -q "^$part_name: .* passed" "$tmp/$part_name.out"
+}
+
 # --- The browser panel: Lumivane on a line of its own, its page in
-# chromium, and its server under clients no browser would be. In the
-# background, so that the watchdog's TERM is taken at once.
-browser_started=$(date +%s)
-/usr/bin/python3 tools/e2e-browser.py --app "$app" --work "$tmp/browser" --pids "$tmp/pids" \
-    ${browser_screenshot:+--screenshot "$browser_screenshot"} >"$tmp/browser.out" 2>&1 &
-browser_pid=$!
-echo $browser_pid >>"$tmp/pids"
-wait "$browser_pid" || true
-browser_pid=""
-cat "$tmp/browser.out"
-passed=$((passed + $(grep -c '^ok ' "$tmp/browser.out"))) || true
-failed=$((failed + $(grep -c '^FAIL ' "$tmp/browser.out"))) || true
-check "the browser panel's test ran to its end in $(($(date +%s) - browser_started)) s" \
-    grep -q '^browser: .* passed' "$tmp/browser.out"
+# chromium, and its server under clients no browser would be.
+part browser "the browser panel's test" /usr/bin/python3 tools/e2e-browser.py --app "$app" --work "$tmp/browser" \
+    --pids "$tmp/pids" ${browser_screenshot:+--screenshot "$browser_screenshot"}
+
+# --- lumivane --service, with no display (tools/e2e-service.sh).
+part service "the service's test" tools/e2e-service.sh --app "$app" --work "$tmp/service" --pids "$tmp/pids"
 
 # --- The README's screenshot: a start as a show's operator makes it, with
 # remote control on and yesterday's name file loaded, whose message stands

@@ -180,8 +180,9 @@ open_file_menu() {
     xdotool mousemove $((wx + 12)) $((wy + 8)) click 1
     wait_until 5 sh -c "[ -n \"\$(xdotool search --onlyvisible --class '^lumivane\\.exe\$' | grep -vx $win)\" ]"
 }
-file_menu_item() { # file_menu_item N: the Nth of Setup, Remote Control, Timetable,
-    # Operation, Lock Controls, Load, Save, Edit, Journal, Exit
+file_menu_item() { # file_menu_item N: the Nth of Setup, Remote Control, Browser Panel,
+    # Timetable, Operation, Lock Controls, Load, Save, Edit, Journal, Start with
+    # Windows, Exit
     open_file_menu || return 1
     local menu
     menu=$(popup)
@@ -291,7 +292,7 @@ check "  ... then the main window" true
 check "COM1 of the prefix leads to this test's link" \
     test "$(readlink "$WINEPREFIX/dosdevices/com1")" = "$work/com1"
 measure || die "the File menu opened below the menu bar"
-file_menu_item 10 || die "the File menu showed Exit"
+file_menu_item 12 || die "the File menu showed Exit"
 exit_status
 check "File, Exit ends Lumivane.exe with status 0 (got $status)" test "$status" = 0
 check "no setting was written by a run that chose nothing" test -z "$(stored serialPort)"
@@ -327,12 +328,12 @@ sent=$(wire 1 | wc -c)
 
 # File, Load Show Names, then Save Show Names under a name without ".txt".
 loaded=""
-if file_menu_item 6 && file_dialog "$names"; then loaded=yes; fi
+if file_menu_item 7 && file_dialog "$names"; then loaded=yes; fi
 check "File, Load Show Names: the path typed into Wine's dialog is taken" test -n "$loaded"
 last=$(stored lastFile)
 check "  ... and stored as lastFile ($last)" test "${last##*[/\\]}" = names.txt
 saved=""
-if file_menu_item 7 && file_dialog "$work/saved"; then saved=yes; fi
+if file_menu_item 8 && file_dialog "$work/saved"; then saved=yes; fi
 wait_until 5 test -f "$work/saved.txt"
 check "File, Save Show Names as \"saved\" writes saved.txt" test -f "$work/saved.txt"
 check "  ... with the 128 names loaded, in UTF-8, CR LF after each" \
@@ -352,7 +353,7 @@ fi
 check "  ... the choice is stored in Wine's registry: serialPort=COM2" test "$(stored serialPort)" = COM2
 check "nothing more reached COM1 after the slider" test "$(wire 1 | wc -c)" -eq "$sent"
 check "nothing reached COM2 on opening it" test -z "$(wire 2)"
-file_menu_item 10
+file_menu_item 12
 exit_status
 check "File, Exit ends it with status 0 again (got $status)" test "$status" = 0
 
@@ -375,11 +376,23 @@ wait_until 10 measure_tabs || die "the tab widget was found on screen"
 click_show 2
 check "the port stored is used: show 2 sends X0402 on COM2" test "$(wire 2)" = X0402
 check "  ... and nothing on COM1" test -z "$(wire 1)"
-if file_menu_item 7 && file_dialog "$work/again.txt"; then :; fi
+if file_menu_item 8 && file_dialog "$work/again.txt"; then :; fi
 wait_until 5 test -f "$work/again.txt"
 check "the names loaded at start-up are the file's (saved again: same bytes)" \
     cmp -s "$work/names-utf8.txt" "$work/again.txt"
-file_menu_item 10
+# File, Start with Windows: ticked, the user's Run key names this exe,
+# quoted; unticked again, the value is gone.
+run_value() {
+    timeout 30 wine reg query 'HKCU\Software\Microsoft\Windows\CurrentVersion\Run' /v Lumivane 2>/dev/null |
+        tr -d '\r' | sed -n 's/^ *Lumivane *REG_SZ *//p'
+}
+run_value_is() { test "$(run_value)" = "$1"; }
+quoted_exe="\"$(winpath "$exe")\""
+file_menu_item 11 && wait_until 10 run_value_is "$quoted_exe"
+check "File, Start with Windows writes Run\\Lumivane = $quoted_exe (got: $(run_value))" run_value_is "$quoted_exe"
+file_menu_item 11 && wait_until 10 run_value_is ""
+check "  ... and chosen again, takes it away (got: $(run_value))" run_value_is ""
+file_menu_item 12
 exit_status
 check "File, Exit ends it with status 0 a third time (got $status)" test "$status" = 0
 
@@ -420,7 +433,7 @@ reply=$(web POST /api/command 'show 3' 2>&1 | tr '\n' ' ')
 check "  ... a page's \"show 3\" is answered \"ok show 3\" (got: $reply)" test "$reply" = "200 ok show 3 "
 wait_until 10 sh -c "test \"\$(cat '$work/com2.bin')\" = X0425X0405X0403"
 check "  ... and starts show 3 on COM2: X0403" test "$(wire 2)" = X0425X0405X0403
-file_menu_item 10
+file_menu_item 12
 exit_status
 check "File, Exit ends it with status 0 with remote control on (got $status)" test "$status" = 0
 # Off again: their indicators would stand in the status bar read below.
@@ -451,7 +464,7 @@ journal=$(find "$WINEPREFIX/drive_c/users" -path '*/AppData/Local/lumivane.org/L
 check "the journal in AppData names the timetable's lines (${journal#"$WINEPREFIX/"})" \
     sh -c "grep -q 'catch-up line 2' '$journal' && grep -q 'timetable line 3' '$journal'"
 measure || die "the File menu opened below the menu bar"
-file_menu_item 10
+file_menu_item 12
 exit_status
 check "File, Exit ends it with status 0 with the timetable on (got $status)" test "$status" = 0
 store timetable enabled false
@@ -515,7 +528,7 @@ sleep 0.5
 check "sunset at 0 N $lon E is put at $sun_at UTC, give or take a minute: catch-up sends show 47 on COM2, not the entry at $before (X042F, got $(wire 2))" \
     test "$(wire 2)" = X042F
 measure || die "the File menu opened below the menu bar"
-file_menu_item 10
+file_menu_item 12
 exit_status
 check "File, Exit ends it with status 0 after the sunset entry (got $status)" test "$status" = 0
 store timetable enabled false
@@ -562,7 +575,7 @@ EOF
         test "$(wire 2)" = X042E -a $((noticed - started)) -lt 50
     cp "$work/zone-utc" "$work/localtime"
     measure || die "the File menu opened below the menu bar"
-    file_menu_item 10
+    file_menu_item 12
     exit_status
     check "File, Exit ends it with status 0 after the notice (got $status)" test "$status" = 0
     umount /etc/localtime
@@ -571,6 +584,36 @@ EOF
 else
     echo "skip the clock-change notice: it needs a private mount namespace for /etc/localtime"
 fi
+# --- Lumivane.exe --service: no window; its timetable's entry due 6 s
+# after the start arrives on COM2 at its second. Windows sends a program
+# with no window no signal: the system ends it (schtasks /End, Task
+# Manager), as taskkill /F does here.
+ahead=$(date -d '+6 seconds' +%s)
+printf 'daily %s show 49\r\n' "$(date -d "@$ahead" +%H:%M:%S)" >"$work/service.txt"
+store timetable enabled true
+store timetable catchUp off
+store timetable file "Z:$work/service.txt"
+: >"$work/com2.bin"
+wine "$exe" --service >"$work/service.log" 2>&1 &
+app_pid=$!
+wait_until 20 grep -q '^lumivane: running as a service' "$work/service.log"
+check "Lumivane.exe --service says on standard error that it runs as a service, COM2 open ($(($(date +%s) + 6 - ahead)) s after the start)" \
+    sh -c "tr -d '\r' <'$work/service.log' | grep -qx 'lumivane: serial port COM2 is open'"
+wait_until 30 test -s "$work/com2.bin"
+arrived=$(date +%s)
+sleep 0.3
+check "Lumivane.exe --service sends the entry due at $(date -d "@$ahead" +%T) on COM2 at its time (seen $(date -d "@$arrived" +%T)): X0431" \
+    test "$(wire 2)" = X0431 -a "$arrived" -ge "$ahead" -a "$arrived" -le $((ahead + 3))
+check "  ... showing no window" test -z "$(xdotool search --onlyvisible --class '^lumivane\.exe$' 2>/dev/null)"
+check "  ... and the journal names its line" \
+    sh -c "tr -d '\r' <'$journal' | awk -F '\t' '\$2 == \"X0431\" && \$3 == \"sent\" && \$4 == \"timetable line 1\" { found = 1 } END { exit !found }'"
+timeout 30 wine taskkill /F /IM Lumivane.exe >>"$work/wine.log" 2>&1
+check "taskkill /F /IM Lumivane.exe ends it" wait_until 10 app_ended
+wait "$app_pid" 2>/dev/null
+app_pid=""
+store timetable enabled false
+store timetable catchUp always
+
 # --- The link in the status bar, Esc, and COM2's terminal hung up and
 # made anew while the window waits. The status bar is read from the screen:
 # the indicator's dot is found by its colour, and the words beside it and
@@ -653,7 +696,7 @@ click_show 4
 wait_until 5 test -s "$work/com2.bin"
 sleep 0.5
 check "  ... the next show reaches the new terminal once: X0404" test "$(wire 2)" = X0404
-file_menu_item 10
+file_menu_item 12
 exit_status
 check "File, Exit ends it with status 0 after the reconnection (got $status)" test "$status" = 0
 
