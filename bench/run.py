@@ -24,15 +24,22 @@ idle wake-ups and processor time with them open and with none, each phase
 LUMIVANE_BENCH_IDLE_S seconds);
 bench_timetable for a timetable's entries to the line and
 the idle wake-ups with a week's timetable running and off (each phase
-LUMIVANE_BENCH_IDLE_S seconds, default 20, scaled to a minute).
+LUMIVANE_BENCH_IDLE_S seconds, default 20, scaled to a minute). Last,
+`lumivane --service` with no display, a week's timetable, remote control
+and the browser panel on, idle for LUMIVANE_BENCH_SERVICE_IDLE_S seconds
+(default 180): the wake-ups of each of its threads and its processor time.
 
 Every process gets a private XDG_CONFIG_HOME whose stored port is a
 pseudo-terminal held open here, so nothing opens a real serial port; run it
 through tests/isolate.sh (tools/bench.sh does) for a second guard.
 """
+import datetime
 import os
 import pty
+import re
 import shutil
+import signal
+import socket
 import statistics
 import subprocess
 import sys
@@ -53,20 +60,175 @@ def run_once(argv, env):
     return wall * 1000, usage.ru_maxrss / 1024  # ms, MiB
 
 
-def private_settings(platform):
+def private_settings(platform, more=""):
     """A pseudo-terminal's master, held open, and a private folder whose
-    settings store its slave as the port, with no name file to ask about;
-    returns them with the environment that points a process there."""
+    settings store its slave as the port, with no name file to ask about,
+    and then `more`; returns them with the environment that points a process
+    there, its note of the port held included."""
     master, slave = pty.openpty()
     slave_path = os.ttyname(slave)
     os.close(slave)
     config = tempfile.mkdtemp(prefix="lumivane-bench-")
     os.makedirs(f"{config}/lumivane.org")
     with open(f"{config}/lumivane.org/Lumivane.conf", "w") as f:
-        f.write(f"[General]\nserialPort={slave_path}\nlastFile=\n")
+        f.write(f"[General]\nserialPort={slave_path}\nlastFile=\n{more}")
     env = dict(os.environ, XDG_CONFIG_HOME=config, XDG_CACHE_HOME=config, XDG_DATA_HOME=config,
-               QT_QPA_PLATFORM=platform)
+               LUMIVANE_LOCK_DIR=config, QT_QPA_PLATFORM=platform)
     return master, config, env
+
+
+def remote_on():
+    """Settings turning remote control and the browser panel on, each on a
+    loopback port free now; returns them with the two ports."""
+    held = [socket.socket() for _ in range(2)]
+    for s in held:
+        s.bind(("127.0.0.1", 0))
+    remote, web = (s.getsockname()[1] for s in held)
+    for s in held:
+        s.close()
+    return f"[remote]\nenabled=true\nport={remote}\n[web]\nenabled=true\nport={web}\n", remote, web
+
+
+def without_display(env):
+    """The service's environment: no display of any kind, as on a computer
+    in a cabinet."""
+    return {k: v for k, v in env.items() if k not in ("DISPLAY", "WAYLAND_DISPLAY", "QT_QPA_PLATFORM")}
+
+
+def answer(proc, port, ask, whole, patience=10):
+    """Connects to `port` on loopback, again every half millisecond until it
+    accepts, sends `ask` and reads until `whole` says the answer is whole."""
+    deadline = time.perf_counter() + patience
+    while True:
+        try:
+            peer = socket.create_connection(("127.0.0.1", port))
+            break
+        except ConnectionRefusedError:
+            if proc.poll() is not None or time.perf_counter() > deadline:
+                sys.exit(f"nothing answered on port {port} (process ended: {proc.poll()})")
+            time.sleep(0.0005)
+    with peer:
+        peer.settimeout(patience)
+        peer.sendall(ask)
+        got = b""
+        while not whole(got):
+            chunk = peer.recv(4096)
+            if not chunk:
+                break
+            got += chunk
+    return got
+
+
+def state(proc, port):
+    """Remote control's answer to a text peer's `state`."""
+    got = answer(proc, port, b"state\n", lambda b: b"\n" in b)
+    if not got.startswith(b"ok "):
+        sys.exit(f"state was answered {got!r}")
+    return got.decode().strip()
+
+
+def page_state(proc, port):
+    """The browser panel's answer to GET /api/state, as a page asks it."""
+    def whole(got):
+        head, sep, body = got.partition(b"\r\n\r\n")
+        length = re.search(rb"(?im)^content-length: *(\d+)", head)
+        return bool(sep) and (not length or len(body) >= int(length.group(1)))
+    got = answer(proc, port, f"GET /api/state HTTP/1.1\r\nHost: 127.0.0.1:{port}\r\n\r\n".encode(), whole)
+    if not got.startswith(b"HTTP/1.1 200"):
+        sys.exit(f"GET /api/state was answered {got[:80]!r}")
+    return got
+
+
+def peak_mib(pid):
+    """The process's peak resident size so far (VmHWM), MiB."""
+    with open(f"/proc/{pid}/status") as f:
+        return int(re.search(r"^VmHWM:\s*(\d+) kB", f.read(), re.M).group(1)) / 1024
+
+
+def threads(pid):
+    """Each thread's name, voluntary context switches (each one the thread
+    going to sleep, so each after the first is a wake-up), involuntary ones
+    and processor time (ns), by thread id."""
+    seen = {}
+    for tid in os.listdir(f"/proc/{pid}/task"):
+        try:
+            with open(f"/proc/{pid}/task/{tid}/status") as f:
+                status = f.read()
+            with open(f"/proc/{pid}/task/{tid}/schedstat") as f:
+                ran_ns = int(f.read().split()[0])
+        except FileNotFoundError:  # ended meanwhile
+            continue
+        field = lambda name: re.search(rf"^{name}:\s*(.*)$", status, re.M).group(1)
+        seen[int(tid)] = (field("Name"), int(field("voluntary_ctxt_switches")),
+                          int(field("nonvoluntary_ctxt_switches")), ran_ns)
+    return seen
+
+
+def a_week(now):
+    """A week's timetable: eight entries a day at local times an hour or
+    more from now, and on the days whose sunrise and sunset are a day or
+    more away, one each; none is due within the next hour."""
+    lines = ["# a week at the gallery", "location 52.52 13.405"]
+    days = ["Mon", "Tue", "Wed", "Thu", "Fri", "Sat", "Sun"]
+    for d, day in enumerate(days):
+        for k in range(8):
+            at = now + datetime.timedelta(minutes=60 + 165 * k)
+            action = (f"show {8 * d + k + 1}", f"brightness {10 * k + 20}", f"show {8 * d + k + 1}", "off")[k % 4]
+            lines.append(f"{day} {at:%H:%M} {action}")
+        if d not in (now.weekday(), (now.weekday() + 1) % 7):
+            lines += [f"{day} sunrise-30 brightness 80", f"{day} sunset+15 show {100 + d}"]
+    return "\n".join(lines) + "\n", sum(1 for line in lines if line[:3] in days)
+
+
+def service_idle(build, seconds):
+    """`lumivane --service` with no display, its port open, a week's
+    timetable, remote control and the browser panel on, asked the state once
+    each way and then left alone: each thread's wake-ups and the processor
+    time over `seconds`, after 10 s to settle."""
+    more, remote_port, web_port = remote_on()
+    master, config, env = private_settings("", more)
+    week, entries = a_week(datetime.datetime.now())
+    with open(f"{config}/week.txt", "w") as f:
+        f.write(week)
+    with open(f"{config}/lumivane.org/Lumivane.conf", "a") as f:
+        f.write(f"[timetable]\nenabled=true\nfile={config}/week.txt\n")
+    with open(f"{config}/stderr", "w") as log:
+        proc = subprocess.Popen([f"{build}/app/lumivane", "--service"], env=without_display(env),
+                                stdout=subprocess.DEVNULL, stderr=log)
+    try:
+        reply = state(proc, remote_port)
+        page_state(proc, web_port)
+        due = re.search(r" next .* (\d{4}-\d\d-\d\dT\d\d:\d\d:\d\d) ", reply)
+        if "link Connected" not in reply or not due:
+            sys.exit(f"the service's state: {reply}")
+        time.sleep(10)
+        before, start = threads(proc.pid), time.perf_counter()
+        time.sleep(seconds)
+        after, span = threads(proc.pid), time.perf_counter() - start
+        wait = datetime.datetime.fromisoformat(due.group(1)) - datetime.datetime.now()
+        if wait.total_seconds() < 0 or due.group(0) not in state(proc, remote_port):
+            sys.exit(f"the timetable fired during the idle span: {reply}")
+        proc.send_signal(signal.SIGTERM)
+        if proc.wait(5) != 0:
+            sys.exit(f"lumivane --service ended with {proc.returncode}: {open(f'{config}/stderr').read()}")
+    finally:
+        if proc.poll() is None:
+            proc.kill()
+            proc.wait()
+        os.close(master)
+        shutil.rmtree(config, ignore_errors=True)
+    per_min = 60 / span
+    woke = {}
+    for tid, (name, vol, invol, ran) in after.items():
+        was = before.get(tid, (name, 0, 0, 0))
+        woke[tid] = (name, vol - was[1], invol - was[2], ran - was[3])
+    return {"entries": entries, "seconds": span, "threads": len(after), "gone": len(before.keys() - after.keys()),
+            "wakeups_per_min": sum(w[1] for w in woke.values()) * per_min,
+            "involuntary_per_min": sum(w[2] for w in woke.values()) * per_min,
+            "cpu_ms_per_min": sum(w[3] for w in woke.values()) / 1e6 * per_min,
+            "main_per_min": woke[proc.pid][1] * per_min,
+            "each": ", ".join(f"{name} {vol}" for tid, (name, vol, _, _) in sorted(woke.items())),
+            "next_h": wait.total_seconds() / 3600}
 
 
 def main():
@@ -105,6 +267,7 @@ def main():
     out += subprocess.run([f"{build}/bench/bench_timetablecost"], env=env, check=True,
                           capture_output=True, text=True).stdout
     shutil.rmtree(config, ignore_errors=True)
+    idle = service_idle(build, int(os.environ.get("LUMIVANE_BENCH_SERVICE_IDLE_S", "180")))
     c = {k: float(v) for k, v in (line.split() for line in out.splitlines())}
 
     t = {k: statistics.median(v) for k, v in times.items()}
@@ -198,12 +361,20 @@ def main():
         rows.append((f"Timetable, 1,000 entries {what}: longest one step holds the thread (ms; in force with catch-up, "
                      "each occurrence through a night, clock set 16 h forward and back)",
                      f"{c['timetable_step_worst_ms_' + key]:.1f}", "", "", "<= 20"))
+    rows.append((f"`lumivane --service` idle with a week's timetable ({idle['entries']} entries), its port open, remote control "
+                 f"and the browser panel on: wake-ups per minute, all its threads (over {idle['seconds']:.0f} s; processor time, ms per minute)",
+                 f"{idle['wakeups_per_min']:.1f} ({idle['cpu_ms_per_min']:.2f} ms)",
+                 "1 (the timetable's timer, set at most a minute ahead)",
+                 f"{idle['threads']} threads; the main thread {idle['main_per_min']:.1f} a minute", "<= 1"))
     print("| Measure | Lumivane | Floor | Ratio / overhead | Target |")
     print("|---|---|---|---|---|")
     for row in rows:
         print("| " + " | ".join(row) + " |")
     print(f"\nflood: {c['flood_kernel_drops']:.0f} datagrams dropped by the kernel, "
           f"the sender waited {c['flood_sender_waits']:.0f} times for the receive queue")
+    print(f"service idle over {idle['seconds']:.0f} s: wake-ups by thread {idle['each']}; "
+          f"{idle['involuntary_per_min']:.1f} involuntary switches a minute; {idle['gone']} threads ended; "
+          f"its next entry {idle['next_h']:.1f} h ahead")
     print(f"bare write() CPU per command: {c['write_cpu_per_command_median_us']:.2f} us; "
           f"start-up ms lumivane {min(times['lumivane']):.1f}..{max(times['lumivane']):.1f}, "
           f"empty {min(times['empty']):.1f}..{max(times['empty']):.1f}")

@@ -3,8 +3,9 @@
 # SPDX-License-Identifier: GPL-3.0-or-later
 
 # Builds the benchmarks (optimised, as shipped) and prints the results table
-# that docs/performance.md records, and the time from exec to the first
-# window mapped on a virtual X server.
+# that docs/performance.md records (lumivane --service idle among them), and
+# the time from exec to the first window mapped on a virtual X server, beside
+# the service's from exec to answering.
 #   tools/bench.sh [runs]     start-up runs per program, default 30
 set -e
 cd "$(dirname "$0")/.."
