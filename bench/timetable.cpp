@@ -7,6 +7,7 @@
 // program wakes with a week's timetable running and with it off. Prints
 // "name value" lines for bench/run.py. Settings and data are private.
 //   bench_timetable [idle seconds per phase, default 20]
+#include "wakeups.h"
 #include "panel/panel.h"
 #include "window/lumivanemainwindow.h"
 #include "../tests/testsupport.h"
@@ -35,19 +36,6 @@ qint64 realtimeUs()
     timespec now {};
     clock_gettime(CLOCK_REALTIME, &now);
     return qint64(now.tv_sec) * 1000000 + now.tv_nsec / 1000;
-}
-
-// The main thread's voluntary context switches: each is the event loop
-// going to sleep, so each after the first is one wake-up.
-long voluntarySwitches()
-{
-    std::ifstream status("/proc/self/status");
-    std::string line;
-    while (std::getline(status, line)) {
-        if (line.rfind("voluntary_ctxt_switches:", 0) == 0)
-            return std::stol(line.substr(line.find(':') + 1));
-    }
-    return -1;
 }
 
 class TimerCount : public QObject

@@ -18,6 +18,7 @@
 //     time, idle, with them open and with none.
 // Prints "name value" lines for bench/run.py. Settings are private.
 //   bench_web [commands, default 2000] [idle seconds per phase, default 20]
+#include "wakeups.h"
 #include "link/commands.h"
 #include "panel/panel.h"
 #include "window/lumivanemainwindow.h"
@@ -65,19 +66,6 @@ double cpuMs(clockid_t clock)
     timespec now {};
     clock_gettime(clock, &now);
     return double(now.tv_sec) * 1e3 + double(now.tv_nsec) / 1e6;
-}
-
-// The main thread's voluntary context switches: each is the event loop
-// going to sleep, so each after the first is one wake-up.
-long voluntarySwitches()
-{
-    std::ifstream status("/proc/self/status");
-    std::string line;
-    while (std::getline(status, line)) {
-        if (line.rfind("voluntary_ctxt_switches:", 0) == 0)
-            return std::stol(line.substr(line.find(':') + 1));
-    }
-    return -1;
 }
 
 // A connected loopback TCP socket, blocking, with a 2 s patience for
