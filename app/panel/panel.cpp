@@ -13,10 +13,11 @@
 #else
 #include "modulepath.h"
 
-#include <QFileInfo>
 #include <QLibrary>
-#include <QTimer>
 #endif
+
+#include <QFileInfo>
+#include <QTimer>
 
 #include <cstdio>
 
