@@ -23,10 +23,20 @@
 
 namespace {
 
-
 #ifndef LUMIVANE_REMOTE_LINKED
-// Stands for the server when its module cannot be loaded: remote control
+// Never unloaded: a server lives as long as the program. Made by its
+// module's factory, or where the module cannot be loaded, a stand-in that
 // says why and listens nowhere; the rest of the program runs as ever.
+template <class Listener, class StandIn>
+std::unique_ptr<Listener> fromModule(const char *name, const char *factory)
+{
+    QLibrary module(modulePath(QString::fromLatin1(name)));
+    using Factory = Listener *(*)();
+    if (auto make = reinterpret_cast<Factory>(module.resolve(factory)))
+        return std::unique_ptr<Listener>(make());
+    return std::make_unique<StandIn>(module.errorString());
+}
+
 class Unavailable : public RemoteListener
 {
 public:
@@ -52,12 +62,7 @@ std::unique_ptr<RemoteListener> newRemoteServer()
 #ifdef LUMIVANE_REMOTE_LINKED
     return std::make_unique<RemoteServer>();
 #else
-    // Never unloaded: the server lives as long as the program.
-    QLibrary module(modulePath(QStringLiteral("remote")));
-    using Factory = RemoteListener *(*)();
-    if (auto make = reinterpret_cast<Factory>(module.resolve(LUMIVANE_REMOTE_FACTORY)))
-        return std::unique_ptr<RemoteListener>(make());
-    return std::make_unique<Unavailable>(module.errorString());
+    return fromModule<RemoteListener, Unavailable>("remote", LUMIVANE_REMOTE_FACTORY);
 #endif
 }
 
@@ -90,11 +95,7 @@ std::unique_ptr<WebListener> newWebServer()
 #ifdef LUMIVANE_REMOTE_LINKED
     return std::make_unique<WebServer>();
 #else
-    QLibrary module(modulePath(QStringLiteral("web")));
-    using Factory = WebListener *(*)();
-    if (auto make = reinterpret_cast<Factory>(module.resolve(LUMIVANE_WEB_FACTORY)))
-        return std::unique_ptr<WebListener>(make());
-    return std::make_unique<WebUnavailable>(module.errorString());
+    return fromModule<WebListener, WebUnavailable>("web", LUMIVANE_WEB_FACTORY);
 #endif
 }
 

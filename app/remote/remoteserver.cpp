@@ -75,6 +75,11 @@ bool RemoteServer::isAllowed(const QList<Subnet> &allowed, const QHostAddress &p
 
 QString RemoteServer::allowedFault(const QString &allowed) const
 {
+    return faultInAllowed(allowed);
+}
+
+QString RemoteServer::faultInAllowed(const QString &allowed)
+{
     QString bad;
     if (parseAllowed(allowed, &bad))
         return {};

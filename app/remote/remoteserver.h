@@ -58,6 +58,9 @@ public:
     // prefix; that word is then left in bad.
     static std::optional<QList<Subnet>> parseAllowed(const QString &text, QString *bad = nullptr);
     static bool isAllowed(const QList<Subnet> &allowed, const QHostAddress &peer);
+    // Why an allowed list cannot be used, naming the word that is neither an
+    // address nor a prefix; empty when it can.
+    static QString faultInAllowed(const QString &allowed);
     // "192.0.2.7", an IPv4 peer of a dual-stack socket written as IPv4.
     static QString peerName(const QHostAddress &peer);
 

@@ -61,10 +61,7 @@ WebServer::~WebServer()
 
 QString WebServer::allowedFault(const QString &allowed) const
 {
-    QString bad;
-    if (RemoteServer::parseAllowed(allowed, &bad))
-        return {};
-    return QStringLiteral("the allowed addresses are not all addresses or prefixes (\"%1\" is neither)").arg(bad);
+    return RemoteServer::faultInAllowed(allowed);
 }
 
 QByteArray WebServer::hashPassword(const QString &password) const
@@ -190,22 +187,15 @@ const QStringList &WebServer::hostNames()
 void WebServer::accept(QTcpServer *server)
 {
     while (QTcpSocket *socket = server->nextPendingConnection()) {
-        const auto close = [socket](const QByteArray &response) {
-            socket->write(response);
-            socket->disconnectFromHost();
-            connect(socket, &QTcpSocket::disconnected, socket, &QObject::deleteLater);
-            if (socket->state() == QAbstractSocket::UnconnectedState)
-                socket->deleteLater();
-        };
         if (!RemoteServer::isAllowed(mAllowed, socket->peerAddress())) {
             mRefusalJournal.refuse(RemoteServer::peerName(socket->peerAddress()), QStringLiteral("sender not allowed"));
-            close(answer(403, "error: sender not allowed", false));
+            send(socket, answer(403, "error: sender not allowed", false), false);
             continue;
         }
         // Past the bound, a newcomer is told so and let go; those already
         // in keep their turn.
         if (mConnections.size() >= std::size_t(maxConnections)) {
-            close(answer(503, "error: too many connections", false));
+            send(socket, answer(503, "error: too many connections", false), false);
             continue;
         }
         Connection &connection = mConnections[socket];
